@@ -36,3 +36,18 @@ function(kestrel_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                        PROPERTIES ENVIRONMENT "KESTREL_TEST=1")
 endfunction()
+
+# kestrel_folder_library(name DEPS ...): the folder's library from every .cpp in it, and its
+# tests (FOLDER/tests/*_test.cpp) as one test program. Folders without sources add nothing.
+function(kestrel_folder_library name)
+  cmake_parse_arguments(KF "" "" "DEPS;TEST_DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  kestrel_library(${name} SOURCES ${sources} DEPS ${KF_DEPS})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
+  if(tests)
+    kestrel_test(${name}_tests SOURCES ${tests} DEPS ${name} ${KF_TEST_DEPS})
+  endif()
+endfunction()
