@@ -1,0 +1,134 @@
+// The message core: window handles, one message queue per thread that owns a window, sent and
+// posted messages across threads, timers and message loops. It knows nothing of a display;
+// the visible-window layer builds on it (same handles, same queues, same loops), so engine
+// threads talk to windows through these calls and tests run headless.
+//
+// SendMessageW to a window of another thread blocks until the owner's thread handles it in
+// any message loop (GetMessageW, PeekMessageW, a modal loop) or while that thread itself waits
+// in SendMessageW; a sender keeps answering messages sent to its own windows while it waits,
+// so two threads sending to each other never deadlock. A message sent to a window whose thread
+// has ended, or that is destroyed before it is handled, returns 0.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/cstring.h"
+#include "platform/wintypes.h"
+
+struct HWND__;
+using HWND = HWND__*;
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
+struct CREATESTRUCTW {
+  LPVOID lpCreateParams;
+  void* hInstance;
+  void* hMenu;
+  HWND hwndParent;
+  int cy, cx, y, x;
+  LONG style;
+  const char16_t* lpszName;
+  const char16_t* lpszClass;
+  DWORD dwExStyle;
+};
+
+struct WNDCLASSW {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  void* hInstance;
+  void* hIcon;
+  void* hCursor;
+  void* hbrBackground;
+  const char16_t* lpszMenuName;
+  const char16_t* lpszClassName;
+};
+
+// Messages of the core.
+constexpr UINT WM_NULL = 0x0000;
+constexpr UINT WM_CREATE = 0x0001;
+constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_NCCREATE = 0x0081;
+constexpr UINT WM_NCDESTROY = 0x0082;
+constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_USER = 0x0400;
+constexpr UINT WM_APP = 0x8000;
+
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
+
+// The parent of a window that only receives messages.
+inline HWND const HWND_MESSAGE = reinterpret_cast<HWND>(intptr_t(-3));
+
+constexpr int GWLP_WNDPROC = -4;
+constexpr int GWLP_ID = -12;
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
+constexpr int GWLP_USERDATA = -21;
+
+// Window classes. The class name is compared without regard to case.
+BOOL RegisterClassW(const WNDCLASSW* wc);
+// Creates a window owned by the calling thread; sends WM_NCCREATE and WM_CREATE. Null when the
+// class is unknown or either message refuses (WM_NCCREATE returning 0, WM_CREATE returning -1).
+HWND CreateWindowExW(DWORD exStyle, const char16_t* className, const char16_t* windowName, DWORD style,
+                     int x, int y, int width, int height, HWND parent, void* menuOrId, void* instance,
+                     LPVOID param);
+// Destroys the window and its children (WM_DESTROY, then WM_NCDESTROY); the handle becomes
+// invalid. Only the owner thread may destroy a window.
+BOOL DestroyWindow(HWND hwnd);
+BOOL IsWindow(HWND hwnd);
+DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
+HWND GetParent(HWND hwnd);
+int GetDlgCtrlID(HWND hwnd);
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
+BOOL SetWindowTextW(HWND hwnd, const CString& text);
+CString GetWindowTextString(HWND hwnd);
+CString GetWindowClassName(HWND hwnd);
+
+LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL PostThreadMessageW(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+// The default handling of a message the window procedure does not handle itself.
+LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// 1 with a message, 0 with WM_QUIT, -1 on an invalid filter window.
+BOOL GetMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+// Blocks until a message arrives in the calling thread's queue (sent ones are handled).
+BOOL WaitMessage();
+// Handles every message sent to the calling thread's windows that is waiting; returns how many.
+int PumpSentMessages();
+// True when the calling thread is handling a message sent from another thread.
+BOOL InSendMessage();
+
+// Timers post WM_TIMER (or call the timer procedure) to the window's thread at the period.
+// Setting an existing (window, id) pair restarts it. Returns the id, 0 on failure.
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
+BOOL KillTimer(HWND hwnd, UINT_PTR id);
+
+// The clock behind timers and message times. Tests switch to a virtual clock and move it on;
+// message loops then see exactly the timers that fell due.
+void UseVirtualMessageClock(bool on);
+void AdvanceVirtualMessageClock(uint64_t ms);
+uint64_t MessageClockNow();
