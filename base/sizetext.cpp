@@ -15,3 +15,15 @@ CString FormatByteSize(uint64_t bytes) {
   }
   return s;
 }
+
+CString FormatSectorSize(uint64_t sectors) {
+  CString s;
+  if (sectors < 0x200000) {
+    s.Format(u"%0.2f(MB)", float(sectors >> 11));
+  } else if (sectors < 0x80000000ull) {
+    s.Format(u"%0.2f(GB)", float(sectors >> 11) / 1024.0f);
+  } else {
+    s.Format(u"%0.2f(TB)", float(sectors >> 21) / 1024.0f);
+  }
+  return s;
+}
