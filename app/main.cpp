@@ -1,13 +1,33 @@
 // The program's entry point. It brings up what exists so far and says plainly what does not.
 #include <cstdio>
 
+#include "app/settings.h"
+#include "app/softcfg.h"
 #include "base/log.h"
 #include "platform/fileio.h"
+#include "platform/hooks.h"
+
+namespace {
+
+CString LangText(const CString& key) { return GetLangStr(key); }
+
+}  // namespace
 
 int main() {
   WriteLog(u"Kestrel starting");
   CString dir = GetProgramDir();
   printf("Kestrel: program folder %s\n", dir.ToUtf8().c_str());
+
+  CString err;
+  if (!InitSoftCfg(err)) {
+    // A broken installation: say so and stop with exit code 0, as a configuration failure does.
+    ShowMessageBox(u"Get software configuration failed. Please setup software again!");
+    ExitOnException(0, FormatCString(u"Get config failed! Ver: %s Svn: %u OS: %s ", u"9.0.5", 6648u, u"Linux") + err);
+  }
+  SetLangTextHandler(&LangText);
+  printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
+         GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
+
   printf("Kestrel has no main window yet: the recovery engine and its windows are still being built.\n");
   WriteLog(u"Kestrel stopped: no main window yet");
   return 0;
