@@ -62,10 +62,8 @@ CString GetNowText() {
 
 CString IsoUtcToLocalText(const CString& iso) {
   int y, mo, d, h, mi, s;
-  char z = 0;
-  // All six numbers and the closing 'Z' must be there; anything else is malformed.
-  if (sscanf(iso.ToUtf8().c_str(), "%d-%d-%dT%d:%d:%d%c", &y, &mo, &d, &h, &mi, &s, &z) != 7 || z != 'Z')
-    return CString();
+  // All six numbers must be there; what follows the seconds (the 'Z', a fraction) is not read.
+  if (sscanf(iso.ToUtf8().c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return CString();
   if (y < 1601 || y > 30827 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
       s < 0 || s > 59)
     return CString();

@@ -28,7 +28,8 @@ bool PackedTimeToFileTime(uint32_t packed, FILETIME& ft);
 CString PackedTimeToText(uint32_t packed);
 // The current local time as "%04u-%02u-%02u %02u:%02u:%02u".
 CString GetNowText();
-// "YYYY-M-DTh:m:sZ" (UTC) as local "%d-%02d-%02d %02d:%02d:%02d"; empty for a malformed text.
+// "YYYY-M-DTh:m:sZ" (UTC) as local "%d-%02d-%02d %02d:%02d:%02d"; empty when the six numbers
+// are not all there or a field is out of range.
 CString IsoUtcToLocalText(const CString& iso);
 // "%u:%02u:%02u" from one hour, "%02u:%02u" from one minute, else "%02u".
 CString FormatDuration(uint32_t seconds);

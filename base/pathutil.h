@@ -22,8 +22,11 @@ bool FixIllegalName(CString& path);
 // True when the folder exists or was made; otherwise tries the repaired name of FixIllegalName
 // and, when that folder can be made, the path takes the repaired text.
 bool CreateDirFixed(CString& path);
-// The components behind the drive (see the tests for the exact rules). False when the path
-// ends in a separator or holds no component; the components found so far stay in the list.
+// Appends the components of a path to the list: the path is trimmed of blanks and tabs,
+// everything up to its first ':' is dropped, and the rest is cut at the separators (runs of
+// separators count as one). False when what remains after a separator is at most one
+// character, e.g. a path ending in a separator or naming no component; the components found so
+// far stay in the list.
 bool SplitPath(const CString& path, std::vector<CString>& parts);
 // The program folder with its trailing separator; "" when it cannot be had.
 CString GetExeDir();

@@ -115,9 +115,10 @@ TEST(PackedTime, IsoUtcToLocalText) {
   ScopedTz tz("XST-3");
   EXPECT_EQ(IsoUtcToLocalText(u"2021-03-04T22:30:05Z"), CString(u"2021-03-05 01:30:05"));
   EXPECT_EQ(IsoUtcToLocalText(u"2021-3-4T1:2:3Z"), CString(u"2021-03-04 04:02:03"));
+  EXPECT_EQ(IsoUtcToLocalText(u"2021-03-04T22:30:05.250Z"), CString(u"2021-03-05 01:30:05"));
   // Malformed texts give an empty text instead of a time made from unread fields.
   for (const char16_t* bad : {u"", u"2021-03-04", u"2021-03-04T22:30Z", u"garbage", u"2021-13-04T22:30:05Z",
-                              u"2021-03-04T22:30:05"}) {
+                              u"2021-02-30T22:30:05Z", u"2021-03-04 22:30:05Z"}) {
     EXPECT_EQ(IsoUtcToLocalText(bad), CString()) << CString(bad).ToUtf8();
   }
 }
