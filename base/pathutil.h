@@ -24,9 +24,9 @@ bool FixIllegalName(CString& path);
 bool CreateDirFixed(CString& path);
 // Appends the components of a path to the list: the path is trimmed of blanks and tabs,
 // everything up to its first ':' is dropped, and the rest is cut at the separators (runs of
-// separators count as one). False when what remains after a separator is at most one
-// character, e.g. a path ending in a separator or naming no component; the components found so
-// far stay in the list.
+// separators count as one). False when the text left to split, its leading separator
+// included, has at most one character, as for a path ending in a separator; the components
+// found so far stay in the list.
 bool SplitPath(const CString& path, std::vector<CString>& parts);
 // The program folder with its trailing separator; "" when it cannot be had.
 CString GetExeDir();
