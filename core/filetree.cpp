@@ -42,7 +42,8 @@ bool IsDirectory(const FileRecord* r) { return r && (r->flags & kRecDirectory); 
 std::vector<uint32_t> ChildIdsOf(const FileRecord& r) {
   std::vector<uint32_t> ids;
   if (r.childIds && r.childCount) {
-    const uint32_t n = std::min<uint32_t>(r.childCount, GetMemSize(r.childIds) / sizeof(uint32_t));
+    const uint32_t count = r.childCount;
+    const uint32_t n = std::min<uint32_t>(count, GetMemSize(r.childIds) / sizeof(uint32_t));
     ids.assign(r.childIds, r.childIds + n);
   }
   return ids;
@@ -441,7 +442,7 @@ void MatchRecycleDirectories(VolumeContext& ctx) {
     if (!IsDirectory(r)) continue;
     uint32_t top;
     if (r->name[0] == u'$' && r->parent != kRootId && FindTopLevelAncestor(ctx, r, top)) sources.push_back(i);
-    if (r->childCount == 0) emptyDirsByLba.emplace(r->lba, i);
+    if (r->childCount == 0) emptyDirsByLba.emplace(uint64_t(r->lba), i);
   }
   for (uint32_t s : sources) {
     const FileRecord* src = GetFileRecord(ctx, s, 0);
@@ -450,7 +451,7 @@ void MatchRecycleDirectories(VolumeContext& ctx) {
     uint32_t chosenTime = 0;
     // Candidates in id order, so the first found wins a tie.
     std::vector<uint32_t> candidates;
-    auto range = emptyDirsByLba.equal_range(src->lba);
+    auto range = emptyDirsByLba.equal_range(uint64_t(src->lba));
     for (auto it = range.first; it != range.second; ++it) candidates.push_back(it->second);
     std::sort(candidates.begin(), candidates.end());
     for (uint32_t c : candidates) {
@@ -479,7 +480,7 @@ void MergeLostDirectories(VolumeContext& ctx, const std::vector<LostDirEntry>& l
   for (uint32_t i = kRootId; i < ctx.idLimit; ++i) {
     FileRecord* dir = GetFileRecord(ctx, i, 0);
     if (!IsDirectory(dir) || dir->childCount != 0 || isLostUnderRoot(dir)) continue;
-    auto range = byLba.equal_range(dir->lba);
+    auto range = byLba.equal_range(uint64_t(dir->lba));
     std::vector<uint32_t> matches;
     for (auto it = range.first; it != range.second; ++it) matches.push_back(it->second);
     for (uint32_t lostId : matches) {

@@ -37,12 +37,12 @@ TEST_F(FileTreeTest, RootAndLostFolders) {
   const FileRecord* root = Rec(5);
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(NameOf(root), u".");
-  EXPECT_EQ(root->parent, 5u);
-  EXPECT_EQ(root->flags, kDirInUse);
+  EXPECT_EQ(Val(root->parent), 5u);
+  EXPECT_EQ(Val(root->flags), kDirInUse);
   const FileRecord* lost = Rec(4);
   ASSERT_NE(lost, nullptr);
   EXPECT_EQ(NameOf(lost), u"Lost files");
-  EXPECT_EQ(lost->flags, kRecDirectory);
+  EXPECT_EQ(Val(lost->flags), kRecDirectory);
   EXPECT_EQ(v.ctx.idLimit, 6u);
   // A second call replaces both without leaking (the sanitizer build checks).
   CreateRootAndLostFolders(v.ctx);
@@ -66,9 +66,9 @@ TEST_F(FileTreeTest, LinkWithLostDirectories) {
   ASSERT_EQ(lost.size(), 3u);
   EXPECT_EQ(NameOf(Rec(lost[0])), u"Dir00000099");
   EXPECT_EQ(ChildList(Rec(lost[0])), (std::vector<uint32_t>{8, 9}));
-  EXPECT_EQ(Rec(lost[0])->lba, 99u);
-  EXPECT_EQ(Rec(lost[0])->flags, kRecDirectory);
-  EXPECT_EQ(Rec(8)->parent, lost[0]);
+  EXPECT_EQ(Val(Rec(lost[0])->lba), 99u);
+  EXPECT_EQ(Val(Rec(lost[0])->flags), kRecDirectory);
+  EXPECT_EQ(Val(Rec(8)->parent), lost[0]);
   EXPECT_EQ(NameOf(Rec(lost[1])), u"Dir00000007");
   EXPECT_EQ(ChildList(Rec(lost[1])), (std::vector<uint32_t>{10}));
   EXPECT_EQ(NameOf(Rec(lost[2])), u"Dir00000011");
@@ -151,12 +151,12 @@ TEST_F(FileTreeTest, SplitLostFolder) {
     for (size_t g = 0; g < top.size(); ++g) {
       const FileRecord* sub = GetFileRecord(w.ctx, top[g]);
       EXPECT_EQ(NameOf(sub), FormatCString(u"%03u", unsigned(g)).Str());
-      EXPECT_EQ(sub->flags, kRecDirectory);
-      EXPECT_EQ(sub->parent, 4u);
-      EXPECT_EQ(sub->childCount, c.groupSizes[g]);
-      EXPECT_EQ(GetFileRecord(w.ctx, sub->childIds[0])->parent, top[g]);
+      EXPECT_EQ(Val(sub->flags), kRecDirectory);
+      EXPECT_EQ(Val(sub->parent), 4u);
+      EXPECT_EQ(Val(sub->childCount), c.groupSizes[g]);
+      EXPECT_EQ(Val(GetFileRecord(w.ctx, sub->childIds[0])->parent), top[g]);
     }
-    EXPECT_EQ(GetFileRecord(w.ctx, GetFileRecord(w.ctx, top[0])->childIds[0])->id, 6u);
+    EXPECT_EQ(Val(GetFileRecord(w.ctx, GetFileRecord(w.ctx, top[0])->childIds[0])->id), 6u);
   }
   // Refused when fewer than 100 ids remain.
   for (uint32_t k = 0; k < 301; ++k) AddFileRecord(v.ctx, MakeRecord({0, 4, u"x.txt", 0}), 1);
@@ -187,10 +187,10 @@ TEST_F(FileTreeTest, CarvedViewMakesCategoryAndTypeFolders) {
   ASSERT_NE(cat, nullptr);
   ASSERT_NE(type, nullptr);
   EXPECT_EQ(NameOf(cat), u"Photos");
-  EXPECT_EQ(cat->parent, 5u);
-  EXPECT_EQ(cat->flags, kDirInUse);
+  EXPECT_EQ(Val(cat->parent), 5u);
+  EXPECT_EQ(Val(cat->flags), kDirInUse);
   EXPECT_EQ(NameOf(type), u"jpg");
-  EXPECT_EQ(type->parent, 7u);
+  EXPECT_EQ(Val(type->parent), 7u);
   EXPECT_EQ(ChildList(cat), (std::vector<uint32_t>{46}));
   EXPECT_EQ(ChildList(GetFileRecord(carved.ctx, 5)), (std::vector<uint32_t>{7}));
   EnsureCategoryFolder(carved.ctx, 46);  // the second JPEG adds nothing
@@ -218,15 +218,15 @@ TEST_F(FileTreeTest, DuplicateDirectoriesMergeIntoTheNewerEmptyOne) {
   GetFileRecord(v.ctx, 6)->filesBelow = 2;
   MergeDuplicateDirectories(v.ctx);
   EXPECT_TRUE(ChildList(Rec(6)).empty());
-  EXPECT_EQ(Rec(6)->filesBelow, 0);
+  EXPECT_EQ(Val(Rec(6)->filesBelow), 0);
   EXPECT_EQ(ChildList(Rec(9)), (std::vector<uint32_t>{7, 8}));
-  EXPECT_EQ(Rec(9)->filesBelow, 2);
-  EXPECT_EQ(Rec(9)->flags, kRecDirectory);  // no longer in use
-  EXPECT_EQ(Rec(7)->parent, 9u);
+  EXPECT_EQ(Val(Rec(9)->filesBelow), 2);
+  EXPECT_EQ(Val(Rec(9)->flags), kRecDirectory);  // no longer in use
+  EXPECT_EQ(Val(Rec(7)->parent), 9u);
   // Equal creation times merge nothing.
   EXPECT_EQ(ChildList(Rec(10)), (std::vector<uint32_t>{11}));
   EXPECT_TRUE(ChildList(Rec(12)).empty());
-  EXPECT_EQ(Rec(12)->flags, kDirInUse);
+  EXPECT_EQ(Val(Rec(12)->flags), kDirInUse);
 }
 
 TEST_F(FileTreeTest, RecycleDirectoriesArePairedThroughTheCopyHook) {
@@ -267,7 +267,7 @@ TEST_F(FileTreeTest, LostDirectoriesMergeIntoEmptyDirectoriesOfTheSameLba) {
   // same LBA, itself a child of the lost one, takes none and never becomes its own child.
   const std::vector<uint32_t> kids = ChildList(Rec(6));
   EXPECT_EQ(kids, (std::vector<uint32_t>{song, inner}));
-  EXPECT_EQ(Rec(song)->parent, 6u);
+  EXPECT_EQ(Val(Rec(song)->parent), 6u);
   EXPECT_TRUE(ChildList(Rec(inner)).empty());
   EXPECT_TRUE(ChildList(Rec(7)).empty());
 }
@@ -286,12 +286,12 @@ TEST_F(FileTreeTest, MoveDirectoriesFirstKeepsEachGroupsOrder) {
     const FileRecord* r = Rec(10 + k);
     if (!want[k]) {
       EXPECT_EQ(r, nullptr);
-      EXPECT_EQ(AllocFileRecordSlot(v.ctx, 10 + k)->id, 0u);  // the empty slot stays empty
+      EXPECT_EQ(Val(AllocFileRecordSlot(v.ctx, 10 + k)->id), 0u);  // the empty slot stays empty
       continue;
     }
     ASSERT_NE(r, nullptr) << k;
     EXPECT_EQ(NameOf(r), want[k]);
-    EXPECT_EQ(r->id, 10 + k);
+    EXPECT_EQ(Val(r->id), 10 + k);
   }
 }
 
@@ -341,7 +341,7 @@ TEST_F(FileTreeTest, Compaction) {
     for (uint32_t id : kids) {
       const FileRecord* r = GetFileRecord(w.ctx, id);
       ASSERT_NE(r, nullptr) << id;
-      ASSERT_EQ(r->parent, 6u);
+      ASSERT_EQ(Val(r->parent), 6u);
     }
     if (c.type == kVolTypeFat32) {
       // Slide mode keeps the id order: ascending ids in, ascending ids out.
@@ -364,7 +364,7 @@ TEST_F(FileTreeTest, RenumberMovesParentAndChildLinks) {
   EXPECT_EQ(Rec(20), nullptr);
   EXPECT_EQ(NameOf(Rec(9)), u"sub");
   EXPECT_EQ(ChildList(Rec(6)), (std::vector<uint32_t>{7, 8, 9}));
-  EXPECT_EQ(Rec(21)->parent, 9u);
+  EXPECT_EQ(Val(Rec(21)->parent), 9u);
   EXPECT_FALSE(RenumberFileRecord(v.ctx, 7, 8));   // the new id is taken
   EXPECT_FALSE(RenumberFileRecord(v.ctx, 30, 31));  // nothing to move
 }
@@ -384,7 +384,7 @@ TEST_F(FileTreeTest, DeepCopyIsIndependent) {
 
   VolumeContext copy;
   ASSERT_EQ(DeepCopyVolume(v.ctx, copy), 1);
-  EXPECT_EQ(copy.name, CString(u"Volume"));
+  EXPECT_EQ(Val(copy.name), CString(u"Volume"));
   EXPECT_EQ(copy.idLimit, v.ctx.idLimit);
   for (int k = 0; k < 64; ++k)
     if (copy.recordTable[k]) {
@@ -394,11 +394,11 @@ TEST_F(FileTreeTest, DeepCopyIsIndependent) {
   EXPECT_NE(copy.mftExtents, v.ctx.mftExtents);
   const FileRecord* ca = GetFileRecord(copy, 7);
   ASSERT_NE(ca, nullptr);
-  EXPECT_NE(ca->name, a->name);
-  EXPECT_NE(ca->blob, a->blob);
+  EXPECT_NE(Val(ca->name), Val(a->name));
+  EXPECT_NE(Val(ca->blob), Val(a->blob));
   EXPECT_EQ(ca->blob[0], 0x5A);
   EXPECT_EQ(ChildList(GetFileRecord(copy, 6)), ChildList(Rec(6)));
-  EXPECT_NE(GetFileRecord(copy, 6)->childIds, Rec(6)->childIds);
+  EXPECT_NE(Val(GetFileRecord(copy, 6)->childIds), Val(Rec(6)->childIds));
   EXPECT_NE(GetFileRecord(copy, 8, 1), nullptr);  // unnamed records travel too
 
   GetFileRecord(copy, 7)->size = 999;
@@ -406,7 +406,7 @@ TEST_F(FileTreeTest, DeepCopyIsIndependent) {
   FreeAllFileRecords(copy);
   EXPECT_EQ(copy.fatBuffer, nullptr);
   EXPECT_EQ(NameOf(Rec(7)), u"a.bin");
-  EXPECT_EQ(Rec(7)->size, 0u);
+  EXPECT_EQ(Val(Rec(7)->size), 0u);
   EXPECT_EQ(Rec(7)->blob[0], 0x5A);
   EXPECT_EQ(ChildList(Rec(6)), (std::vector<uint32_t>{7}));
 

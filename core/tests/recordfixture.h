@@ -58,4 +58,10 @@ inline std::vector<uint32_t> ChildList(const FileRecord* r) {
 
 inline std::u16string NameOf(const FileRecord* r) { return r && r->name ? std::u16string(r->name) : u"<none>"; }
 
+// Packed fields are unaligned: test macros take their arguments by reference, so they get a copy.
+template <typename T>
+T Val(T v) {
+  return v;
+}
+
 constexpr uint16_t kDirInUse = kRecDirectory | kRecInUse;

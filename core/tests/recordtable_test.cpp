@@ -84,7 +84,7 @@ TEST_F(RecordModelTest, StoresLandInTheirChunks) {
   EXPECT_EQ(reinterpret_cast<uint8_t*>(GetFileRecord(v.ctx, 149999)), v.ctx.recordTable[3] + 99999 * 83);
   EXPECT_EQ(reinterpret_cast<uint8_t*>(GetFileRecord(v.ctx, 150000)), v.ctx.recordTable[4]);
   EXPECT_EQ(v.ctx.idLimit, 4000000u);
-  EXPECT_EQ(GetFileRecord(v.ctx, 6)->typeId, 161);  // typed by extension on the way in
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 6)->typeId), 161);  // typed by extension on the way in
 }
 
 TEST_F(RecordModelTest, LookupsThatMustFail) {
@@ -126,20 +126,20 @@ TEST_F(RecordModelTest, AddWithIdZeroTakesTheIdLimit) {
   ASSERT_EQ(v.ctx.idLimit, 6u);
   EXPECT_EQ(AddFileRecord(v.ctx, MakeRecord({0, 5, u"x.jpg", 0}), 0), 6u);
   EXPECT_EQ(v.ctx.idLimit, 7u);
-  EXPECT_EQ(GetFileRecord(v.ctx, 6)->typeId, 46);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 6)->typeId), 46);
   FileRecord tooHigh = MakeRecord({4000000, 5, u"y", 0});
   EXPECT_EQ(AddFileRecord(v.ctx, tooHigh, 0), 0u);
   FreeMem(tooHigh.name);
   // Directories and carved files keep the type they came with.
   FileRecord dir = MakeRecord({0, 5, u"photos.jpg", kDirInUse});
   dir.typeId = 7;
-  EXPECT_EQ(GetFileRecord(v.ctx, AddFileRecord(v.ctx, dir, 0))->typeId, 7);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, AddFileRecord(v.ctx, dir, 0))->typeId), 7);
   OwnedVolume carved;
   carved.ctx.type = kVolTypeFindFile;
   FileRecord hit = MakeRecord({20, 5, u"1000.doc", 0});
   hit.typeId = 37;
   AddFileRecord(carved.ctx, hit, 0);
-  EXPECT_EQ(GetFileRecord(carved.ctx, 20)->typeId, 37);
+  EXPECT_EQ(Val(GetFileRecord(carved.ctx, 20)->typeId), 37);
 }
 
 TEST_F(RecordModelTest, ReplacingARecordFreesItsBuffers) {
@@ -155,8 +155,8 @@ TEST_F(RecordModelTest, ReplacingARecordFreesItsBuffers) {
   EXPECT_LT(GetHeapUsageTotal(), before);
   const FileRecord* now = GetFileRecord(v.ctx, 6);
   EXPECT_EQ(NameOf(now), u"new.bin");
-  EXPECT_EQ(now->blob, nullptr);
-  EXPECT_EQ(now->childCount, 0u);
+  EXPECT_EQ(Val(now->blob), nullptr);
+  EXPECT_EQ(Val(now->childCount), 0u);
 }
 
 TEST_F(RecordModelTest, LinkingAddsFilesAndBytesUpToTheRoot) {
@@ -166,20 +166,20 @@ TEST_F(RecordModelTest, LinkingAddsFilesAndBytesUpToTheRoot) {
   AddFileRecord(v.ctx, MakeRecord({8, 7, u"f.txt", kRecInUse, 0, 0, 100}), 1);
   EXPECT_EQ(v.ctx.fileCount, 1u);
   for (uint32_t id : {6u, 7u}) {
-    EXPECT_EQ(GetFileRecord(v.ctx, id)->filesBelow, 1) << id;
-    EXPECT_EQ(GetFileRecord(v.ctx, id)->size, 100u) << id;
+    EXPECT_EQ(Val(GetFileRecord(v.ctx, id)->filesBelow), 1) << id;
+    EXPECT_EQ(Val(GetFileRecord(v.ctx, id)->size), 100u) << id;
   }
-  EXPECT_EQ(GetFileRecord(v.ctx, 5)->size, 0u);  // the root is never updated
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 5)->size), 0u);  // the root is never updated
   EXPECT_EQ(ChildList(GetFileRecord(v.ctx, 5)), (std::vector<uint32_t>{6}));
   EXPECT_EQ(ChildList(GetFileRecord(v.ctx, 7)), (std::vector<uint32_t>{8}));
   // The lost-files folder counts like any other ancestor.
   AddFileRecord(v.ctx, MakeRecord({9, 4, u"g.txt", 0, 0, 0, 50}), 1);
-  EXPECT_EQ(GetFileRecord(v.ctx, 4)->size, 50u);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 4)->size), 50u);
   // Without the link flag nothing is linked or counted.
   AddFileRecord(v.ctx, MakeRecord({10, 7, u"h.txt", 0, 0, 0, 7}), 0);
   EXPECT_EQ(v.ctx.fileCount, 2u);
-  EXPECT_EQ(GetFileRecord(v.ctx, 7)->size, 100u);
-  EXPECT_EQ(GetFileRecord(v.ctx, 7)->childCount, 1u);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 7)->size), 100u);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 7)->childCount), 1u);
 }
 
 TEST_F(RecordModelTest, AncestorWalkEndsOnAParentCycle) {
@@ -188,19 +188,19 @@ TEST_F(RecordModelTest, AncestorWalkEndsOnAParentCycle) {
   AddRows(v.ctx, {{6, 7, u"a", kDirInUse}, {7, 8, u"b", kDirInUse}, {8, 6, u"c", kDirInUse}});
   AddSizeToAncestors(v.ctx, 6, 100, 1);
   for (uint32_t id : {6u, 7u, 8u}) {
-    EXPECT_EQ(GetFileRecord(v.ctx, id)->filesBelow, 1) << id;  // each counted once
-    EXPECT_EQ(GetFileRecord(v.ctx, id)->size, 100u) << id;
+    EXPECT_EQ(Val(GetFileRecord(v.ctx, id)->filesBelow), 1) << id;  // each counted once
+    EXPECT_EQ(Val(GetFileRecord(v.ctx, id)->size), 100u) << id;
   }
   // A record that names itself as parent is treated as the root: no change.
   AddRows(v.ctx, {{9, 9, u"self", kDirInUse}});
   AddSizeToAncestors(v.ctx, 9, 5, 1);
-  EXPECT_EQ(GetFileRecord(v.ctx, 9)->size, 0u);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 9)->size), 0u);
   // A very long chain stops at the depth bound.
   OwnedVolume deep;
   for (uint32_t id = 6; id < 6 + 2 * kMaxTreeDepth; ++id) AddRows(deep.ctx, {{id, id + 1, u"d", kDirInUse}});
   AddSizeToAncestors(deep.ctx, 6, 1, 1);
-  EXPECT_EQ(GetFileRecord(deep.ctx, 6 + kMaxTreeDepth - 1)->size, 1u);
-  EXPECT_EQ(GetFileRecord(deep.ctx, 6 + kMaxTreeDepth)->size, 0u);
+  EXPECT_EQ(Val(GetFileRecord(deep.ctx, 6 + kMaxTreeDepth - 1)->size), 1u);
+  EXPECT_EQ(Val(GetFileRecord(deep.ctx, 6 + kMaxTreeDepth)->size), 0u);
 }
 
 TEST_F(RecordModelTest, ChildArrayGrowth) {
@@ -211,10 +211,10 @@ TEST_F(RecordModelTest, ChildArrayGrowth) {
   for (uint32_t k = 0; k < 28; ++k) {
     const uint32_t before = d->childCapacity;
     ASSERT_TRUE(AppendChildId(*d, 100 + k));
-    if (d->childCapacity != before) capacities.push_back(d->childCapacity);
+    if (d->childCapacity != before) capacities.push_back(Val(d->childCapacity));
   }
   EXPECT_EQ(capacities, (std::vector<uint32_t>{8, 12, 18, 27, 40}));
-  EXPECT_EQ(d->childCount, 28u);
+  EXPECT_EQ(Val(d->childCount), 28u);
   for (uint32_t k = 0; k < 28; ++k) EXPECT_EQ(d->childIds[k], 100 + k);
   // Small capacities (from a loaded record) grow by two.
   FileRecord r = MakeRecord({7, 5, u"e", kDirInUse});
@@ -222,19 +222,19 @@ TEST_F(RecordModelTest, ChildArrayGrowth) {
   r.childCapacity = 4;
   r.childCount = 4;
   ASSERT_TRUE(AppendChildId(r, 1));
-  EXPECT_EQ(r.childCapacity, 6u);
+  EXPECT_EQ(Val(r.childCapacity), 6u);
   // Counts without an array restart the list instead of writing through null.
   r.childIds = (FreeMem(r.childIds), nullptr);
   r.childCount = 3;
   ASSERT_TRUE(AppendChildId(r, 2));
-  EXPECT_EQ(r.childCount, 1u);
-  EXPECT_EQ(r.childCapacity, 8u);
+  EXPECT_EQ(Val(r.childCount), 1u);
+  EXPECT_EQ(Val(r.childCapacity), 8u);
   FreeFileRecord(r);
 
   ViewNode n{};
   n.id = 5;
   ASSERT_TRUE(AppendChildId(n, 5));
-  EXPECT_EQ(n.childCapacity, 8u);
+  EXPECT_EQ(Val(n.childCapacity), 8u);
   FreeMem(n.childIds);
 }
 
@@ -245,7 +245,7 @@ TEST_F(RecordModelTest, SetChildIdsKeepsOrFrees) {
   for (uint32_t c : {10u, 11u, 12u}) AppendChildId(*d, c);
   EXPECT_EQ(SetChildIds(*d, {10, 12}, {11}), 1);
   EXPECT_EQ(ChildList(d), (std::vector<uint32_t>{10, 12}));
-  EXPECT_EQ(d->childCapacity, 2u);
+  EXPECT_EQ(Val(d->childCapacity), 2u);
   EXPECT_EQ(SetChildIds(*d, {10, 12}, {}), 1);  // nothing dropped: unchanged
   EXPECT_EQ(SetChildIds(*d, {}, {10, 12}), 0);  // no child left: the record is freed
   EXPECT_EQ(GetFileRecord(v.ctx, 6), nullptr);
@@ -268,26 +268,26 @@ TEST_F(RecordModelTest, CopyRenameAndFree) {
   std::memset(static_cast<void*>(&copy), 0, sizeof(copy));
   CopyFileRecord(&copy, GetFileRecord(v.ctx, 6));
   const FileRecord* src = GetFileRecord(v.ctx, 6);
-  EXPECT_NE(copy.name, src->name);
+  EXPECT_NE(Val(copy.name), Val(src->name));
   EXPECT_EQ(NameOf(&copy), u"a.bin");
-  ASSERT_NE(copy.blob, nullptr);
-  EXPECT_NE(copy.blob, src->blob);
+  ASSERT_NE(Val(copy.blob), nullptr);
+  EXPECT_NE(Val(copy.blob), Val(src->blob));
   EXPECT_EQ(copy.blob[3], 9);
-  EXPECT_EQ(copy.childIds, nullptr);
-  EXPECT_EQ(copy.childCount, 0u);
-  EXPECT_EQ(copy.previewHandle, 0u);
-  EXPECT_EQ(copy.lba, 77u);
-  EXPECT_EQ(copy.flags, kRecInUse | kRecExtentList);
+  EXPECT_EQ(Val(copy.childIds), nullptr);
+  EXPECT_EQ(Val(copy.childCount), 0u);
+  EXPECT_EQ(Val(copy.previewHandle), 0u);
+  EXPECT_EQ(Val(copy.lba), 77u);
+  EXPECT_EQ(Val(copy.flags), kRecInUse | kRecExtentList);
   SetRecordName(copy, u"renamed");
   EXPECT_EQ(NameOf(&copy), u"renamed");
   FreeFileRecord(copy);
-  EXPECT_EQ(copy.name, nullptr);
-  EXPECT_EQ(copy.id, 0u);
+  EXPECT_EQ(Val(copy.name), nullptr);
+  EXPECT_EQ(Val(copy.id), 0u);
   // A nameless source copies nothing.
   FileRecord none = MakeRecord({9, 5, nullptr, 0});
   FileRecord dst = MakeRecord({0, 0, nullptr, 0});
   CopyFileRecord(&dst, &none);
-  EXPECT_EQ(dst.id, 0u);
+  EXPECT_EQ(Val(dst.id), 0u);
 }
 
 TEST_F(RecordModelTest, ShallowCopySharesRecords) {
@@ -295,7 +295,7 @@ TEST_F(RecordModelTest, ShallowCopySharesRecords) {
   AddRows(v.ctx, {{6, 5, u"a.txt", 0}});
   VolumeContext copy = v.ctx;
   GetFileRecord(copy, 6)->size = 4242;
-  EXPECT_EQ(GetFileRecord(v.ctx, 6)->size, 4242u);
+  EXPECT_EQ(Val(GetFileRecord(v.ctx, 6)->size), 4242u);
   EXPECT_EQ(copy.recordTable[0], v.ctx.recordTable[0]);
   VolumeContext moved = std::move(copy);
   EXPECT_EQ(moved.recordTable[0], v.ctx.recordTable[0]);
@@ -320,10 +320,10 @@ TEST_F(RecordModelTest, ViewNodes) {
   const ViewNode* r = GetViewNode(view, 5);
   ASSERT_NE(r, nullptr);
   // The root is its own parent, so it also stands in its own child list.
-  ASSERT_EQ(r->childCount, 2u);
+  ASSERT_EQ(Val(r->childCount), 2u);
   EXPECT_EQ(r->childIds[0], 5u);
   EXPECT_EQ(r->childIds[1], 6u);
-  EXPECT_EQ(GetViewNode(view, 6)->recordId, 77u);
+  EXPECT_EQ(Val(GetViewNode(view, 6)->recordId), 77u);
   EXPECT_EQ(GetViewNode(view, 7), nullptr);
   EXPECT_EQ(GetViewNode(view, 0), nullptr);
   EXPECT_EQ(GetMemSize(view.recordTable[0]), 2000u * 36);
