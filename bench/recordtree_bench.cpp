@@ -77,7 +77,7 @@ void BM_AddAndLinkRecords(benchmark::State& state) {
     const uint32_t firstFile = firstFolder + kFolders;
     for (uint32_t k = 0; k < kFiles; ++k) {
       // Files arrive in id order but their folders interleave, as in an MFT.
-      const uint32_t parent = firstFolder + (k * 7919u) % kFolders;
+      const uint32_t parent = firstFolder + uint32_t((uint64_t(k) * 7919u) % kFolders);
       AddFileRecord(ctx, Template(firstFile + k, parent, kRecInUse, HeapName(u"IMG_%07u.JPG", k)), 0);
     }
     LinkFileTree(ctx, 1);
