@@ -76,6 +76,18 @@ bool IsLostDirName(const FileRecord* r) {
   return RecordNameLength(r->name) == 11 && r->name[0] == u'D' && r->name[1] == u'i' && r->name[2] == u'r';
 }
 
+// True when the parent chain of rec reaches ancestorId (rec itself counts). Bounded, so a
+// loop in the parent ids ends the walk.
+bool ChainReaches(const VolumeContext& ctx, const FileRecord* rec, uint32_t ancestorId) {
+  ChainGuard guard;
+  while (rec && guard.Visit(rec->id)) {
+    if (rec->id == ancestorId) return true;
+    if (rec->parent == rec->id) return false;
+    rec = GetFileRecord(ctx, rec->parent, 0);
+  }
+  return false;
+}
+
 // With the lost flag: records on a loop of parent ids are linked to each other but never
 // reached from the root. Each loop is opened at the record where a walk up first comes back,
 // and that record goes into a lost directory like a record with a missing parent.
@@ -379,16 +391,16 @@ int FindTopLevelAncestor(const VolumeContext& ctx, const FileRecord* rec, uint32
 void MergeDirectoryInto(VolumeContext& ctx, FileRecord* source, FileRecord* target) {
   if (!IsDirectory(source) || !IsDirectory(target) || source == target) return;
   if (source->childCount == 0 || !source->childIds || target->childCount != 0) return;
+  // A target inside the source's subtree would become an ancestor of its own ancestors: the
+  // moved folders would form a loop that no walk from the root reaches.
+  if (ChainReaches(ctx, target, source->id)) return;
   const uint32_t targetId = target->id;
-  const std::vector<uint32_t> children = ChildIdsOf(*source);
-  for (uint32_t c : children) {
-    if (c == kRootId || c == targetId) continue;
+  const std::vector<uint32_t> moved = ChildIdsOf(*source);
+  for (uint32_t c : moved) {
+    if (c == kRootId) continue;
     if (FileRecord* child = GetFileRecord(ctx, c, 0)) child->parent = targetId;
   }
   FreeChildArray(*target);
-  std::vector<uint32_t> moved;
-  for (uint32_t c : children)
-    if (c != targetId) moved.push_back(c);  // the target never becomes its own child
   if (!moved.empty()) {
     auto* ids = static_cast<uint32_t*>(AllocMem(uint64_t(moved.size()) * sizeof(uint32_t), 977));
     std::memcpy(ids, moved.data(), moved.size() * sizeof(uint32_t));
@@ -487,9 +499,11 @@ void MergeLostDirectories(VolumeContext& ctx, const std::vector<LostDirEntry>& l
       FileRecord* lost = GetFileRecord(ctx, lostId, 0);
       if (lostId == i || !isLostUnderRoot(lost)) continue;
       dir = GetFileRecord(ctx, i, 0);
+      // A directory inside the lost directory's subtree cannot take its children (loop).
+      if (ChainReaches(ctx, dir, lostId)) continue;
       RemoveChildId(*dir, lostId);
       for (uint32_t c : ChildIdsOf(*lost)) {
-        if (c == kRootId || c == i) continue;  // the directory never becomes its own child
+        if (c == kRootId) continue;
         FileRecord* child = GetFileRecord(ctx, c, 0);
         if (!child) continue;
         child->parent = i;

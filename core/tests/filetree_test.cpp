@@ -229,6 +229,23 @@ TEST_F(FileTreeTest, DuplicateDirectoriesMergeIntoTheNewerEmptyOne) {
   EXPECT_EQ(Val(Rec(12)->flags), kDirInUse);
 }
 
+TEST_F(FileTreeTest, NoMergeIntoADirectoryInsideTheSource) {
+  // The newer empty twin lies below the older directory: moving the older one's children
+  // under it would make a loop of parents, so the merge is refused.
+  AddRows(v.ctx, {
+                     {6, 5, u"old", kDirInUse, 500, 100},
+                     {7, 6, u"sub", kDirInUse, 1, 100},
+                     {8, 7, u"new", kDirInUse, 500, 200},
+                 });
+  LinkFileTree(v.ctx, 0);
+  MergeDuplicateDirectories(v.ctx);
+  EXPECT_EQ(ChildList(Rec(6)), (std::vector<uint32_t>{7}));
+  EXPECT_EQ(Val(Rec(7)->parent), 6u);
+  EXPECT_EQ(Val(Rec(8)->flags), kDirInUse);
+  MergeDirectoryInto(v.ctx, Rec(6), Rec(8));
+  EXPECT_EQ(ChildList(Rec(6)), (std::vector<uint32_t>{7}));
+}
+
 TEST_F(FileTreeTest, RecycleDirectoriesArePairedThroughTheCopyHook) {
   AddRows(v.ctx, {
                      {6, 5, u"$Recycle.Bin", kDirInUse},
@@ -270,6 +287,17 @@ TEST_F(FileTreeTest, LostDirectoriesMergeIntoEmptyDirectoriesOfTheSameLba) {
   EXPECT_EQ(Val(Rec(song)->parent), 6u);
   EXPECT_TRUE(ChildList(Rec(inner)).empty());
   EXPECT_TRUE(ChildList(Rec(7)).empty());
+
+  // The only empty directory of that LBA lies inside the lost directory: taking the lost
+  // directory's children would hang them below themselves, so nothing moves.
+  const uint32_t lost2 = CreateLostDirectory(v.ctx, 5, 77, 6000);
+  const uint32_t mid = AddFileRecord(v.ctx, MakeRecord({0, lost2, u"mid", kDirInUse, 1}), 1);
+  const uint32_t leaf = AddFileRecord(v.ctx, MakeRecord({0, mid, u"leaf", kDirInUse, 6000}), 1);
+  MergeLostDirectories(v.ctx, {{6000, lost2}});
+  ASSERT_NE(Rec(lost2), nullptr);
+  EXPECT_EQ(ChildList(Rec(lost2)), (std::vector<uint32_t>{mid}));
+  EXPECT_EQ(Val(Rec(mid)->parent), lost2);
+  EXPECT_TRUE(ChildList(Rec(leaf)).empty());
 }
 
 TEST_F(FileTreeTest, MoveDirectoriesFirstKeepsEachGroupsOrder) {
