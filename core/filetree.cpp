@@ -159,9 +159,6 @@ void RescueParentLoops(VolumeContext& ctx, uint32_t limit,
   }
 }
 
-// Chunk index used to compare table sizes.
-uint32_t ChunkOfLimit(uint32_t limit) { return RecordChunkOf(limit); }
-
 void FreeChunksAbove(VolumeContext& ctx, uint32_t chunk) {
   for (uint32_t k = chunk + 1; k < uint32_t(kRecordChunkCount); ++k) {
     if (ctx.recordTable[k]) FreeMem(ctx.recordTable[k]);
@@ -552,7 +549,7 @@ void CompactFileRecords(VolumeContext& ctx) {
   const uint32_t limit = ctx.idLimit;
   if (limit <= 2000 || limit > kRecordIdEnd) return;
   const uint64_t target = uint64_t(CountLiveRecords(ctx)) + 5;
-  if (target > kRecordIdEnd || RecordChunkOf(uint32_t(target)) >= ChunkOfLimit(limit)) return;
+  if (target > kRecordIdEnd || RecordChunkOf(uint32_t(target)) >= RecordChunkOf(limit)) return;
   const uint32_t top = std::min(limit, kMaxRecordId + 1);
   if (ctx.type == kVolTypeFat32 && ctx.splitKind == kSplitDeleted) {
     // Slide: each gap takes the next record above it, so the order of the records is kept.
@@ -586,7 +583,7 @@ void CompactFileRecords(VolumeContext& ctx) {
       high = from - 1;
     }
   }
-  FreeChunksAbove(ctx, ChunkOfLimit(ctx.idLimit));
+  FreeChunksAbove(ctx, RecordChunkOf(ctx.idLimit));
 }
 
 void FreeAllFileRecords(VolumeContext& ctx) {

@@ -44,7 +44,7 @@ TEST_F(FileTypeTableTest, TypeIdByExtension) {
   EXPECT_EQ(FileTypeTable().types[79].category, 12);
 }
 
-TEST_F(FileTypeTableTest, WholeTableMatchesTheReferenceRows) {
+TEST_F(FileTypeTableTest, WholeTableMatchesTheExpectedRows) {
   std::vector<CString> want;
   {
     const CString all(kGoldenTypeRows);
