@@ -1,0 +1,166 @@
+// Fills, frames, rectangles and lines with the selected pen and brush.
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/paint/gdi.h"
+#include "platform/paint/gdiobj.h"
+
+namespace {
+
+// Fills a device rectangle with one colour, through the clip.
+void FillDev(GdiDc* dc, RECT dev, COLORREF c) {
+  GdiBitmap* bm = dc->s.bitmap;
+  const BYTE r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  ForEachClipRect(dc, dev, [&](const RECT& cr) {
+    const int db = bm->Bytes();
+    for (int y = cr.top; y < cr.bottom; ++y) {
+      uint8_t* p = bm->Row(y) + size_t(cr.left) * size_t(db);
+      for (int x = cr.left; x < cr.right; ++x, p += db) PutPixel(p, db, r, g, b);
+    }
+  });
+}
+
+RECT ToDevice(const GdiDc* dc, int l, int t, int r, int b) {
+  return RECT{l + dc->s.origin.x, t + dc->s.origin.y, r + dc->s.origin.x, b + dc->s.origin.y};
+}
+
+RECT Ordered(RECT r) {
+  if (r.left > r.right) std::swap(r.left, r.right);
+  if (r.top > r.bottom) std::swap(r.top, r.bottom);
+  return r;
+}
+
+bool PenDraws(const GdiPen* p) { return p && (p->style & PS_STYLE_MASK) != PS_NULL; }
+
+// Whether step i of a styled line is drawn (dots and dashes for the styled pens).
+bool StyleOn(int style, int i) {
+  switch (style & PS_STYLE_MASK) {
+    case PS_DOT: return (i % 2) == 0;
+    case PS_DASH: return (i % 24) < 18;
+    default: return true;
+  }
+}
+
+// A line from (x0, y0) to (x1, y1) in device coordinates, without its last point; wide pens
+// stamp a square of the pen's width at every point.
+void DevLine(GdiDc* dc, int x0, int y0, int x1, int y1) {
+  const GdiPen* pen = dc->s.pen;
+  if (!PenDraws(pen)) return;
+  const int w = pen->width, half = (w - 1) / 2;
+  const bool solid = (pen->style & PS_STYLE_MASK) == PS_SOLID;
+  if (x0 == x1 && y0 == y1) return;
+  if (solid && (y0 == y1 || x0 == x1)) {
+    // A half-open span that excludes (x1, y1), widened by the pen.
+    RECT r{x0, y0, x0 + 1, y0 + 1};
+    if (y0 == y1) {
+      r.left = x1 > x0 ? x0 : x1 + 1;
+      r.right = x1 > x0 ? x1 : x0 + 1;
+    } else {
+      r.top = y1 > y0 ? y0 : y1 + 1;
+      r.bottom = y1 > y0 ? y1 : y0 + 1;
+    }
+    r.left -= half;
+    r.top -= half;
+    r.right += w - 1 - half;
+    r.bottom += w - 1 - half;
+    FillDev(dc, r, pen->color);
+    return;
+  }
+  const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+  const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+  int err = dx + dy, x = x0, y = y0;
+  for (int i = 0; !(x == x1 && y == y1); ++i) {
+    if (StyleOn(pen->style, i)) FillDev(dc, RECT{x - half, y - half, x - half + w, y - half + w}, pen->color);
+    int e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y += sy;
+    }
+  }
+}
+
+}  // namespace
+
+int FillRect(HDC h, const RECT* r, HBRUSH brush) {
+  GdiDc* dc = LiveDc(h);
+  GdiBrush* br = LiveGdi(brush, GdiKind::Brush);
+  if (!dc || !r || !br) return 0;
+  if (br->style == BS_NULL) return 1;
+  FillDev(dc, ToDevice(dc, r->left, r->top, r->right, r->bottom), br->color);
+  return 1;
+}
+
+int FrameRect(HDC h, const RECT* r, HBRUSH brush) {
+  GdiDc* dc = LiveDc(h);
+  GdiBrush* br = LiveGdi(brush, GdiKind::Brush);
+  if (!dc || !r || !br) return 0;
+  if (br->style == BS_NULL || IsRectEmpty(r)) return 1;
+  RECT d = ToDevice(dc, r->left, r->top, r->right, r->bottom);
+  FillDev(dc, RECT{d.left, d.top, d.right, d.top + 1}, br->color);
+  FillDev(dc, RECT{d.left, d.bottom - 1, d.right, d.bottom}, br->color);
+  FillDev(dc, RECT{d.left, d.top, d.left + 1, d.bottom}, br->color);
+  FillDev(dc, RECT{d.right - 1, d.top, d.right, d.bottom}, br->color);
+  return 1;
+}
+
+void FillSolidRectDc(HDC h, const RECT* r, COLORREF c) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc || !r) return;
+  dc->s.bkColor = c & 0xFFFFFF;
+  FillDev(dc, Ordered(ToDevice(dc, r->left, r->top, r->right, r->bottom)), c);
+}
+
+BOOL Rectangle(HDC h, int left, int top, int right, int bottom) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc) return FALSE;
+  RECT d = Ordered(ToDevice(dc, left, top, right, bottom));
+  const GdiPen* pen = dc->s.pen;
+  const bool outline = PenDraws(pen);
+  // Without a pen the filled area ends one pixel short on the right and at the bottom.
+  if (dc->s.brush && dc->s.brush->style != BS_NULL) {
+    RECT in = outline ? RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}
+                      : RECT{d.left, d.top, d.right - 1, d.bottom - 1};
+    FillDev(dc, in, dc->s.brush->color);
+  }
+  if (outline && d.right - d.left >= 1 && d.bottom - d.top >= 1) {
+    const int w = pen->width, half = (w - 1) / 2, rest = w - 1 - half;
+    const COLORREF c = pen->color;
+    const int l = d.left, t = d.top, r = d.right - 1, b = d.bottom - 1;
+    FillDev(dc, RECT{l - half, t - half, r + rest + 1, t + rest + 1}, c);
+    FillDev(dc, RECT{l - half, b - half, r + rest + 1, b + rest + 1}, c);
+    FillDev(dc, RECT{l - half, t - half, l + rest + 1, b + rest + 1}, c);
+    FillDev(dc, RECT{r - half, t - half, r + rest + 1, b + rest + 1}, c);
+  }
+  return TRUE;
+}
+
+BOOL MoveToEx(HDC h, int x, int y, POINT* old) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc) return FALSE;
+  if (old) *old = dc->s.current;
+  dc->s.current = POINT{x, y};
+  return TRUE;
+}
+
+BOOL LineTo(HDC h, int x, int y) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc) return FALSE;
+  const POINT from = dc->s.current;
+  DevLine(dc, from.x + dc->s.origin.x, from.y + dc->s.origin.y, x + dc->s.origin.x, y + dc->s.origin.y);
+  dc->s.current = POINT{x, y};
+  return TRUE;
+}
+
+BOOL Polyline(HDC h, const POINT* pts, int count) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc || !pts || count < 2) return FALSE;
+  const POINT keep = dc->s.current;
+  dc->s.current = pts[0];
+  for (int i = 1; i < count; ++i) LineTo(h, pts[i].x, pts[i].y);
+  dc->s.current = keep;
+  return TRUE;
+}
