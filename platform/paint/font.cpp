@@ -341,3 +341,7 @@ BOOL GetTextMetricsW(HDC h, TEXTMETRICW* tm) {
   tm->tmCharSet = dc->s.font ? dc->s.font->lf.lfCharSet : ANSI_CHARSET;
   return TRUE;
 }
+
+// fontconfig loses a few blocks while it parses its configuration files; they are not ours
+// and cannot be freed, so the leak checker of sanitizer builds is told to ignore them.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
