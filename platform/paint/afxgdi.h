@@ -17,7 +17,7 @@ class CGdiObject {
   CGdiObject& operator=(const CGdiObject&) = delete;
 
   operator HGDIOBJ() const { return m_hObject; }
-  HGDIOBJ GetSafeHandle() const { return this ? m_hObject : nullptr; }
+  HGDIOBJ GetSafeHandle() const { return m_hObject; }
   BOOL Attach(HGDIOBJ h);
   HGDIOBJ Detach();
   BOOL DeleteObject();
@@ -109,7 +109,7 @@ class CDC {
   CDC& operator=(const CDC&) = delete;
 
   operator HDC() const { return m_hDC; }
-  HDC GetSafeHdc() const { return this ? m_hDC : nullptr; }
+  HDC GetSafeHdc() const { return m_hDC; }
   BOOL Attach(HDC h);
   HDC Detach();
   BOOL CreateCompatibleDC(CDC* like) { return Attach(::CreateCompatibleDC(like ? like->m_hDC : nullptr)); }

@@ -92,10 +92,7 @@ HGDIOBJ SelectObject(HDC h, HGDIOBJ obj) {
     if (dc->infoOnly) return nullptr;
     // A bitmap can be selected into one context at a time.
     if (bm != dc->s.bitmap && bm->selected > 0 && !bm->stock) return nullptr;
-    HGDIOBJ old = Swap(dc->s.bitmap, bm);
-    dc->s.clipped = false;
-    dc->s.clip.clear();
-    return old;
+    return Swap(dc->s.bitmap, bm);
   }
   if (IsLiveGdiObject(obj, GdiKind::Font)) return Swap(dc->s.font, static_cast<GdiFont*>(obj));
   if (IsLiveGdiObject(obj, GdiKind::Pen)) return Swap(dc->s.pen, static_cast<GdiPen*>(obj));

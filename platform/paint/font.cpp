@@ -342,6 +342,50 @@ BOOL GetTextMetricsW(HDC h, TEXTMETRICW* tm) {
   return TRUE;
 }
 
+int EnumFontFamiliesExW(HDC dc, const LOGFONTW* lf, FONTENUMPROCW proc, LPARAM param, DWORD flags) {
+  (void)flags;
+  if (!LiveDc(dc) || !proc) return 0;
+  std::vector<std::u16string> names;
+  {
+    std::lock_guard<std::mutex> g(FontLock());
+    if (!Fonts().fcReady) return 0;
+    FcPattern* pat = FcPatternCreate();
+    FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet* set = (pat && os) ? FcFontList(nullptr, pat, os) : nullptr;
+    for (int i = 0; set && i < set->nfont; ++i) {
+      FcChar8* fam = nullptr;
+      // A family may carry several names (a Latin and a Chinese one); each is reported.
+      for (int k = 0; FcPatternGetString(set->fonts[i], FC_FAMILY, k, &fam) == FcResultMatch; ++k) {
+        names.push_back(Utf8ToUtf16(reinterpret_cast<const char*>(fam)));
+      }
+    }
+    if (set) FcFontSetDestroy(set);
+    if (os) FcObjectSetDestroy(os);
+    if (pat) FcPatternDestroy(pat);
+  }
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  std::u16string want;
+  if (lf) want.assign(lf->lfFaceName, std::find(lf->lfFaceName, lf->lfFaceName + LF_FACESIZE, u'\0'));
+  int result = 1;
+  for (const std::u16string& name : names) {
+    if (name.size() >= LF_FACESIZE) continue;
+    if (!want.empty() && Lower(want) != Lower(name)) continue;
+    ENUMLOGFONTEXW elf{};
+    elf.elfLogFont.lfHeight = 16;
+    elf.elfLogFont.lfWeight = FW_NORMAL;
+    elf.elfLogFont.lfCharSet = DEFAULT_CHARSET;
+    std::copy(name.begin(), name.end(), elf.elfLogFont.lfFaceName);
+    std::copy(name.begin(), name.end(), elf.elfFullName);
+    TEXTMETRICW tm{};
+    tm.tmHeight = 16;
+    tm.tmWeight = FW_NORMAL;
+    result = proc(&elf.elfLogFont, &tm, TRUETYPE_FONTTYPE, param);
+    if (result == 0) break;
+  }
+  return result;
+}
+
 // fontconfig loses a few blocks while it parses its configuration files; they are not ours
 // and cannot be freed, so the leak checker of sanitizer builds is told to ignore them.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -120,6 +120,22 @@ BOOL DrawStateW(HDC dc, HBRUSH fore, DRAWSTATEPROC proc, LPARAM data, WPARAM len
 // The host font file that a face name, weight and slant resolve to (for tests and logs).
 std::string ResolveFontFile(const char16_t* face, int weight, bool italic);
 
+// Calls `proc` once per installed font family (the logical font it gets is an
+// ENUMLOGFONTEXW); a family filter in `lf->lfFaceName` limits it to that family. Stops when
+// `proc` returns 0 and returns the last value `proc` returned.
+int EnumFontFamiliesExW(HDC dc, const LOGFONTW* lf, FONTENUMPROCW proc, LPARAM param, DWORD flags);
+
+// ---- Icons ----
+// From a colour bitmap with per-pixel alpha, or (when all its alpha is 0) with a mask whose
+// non-black pixels are transparent. The icon keeps its own copy of the pixels.
+HICON CreateIconIndirect(const ICONINFO* info);
+BOOL DestroyIcon(HICON icon);
+// Draws the icon at (x, y) in cx by cy pixels (0: its own size), blended by its alpha.
+BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flicker, UINT flags);
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
+// The size of an icon's picture.
+BOOL GetIconSize(HICON icon, SIZE* size);
+
 // ---- Pictures ----
 // A screen-compatible bitmap from the bytes of a BMP file (1, 4, 8, 24 or 32 bits per pixel,
 // uncompressed or BI_BITFIELDS). Null when the header or the pixels lie outside the bytes.

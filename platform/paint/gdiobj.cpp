@@ -125,7 +125,7 @@ BOOL EqualRect(const RECT* a, const RECT* b) {
 // ---- Lifetime ----
 
 BOOL DeleteObject(HGDIOBJ obj) {
-  if (!IsLiveAny(obj) || obj->kind == GdiKind::Dc) return FALSE;
+  if (!IsLiveAny(obj) || obj->kind == GdiKind::Dc || obj->kind == GdiKind::Icon) return FALSE;
   if (obj->stock) return TRUE;  // stock objects live for the whole process
   if (obj->selected > 0) {
     obj->deletePending = true;
@@ -144,6 +144,7 @@ DWORD GetObjectType(HGDIOBJ obj) {
     case GdiKind::Font: return OBJ_FONT;
     case GdiKind::Region: return OBJ_REGION;
     case GdiKind::Dc: return OBJ_MEMDC;
+    case GdiKind::Icon: return 0;  // icons are no drawing objects
   }
   return 0;
 }

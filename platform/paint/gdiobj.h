@@ -14,7 +14,7 @@
 
 class CGdiObject;
 
-enum class GdiKind { Bitmap, Pen, Brush, Font, Region, Dc };
+enum class GdiKind { Bitmap, Pen, Brush, Font, Region, Dc, Icon };
 
 struct GdiObject {
   explicit GdiObject(GdiKind k);
@@ -77,6 +77,15 @@ struct GdiFont : GdiObject {
 struct GdiRegion : GdiObject {
   GdiRegion() : GdiObject(GdiKind::Region) {}
   std::vector<RECT> rects;
+};
+
+// An icon: its picture as premultiplied 32-bit pixels, ready for alpha blending.
+struct GdiIcon : GdiObject {
+  GdiIcon() : GdiObject(GdiKind::Icon) {}
+  ~GdiIcon() override;
+  GdiBitmap* image = nullptr;  // owned
+  bool isIcon = true;
+  POINT hotspot{0, 0};
 };
 
 struct DcState {

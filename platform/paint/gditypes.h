@@ -21,6 +21,7 @@ struct GdiPen;
 struct GdiBrush;
 struct GdiRegion;
 struct GdiDc;
+struct GdiIcon;
 using HGDIOBJ = GdiObject*;
 using HBITMAP = GdiBitmap*;
 using HFONT = GdiFont*;
@@ -28,6 +29,7 @@ using HPEN = GdiPen*;
 using HBRUSH = GdiBrush*;
 using HRGN = GdiRegion*;
 using HDC = GdiDc*;
+using HICON = GdiIcon*;
 
 struct POINT {
   LONG x;
@@ -286,6 +288,28 @@ constexpr UINT DST_TEXT = 0x0001;
 constexpr UINT DST_PREFIXTEXT = 0x0002;
 constexpr UINT DSS_NORMAL = 0x0000;
 constexpr UINT DSS_DISABLED = 0x0020;
+
+// ---- Icons ----
+struct ICONINFO {
+  BOOL fIcon;
+  DWORD xHotspot;
+  DWORD yHotspot;
+  HBITMAP hbmMask;
+  HBITMAP hbmColor;
+};
+constexpr UINT DI_MASK = 0x0001;
+constexpr UINT DI_IMAGE = 0x0002;
+constexpr UINT DI_NORMAL = 0x0003;
+
+// ---- Font enumeration ----
+struct ENUMLOGFONTEXW {
+  LOGFONTW elfLogFont;
+  WCHAR elfFullName[64];
+  WCHAR elfStyle[32];
+  WCHAR elfScript[32];
+};
+constexpr DWORD TRUETYPE_FONTTYPE = 0x0004;
+using FONTENUMPROCW = int (*)(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM);
 
 // ---- System colours and device capabilities ----
 constexpr int COLOR_WINDOW = 5;

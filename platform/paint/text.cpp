@@ -243,11 +243,8 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
   std::vector<Line> lines;
   if ((format & DT_WORDBREAK) && !single) {
     for (const Line& p : paragraphs) WrapLine(fi, p, width, format & DT_EDITCONTROL, lines);
-  } else if ((format & DT_WORDBREAK) && single) {
-    // A single line still wraps nowhere; it is clipped or shortened instead.
-    lines = std::move(paragraphs);
   } else {
-    lines = std::move(paragraphs);
+    lines = std::move(paragraphs);  // a single line never wraps; it is clipped or shortened
   }
 
   if (format & DT_CALCRECT) {

@@ -421,3 +421,47 @@ TEST(ClassLibrary, FromHandleGivesAttachedOrTemporaryWrappers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Icons, DrawnWithAlphaOrMaskAtAnySize) {
+  // A 2x2 icon with alpha: opaque red, half-transparent green, two transparent pixels.
+  Surface color(2, 2, 32, RGB(0, 0, 0));
+  auto* p = static_cast<uint8_t*>(color.bits);  // bottom-up: first row is the picture's bottom
+  const uint8_t bottom[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  const uint8_t top[8] = {0, 0, 255, 255, 0, 255, 0, 128};
+  std::memcpy(p, bottom, 8);
+  std::memcpy(p + 8, top, 8);
+  ICONINFO ii{TRUE, 0, 0, nullptr, color.bmp};
+  HICON icon = CreateIconIndirect(&ii);
+  ASSERT_NE(icon, nullptr);
+  SIZE sz{};
+  ASSERT_TRUE(GetIconSize(icon, &sz));
+  EXPECT_EQ(sz.cx, 2);
+  Surface dst(8, 8, 24, RGB(0, 0, 200));
+  ASSERT_TRUE(DrawIconEx(dst.dc, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL));
+  EXPECT_EQ(dst.At(0, 0), RGB(255, 0, 0));
+  EXPECT_EQ(dst.At(1, 0), RGB(0, 128, 100));  // 255*128/255 over 200*(127/255)
+  EXPECT_EQ(dst.At(0, 1), RGB(0, 0, 200));
+  ASSERT_TRUE(DrawIconEx(dst.dc, 4, 4, icon, 4, 4, 0, nullptr, DI_NORMAL));
+  EXPECT_EQ(dst.At(5, 5), RGB(255, 0, 0));
+  EXPECT_EQ(dst.At(7, 7), RGB(0, 0, 200));
+  EXPECT_TRUE(DestroyIcon(icon));
+  EXPECT_FALSE(DestroyIcon(icon));
+  EXPECT_FALSE(DeleteObject(reinterpret_cast<HGDIOBJ>(icon)));
+
+  // Without alpha the mask decides: white mask pixels are transparent.
+  Surface plain(2, 1, 24, RGB(9, 9, 9));
+  Surface mask(2, 1, 24, RGB(0, 0, 0));
+  mask.Set(1, 0, RGB(255, 255, 255));
+  ICONINFO im{TRUE, 0, 0, mask.bmp, plain.bmp};
+  HICON masked = CreateIconIndirect(&im);
+  ASSERT_NE(masked, nullptr);
+  Surface d2(2, 1, 24, RGB(1, 1, 1));
+  ASSERT_TRUE(DrawIcon(d2.dc, 0, 0, masked));
+  EXPECT_EQ(d2.At(0, 0), RGB(9, 9, 9));
+  EXPECT_EQ(d2.At(1, 0), RGB(1, 1, 1));
+  DestroyIcon(masked);
+}
+
+}  // namespace

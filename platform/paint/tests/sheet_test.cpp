@@ -120,7 +120,7 @@ TEST(PaintSheet, WritesPng) {
   std::vector<uint8_t> data(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
   RGNDATAHEADER hd{32, RDH_RECTANGLES, DWORD(rects.size()), 0, RECT{}};
   std::memcpy(data.data(), &hd, sizeof hd);
-  std::memcpy(data.data() + sizeof hd, rects.data(), rects.size() * sizeof(RECT));
+  if (!rects.empty()) std::memcpy(data.data() + sizeof hd, rects.data(), rects.size() * sizeof(RECT));
   CRgn ellipse;
   ASSERT_TRUE(ellipse.CreateFromData(nullptr, int(data.size()), reinterpret_cast<RGNDATA*>(data.data())));
   ellipse.OffsetRgn(10, 150);

@@ -261,3 +261,42 @@ TEST(DrawState, DisabledTextIsEmbossed) {
 }
 
 }  // namespace
+
+namespace {
+
+int CollectFaces(const LOGFONTW* lf, const TEXTMETRICW*, DWORD type, LPARAM param) {
+  EXPECT_EQ(type, TRUETYPE_FONTTYPE);
+  reinterpret_cast<std::vector<std::u16string>*>(param)->push_back(lf->lfFaceName);
+  return 1;
+}
+
+int StopAtFirst(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM param) {
+  ++*reinterpret_cast<int*>(param);
+  return 0;
+}
+
+TEST(Fonts, EnumerationReportsInstalledFamilies) {
+  HDC ic = CreateICW(u"DISPLAY", nullptr, nullptr, nullptr);
+  std::vector<std::u16string> all;
+  LOGFONTW any{};
+  any.lfCharSet = DEFAULT_CHARSET;
+  EXPECT_EQ(EnumFontFamiliesExW(ic, &any, CollectFaces, LPARAM(&all), 0), 1);
+  auto has = [&](const std::u16string& n) { return std::find(all.begin(), all.end(), n) != all.end(); };
+  EXPECT_TRUE(has(u"DejaVu Sans"));
+  EXPECT_TRUE(has(u"Liberation Sans"));
+  EXPECT_TRUE(has(u"WenQuanYi Micro Hei"));
+  EXPECT_FALSE(has(u"Microsoft YaHei")) << "only faces that are really installed";
+
+  std::vector<std::u16string> one;
+  LOGFONTW filter{};
+  std::u16string name = u"liberation serif";
+  std::copy(name.begin(), name.end(), filter.lfFaceName);
+  EnumFontFamiliesExW(ic, &filter, CollectFaces, LPARAM(&one), 0);
+  EXPECT_EQ(one, std::vector<std::u16string>{u"Liberation Serif"});
+  int calls = 0;
+  EXPECT_EQ(EnumFontFamiliesExW(ic, &any, StopAtFirst, LPARAM(&calls), 0), 0);
+  EXPECT_EQ(calls, 1);
+  DeleteDC(ic);
+}
+
+}  // namespace
