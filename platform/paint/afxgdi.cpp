@@ -75,6 +75,7 @@ BOOL CGdiObject::DeleteObject() {
 CGdiObject* CGdiObject::FromHandle(HGDIOBJ h) {
   if (!h || !::GetObjectType(h)) return nullptr;
   if (h->permanent) return h->permanent;
+  std::lock_guard<std::mutex> g(Temps().lock);
   if (!h->temporary) {
     CGdiObject* w = MakeWrapper(h->kind);
     w->m_hObject = h;

@@ -117,7 +117,7 @@ static int MaskShift(DWORD m) {
 static BYTE MaskValue(DWORD px, DWORD m) {
   if (!m) return 0;
   int s = MaskShift(m);
-  DWORD v = (px & m) >> s, max = m >> s;
+  const uint64_t v = (px & m) >> s, max = m >> s;
   return BYTE(v * 255 / max);
 }
 

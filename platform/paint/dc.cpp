@@ -91,8 +91,10 @@ HGDIOBJ SelectObject(HDC h, HGDIOBJ obj) {
     auto* bm = static_cast<GdiBitmap*>(obj);
     if (dc->infoOnly) return nullptr;
     // A bitmap can be selected into one context at a time.
-    if (bm != dc->s.bitmap && bm->selected > 0 && !bm->stock) return nullptr;
-    return Swap(dc->s.bitmap, bm);
+    if (!bm->stock && bm->selected > 0 && bm->owner != dc) return nullptr;
+    HGDIOBJ old = Swap(dc->s.bitmap, bm);
+    if (!bm->stock) bm->owner = dc;
+    return old;
   }
   if (IsLiveGdiObject(obj, GdiKind::Font)) return Swap(dc->s.font, static_cast<GdiFont*>(obj));
   if (IsLiveGdiObject(obj, GdiKind::Pen)) return Swap(dc->s.pen, static_cast<GdiPen*>(obj));

@@ -56,14 +56,18 @@ static bool IsLiveAny(const void* h) {
   return t.live.count(h) != 0;
 }
 
+// Stock objects are shared by every context on every thread and never deleted, so they are
+// not counted.
 void HoldGdiObject(GdiObject* o) {
-  if (o) ++o->selected;
+  if (o && !o->stock) ++o->selected;
 }
 
 void ReleaseGdiObject(GdiObject* o) {
-  if (!o) return;
+  if (!o || o->stock) return;
   assert(o->selected > 0);
-  if (--o->selected == 0 && o->deletePending) delete o;
+  if (--o->selected > 0) return;
+  if (o->kind == GdiKind::Bitmap) static_cast<GdiBitmap*>(o)->owner = nullptr;
+  if (o->deletePending) delete o;
 }
 
 // ---- Rectangles ----

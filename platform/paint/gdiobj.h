@@ -5,6 +5,7 @@
 // it selected is only marked; it goes when the last context lets go of it.
 #pragma once
 
+#include <atomic>
 #include <cassert>
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,7 @@ struct GdiObject {
 
   GdiKind kind;
   bool stock = false;
-  int selected = 0;             // how many device-context states hold it
+  std::atomic<int> selected{0};  // how many device-context states hold it (not counted for stock objects)
   bool deletePending = false;   // deleted while selected
   CGdiObject* permanent = nullptr;  // the class-library object attached to it
   CGdiObject* temporary = nullptr;  // made on demand by FromHandle
@@ -38,6 +39,7 @@ struct GdiBitmap : GdiObject {
   int stride = 0;      // bytes per row, a multiple of 4
   bool bottomUp = false;
   bool dibSection = false;
+  const GdiDc* owner = nullptr;  // the context it is selected into
   std::unique_ptr<uint8_t[]> store;
   uint8_t* bits = nullptr;
 

@@ -140,7 +140,7 @@ void WrapLine(FontInstance* fi, const Line& in, int width, bool breakWords, std:
     size_t i = start, lastBreak = std::u32string::npos;
     for (; i < s.size(); ++i) {
       if (IsSpace(s[i])) lastBreak = i;
-      else if (BreaksAlone(s[i]) && i > start) lastBreak = i;
+      else if (i > start && (BreaksAlone(s[i]) || BreaksAlone(s[i - 1]))) lastBreak = i;
       const int adv = fi->Get(s[i]).advance;
       if (w + adv > width && !IsSpace(s[i]) && i > start) break;
       w += adv;

@@ -90,6 +90,26 @@ TEST(Text, ExtentGrowsWithTheString) {
   EXPECT_GT(bold.dc.GetTextExtent(CString(u"Recovery")).cx, s.dc.GetTextExtent(CString(u"Recovery")).cx);
 }
 
+TEST(Fonts, UnderlineAndItalicChangeTheDrawing) {
+  auto draw = [](BYTE italic, BYTE underline) {
+    Surface s(80, 30);
+    CFont f;
+    EXPECT_TRUE(f.CreateFont(18, 0, 0, 0, FW_NORMAL, italic, underline, 0, 0, 0, 0, 0, 0, u"Arial"));
+    CFont* old = s.dc.SelectObject(&f);
+    s.dc.SetBkMode(TRANSPARENT);
+    s.dc.TextOut(2, 2, CString(u"Home"));
+    TEXTMETRICW tm{};
+    s.dc.GetTextMetrics(&tm);
+    EXPECT_EQ(tm.tmItalic != 0, italic != 0);
+    EXPECT_EQ(tm.tmUnderlined != 0, underline != 0);
+    s.dc.SelectObject(old);
+    return Ink(s, kWhite);
+  };
+  const RECT plain = draw(0, 0), under = draw(0, 1), slanted = draw(1, 0);
+  EXPECT_GT(under.bottom, plain.bottom) << "the underline lies below the letters";
+  EXPECT_FALSE(Same(slanted, plain));
+}
+
 TEST(Text, DrawnWhereMeasuredInTheTextColour) {
   TextSurface s(120, 30, 20, u"MS Shell Dlg");
   s.dc.SetTextColor(RGB(200, 0, 0));
@@ -199,6 +219,12 @@ TEST(DrawText, CalcRectWordBreakAndEditControl) {
   RECT box{0, 0, 60, 40};
   s.dc.DrawText(words, &box, DT_WORDBREAK | DT_EDITCONTROL);
   EXPECT_LE(Ink(s, kWhite).bottom, 32);
+  // Chinese text wraps between characters, without blanks.
+  RECT cjk{0, 0, 50, 0};
+  EXPECT_GE(s.dc.DrawText(CString(u"\u6570\u636E\u6062\u590D\u6570\u636E\u6062\u590D"), &cjk,
+                          DT_WORDBREAK | DT_CALCRECT),
+            2 * 16);
+  EXPECT_LE(cjk.right, 50);
   // A word longer than the line breaks only in edit-control mode.
   const CString longWord(u"abcdefghijklmnopqrstuvwxyz");
   RECT a{0, 0, 50, 0}, b{0, 0, 50, 0};
