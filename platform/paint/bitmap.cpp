@@ -242,8 +242,8 @@ int GetDIBits(HDC dc, HBITMAP h, UINT start, UINT lines, void* bits, BITMAPINFO*
 COLORREF GetPixel(HDC h, int x, int y) {
   GdiDc* dc = LiveDc(h);
   if (!dc || !dc->s.bitmap || dc->infoOnly) return CLR_INVALID;
-  x += dc->s.origin.x;
-  y += dc->s.origin.y;
+  x = DevX(dc, x);
+  y = DevY(dc, y);
   const GdiBitmap* bm = dc->s.bitmap;
   if (x < 0 || y < 0 || x >= bm->width || y >= bm->height) return CLR_INVALID;
   const uint8_t* p = bm->Row(y) + size_t(x) * size_t(bm->Bytes());
@@ -254,7 +254,7 @@ COLORREF SetPixel(HDC h, int x, int y, COLORREF c) {
   GdiDc* dc = LiveDc(h);
   if (!dc) return CLR_INVALID;
   COLORREF result = CLR_INVALID;
-  RECT dev{x + dc->s.origin.x, y + dc->s.origin.y, x + dc->s.origin.x + 1, y + dc->s.origin.y + 1};
+  RECT dev{DevX(dc, x), DevY(dc, y), DevX(dc, x) + 1, DevY(dc, y) + 1};
   ForEachClipRect(dc, dev, [&](const RECT& r) {
     GdiBitmap* bm = dc->s.bitmap;
     PutPixel(bm->Row(r.top) + size_t(r.left) * size_t(bm->Bytes()), bm->Bytes(), GetRValue(c),

@@ -5,6 +5,8 @@
 // surface and the destination to its surface and clip region, return early when nothing is
 // left, then run a per-row loop over the DIB strides.
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -83,16 +85,17 @@ struct AxisWeights {
   std::vector<int> index;
   std::vector<uint32_t> weight;
 
-  void Build(int src0, int srcLen, int dstLen, int limit) {
-    first.resize(size_t(dstLen));
-    count.resize(size_t(dstLen));
+  // Entries for destination pixels [from, to) of dstLen, stored from index 0.
+  void Build(int src0, int srcLen, int dstLen, int limit, int from, int to) {
+    first.resize(size_t(to - from));
+    count.resize(size_t(to - from));
     index.clear();
     weight.clear();
     const int64_t sw = srcLen, dw = dstLen;
-    for (int64_t i = 0; i < dw; ++i) {
+    for (int64_t i = from; i < to; ++i) {
       int64_t a = i * sw, b = (i + 1) * sw;  // in units where a source pixel is dw long
       int64_t k0 = a / dw, k1 = (b - 1) / dw;
-      first[size_t(i)] = int(index.size());
+      first[size_t(i - from)] = int(index.size());
       uint32_t total = 0;
       size_t biggest = index.size();
       for (int64_t k = k0; k <= k1; ++k) {
@@ -104,39 +107,55 @@ struct AxisWeights {
         total += w;
       }
       weight[biggest] += 65536 - total;
-      count[size_t(i)] = int(index.size()) - first[size_t(i)];
+      count[size_t(i - from)] = int(index.size()) - first[size_t(i - from)];
     }
   }
 };
 
-// Nearest source pixel for each destination pixel (pixel centres), clamped to the surface.
-std::vector<int> NearestMap(int src0, int srcLen, int dstLen, int limit) {
-  std::vector<int> m(static_cast<size_t>(dstLen));
-  for (int64_t i = 0; i < dstLen; ++i) {
+// Nearest source pixel (by pixel centres, clamped to the surface) for destination pixels
+// [from, to) of dstLen, stored from index 0.
+std::vector<int> NearestMap(int src0, int srcLen, int dstLen, int limit, int from, int to) {
+  std::vector<int> m(static_cast<size_t>(to - from));
+  for (int64_t i = from; i < to; ++i) {
     int64_t k = ((2 * i + 1) * srcLen) / (2 * int64_t(dstLen));
-    m[size_t(i)] = std::clamp(int(src0 + k), 0, limit - 1);
+    m[size_t(i - from)] = int(std::clamp<int64_t>(src0 + k, 0, limit - 1));
   }
   return m;
 }
 
+// Largest width or height a stretching blit accepts, source or destination, and the largest
+// device coordinate any blit accepts.
+constexpr int kMaxExtent = 1 << 20;
+constexpr int64_t kMaxCoord = int64_t(1) << 30;
+
 struct BlitSetup {
   GdiDc* dst = nullptr;
   GdiDc* src = nullptr;
-  RECT d{};  // destination, device coordinates
-  RECT s{};  // source, device coordinates
+  RECT d{};    // destination, device coordinates
+  RECT s{};    // source, device coordinates
+  RECT vis{};  // the part of d on the destination surface; tables cover only this
 };
 
 bool Setup(BlitSetup& b, HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, int scx, int scy) {
   b.dst = LiveDc(dst);
   b.src = LiveDc(src);
   if (!b.dst || !b.src || !b.dst->s.bitmap || !b.src->s.bitmap || b.src->infoOnly) return false;
-  b.d = RECT{x + b.dst->s.origin.x, y + b.dst->s.origin.y, 0, 0};
-  b.d.right = b.d.left + cx;
-  b.d.bottom = b.d.top + cy;
-  b.s = RECT{sx + b.src->s.origin.x, sy + b.src->s.origin.y, 0, 0};
-  b.s.right = b.s.left + scx;
-  b.s.bottom = b.s.top + scy;
+  // Coordinates far outside any surface are refused before they can overflow.
+  const int64_t dl = int64_t(x) + b.dst->s.origin.x, dt = int64_t(y) + b.dst->s.origin.y;
+  const int64_t sl = int64_t(sx) + b.src->s.origin.x, st = int64_t(sy) + b.src->s.origin.y;
+  for (int64_t v : {dl, dt, sl, st, dl + cx, dt + cy, sl + scx, st + scy}) {
+    if (v < -kMaxCoord || v > kMaxCoord) return false;
+  }
+  b.d = RECT{LONG(dl), LONG(dt), LONG(dl + cx), LONG(dt + cy)};
+  b.s = RECT{LONG(sl), LONG(st), LONG(sl + scx), LONG(st + scy)};
+  RECT surf{0, 0, b.dst->s.bitmap->width, b.dst->s.bitmap->height};
+  IntersectRect(&b.vis, &b.d, &surf);
   return true;
+}
+
+bool ExtentsOk(int cx, int cy, int scx, int scy) {
+  return std::abs(int64_t(cx)) <= kMaxExtent && std::abs(int64_t(cy)) <= kMaxExtent &&
+         std::abs(int64_t(scx)) <= kMaxExtent && std::abs(int64_t(scy)) <= kMaxExtent;
 }
 
 }  // namespace
@@ -145,20 +164,14 @@ BOOL PatBlt(HDC h, int x, int y, int cx, int cy, DWORD rop) {
   GdiDc* dc = LiveDc(h);
   if (!dc) return FALSE;
   if (rop != PATCOPY && rop != BLACKNESS && rop != WHITENESS && rop != DSTINVERT) return FALSE;
-  if (cx < 0) {
-    x += cx;
-    cx = -cx;
-  }
-  if (cy < 0) {
-    y += cy;
-    cy = -cy;
-  }
   COLORREF c = rop == BLACKNESS ? 0 : rop == WHITENESS ? 0xFFFFFF : 0;
   if (rop == PATCOPY) {
     if (!dc->s.brush || dc->s.brush->style == BS_NULL) return TRUE;
     c = dc->s.brush->color;
   }
-  RECT dev{x + dc->s.origin.x, y + dc->s.origin.y, x + cx + dc->s.origin.x, y + cy + dc->s.origin.y};
+  RECT dev = DevRect(dc, x, y, int64_t(x) + cx, int64_t(y) + cy);
+  if (dev.left > dev.right) std::swap(dev.left, dev.right);
+  if (dev.top > dev.bottom) std::swap(dev.top, dev.bottom);
   GdiBitmap* bm = dc->s.bitmap;
   ForEachClipRect(dc, dev, [&](const RECT& r) {
     const int db = bm->Bytes();
@@ -209,9 +222,12 @@ BOOL StretchBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, 
   if (!NeedsSource(rop)) return PatBlt(dst, x, y, cx, cy, rop);
   if (cx == scx && cy == scy) return BitBlt(dst, x, y, cx, cy, src, sx, sy, rop);
   BlitSetup b;
-  if (!Setup(b, dst, x, y, cx, cy, src, sx, sy, scx, scy)) return FALSE;
+  if (!ExtentsOk(cx, cy, scx, scy) || !Setup(b, dst, x, y, cx, cy, src, sx, sy, scx, scy)) return FALSE;
   // Mirroring is not supported: negative extents draw nothing.
   if (cx <= 0 || cy <= 0 || scx <= 0 || scy <= 0) return cx >= 0 && cy >= 0 && scx >= 0 && scy >= 0;
+  if (IsRectEmpty(&b.vis)) return TRUE;
+  const int fx = b.vis.left - b.d.left, tx = b.vis.right - b.d.left;
+  const int fy = b.vis.top - b.d.top, ty = b.vis.bottom - b.d.top;
   const GdiBitmap* sbm = b.src->s.bitmap;
   GdiBitmap* dbm = b.dst->s.bitmap;
   SrcView view;
@@ -220,14 +236,14 @@ BOOL StretchBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, 
   const bool average = b.dst->s.stretchMode == HALFTONE;
 
   if (!average) {
-    std::vector<int> mx = NearestMap(b.s.left, scx, cx, sbm->width);
-    std::vector<int> my = NearestMap(b.s.top, scy, cy, sbm->height);
-    ForEachClipRect(b.dst, b.d, [&](const RECT& r) {
+    std::vector<int> mx = NearestMap(b.s.left, scx, cx, sbm->width, fx, tx);
+    std::vector<int> my = NearestMap(b.s.top, scy, cy, sbm->height, fy, ty);
+    ForEachClipRect(b.dst, b.vis, [&](const RECT& r) {
       for (int yy = r.top; yy < r.bottom; ++yy) {
         uint8_t* d = dbm->Row(yy) + size_t(r.left) * size_t(db);
-        const int srow = my[size_t(yy - b.d.top)];
+        const int srow = my[size_t(yy - b.vis.top)];
         for (int xx = r.left; xx < r.right; ++xx, d += db) {
-          RopRow(d, db, view.At(mx[size_t(xx - b.d.left)], srow), sb, 1, rop);
+          RopRow(d, db, view.At(mx[size_t(xx - b.vis.left)], srow), sb, 1, rop);
         }
       }
     });
@@ -235,14 +251,14 @@ BOOL StretchBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, 
   }
 
   AxisWeights wx, wy;
-  wx.Build(b.s.left, scx, cx, sbm->width);
-  wy.Build(b.s.top, scy, cy, sbm->height);
+  wx.Build(b.s.left, scx, cx, sbm->width, fx, tx);
+  wy.Build(b.s.top, scy, cy, sbm->height, fy, ty);
   std::vector<uint16_t> rows;  // horizontally averaged source rows, value * 256
   std::vector<uint8_t> out;
-  ForEachClipRect(b.dst, b.d, [&](const RECT& r) {
+  ForEachClipRect(b.dst, b.vis, [&](const RECT& r) {
     const int n = r.right - r.left;
-    const int i0 = r.left - b.d.left;
-    const int j0 = r.top - b.d.top, j1 = r.bottom - b.d.top;
+    const int i0 = r.left - b.vis.left;
+    const int j0 = r.top - b.vis.top, j1 = r.bottom - b.vis.top;
     // Source rows this rectangle needs, as a contiguous index range.
     int sLo = INT32_MAX, sHi = INT32_MIN;
     for (int j = j0; j < j1; ++j) {
@@ -298,22 +314,23 @@ BOOL StretchBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, 
 
 BOOL TransparentBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, int scx, int scy, UINT key) {
   BlitSetup b;
-  if (!Setup(b, dst, x, y, cx, cy, src, sx, sy, scx, scy)) return FALSE;
+  if (!ExtentsOk(cx, cy, scx, scy) || !Setup(b, dst, x, y, cx, cy, src, sx, sy, scx, scy)) return FALSE;
   if (cx <= 0 || cy <= 0 || scx <= 0 || scy <= 0) return FALSE;
+  if (IsRectEmpty(&b.vis)) return TRUE;
   const GdiBitmap* sbm = b.src->s.bitmap;
   GdiBitmap* dbm = b.dst->s.bitmap;
   SrcView view;
   view.Init(sbm, RECT{0, 0, sbm->width, sbm->height}, sbm == dbm);
   const int db = dbm->Bytes(), sb = view.bytes;
   const BYTE kb = GetBValue(key), kg = GetGValue(key), kr = GetRValue(key);
-  std::vector<int> mx = NearestMap(b.s.left, scx, cx, sbm->width);
-  std::vector<int> my = NearestMap(b.s.top, scy, cy, sbm->height);
-  ForEachClipRect(b.dst, b.d, [&](const RECT& r) {
+  std::vector<int> mx = NearestMap(b.s.left, scx, cx, sbm->width, b.vis.left - b.d.left, b.vis.right - b.d.left);
+  std::vector<int> my = NearestMap(b.s.top, scy, cy, sbm->height, b.vis.top - b.d.top, b.vis.bottom - b.d.top);
+  ForEachClipRect(b.dst, b.vis, [&](const RECT& r) {
     for (int yy = r.top; yy < r.bottom; ++yy) {
       uint8_t* d = dbm->Row(yy) + size_t(r.left) * size_t(db);
-      const uint8_t* srow = view.At(0, my[size_t(yy - b.d.top)]);
+      const uint8_t* srow = view.At(0, my[size_t(yy - b.vis.top)]);
       for (int xx = r.left; xx < r.right; ++xx, d += db) {
-        const uint8_t* p = srow + ptrdiff_t(mx[size_t(xx - b.d.left)]) * sb;
+        const uint8_t* p = srow + ptrdiff_t(mx[size_t(xx - b.vis.left)]) * sb;
         if (p[0] == kb && p[1] == kg && p[2] == kr) continue;
         PutPixel(d, db, p[2], p[1], p[0]);
       }
@@ -324,7 +341,7 @@ BOOL TransparentBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int 
 
 BOOL AlphaBlend(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, int scx, int scy, BLENDFUNCTION bf) {
   BlitSetup b;
-  if (!Setup(b, dst, x, y, cx, cy, src, sx, sy, scx, scy)) return FALSE;
+  if (!ExtentsOk(cx, cy, scx, scy) || !Setup(b, dst, x, y, cx, cy, src, sx, sy, scx, scy)) return FALSE;
   if (bf.BlendOp != AC_SRC_OVER || cx < 0 || cy < 0 || scx < 0 || scy < 0) return FALSE;
   const GdiBitmap* sbm = b.src->s.bitmap;
   GdiBitmap* dbm = b.dst->s.bitmap;
@@ -332,19 +349,19 @@ BOOL AlphaBlend(HDC dst, int x, int y, int cx, int cy, HDC src, int sx, int sy, 
   if (perPixel && sbm->bpp != 32) return FALSE;
   // The source rectangle must lie inside the source bitmap.
   if (b.s.left < 0 || b.s.top < 0 || b.s.right > sbm->width || b.s.bottom > sbm->height) return FALSE;
-  if (cx == 0 || cy == 0 || scx == 0 || scy == 0) return TRUE;
+  if (cx == 0 || cy == 0 || scx == 0 || scy == 0 || IsRectEmpty(&b.vis)) return TRUE;
   SrcView view;
   view.Init(sbm, RECT{0, 0, sbm->width, sbm->height}, sbm == dbm);
   const int db = dbm->Bytes(), sb = view.bytes;
   const unsigned sca = bf.SourceConstantAlpha;
-  std::vector<int> mx = NearestMap(b.s.left, scx, cx, sbm->width);
-  std::vector<int> my = NearestMap(b.s.top, scy, cy, sbm->height);
-  ForEachClipRect(b.dst, b.d, [&](const RECT& r) {
+  std::vector<int> mx = NearestMap(b.s.left, scx, cx, sbm->width, b.vis.left - b.d.left, b.vis.right - b.d.left);
+  std::vector<int> my = NearestMap(b.s.top, scy, cy, sbm->height, b.vis.top - b.d.top, b.vis.bottom - b.d.top);
+  ForEachClipRect(b.dst, b.vis, [&](const RECT& r) {
     for (int yy = r.top; yy < r.bottom; ++yy) {
       uint8_t* d = dbm->Row(yy) + size_t(r.left) * size_t(db);
-      const uint8_t* srow = view.At(0, my[size_t(yy - b.d.top)]);
+      const uint8_t* srow = view.At(0, my[size_t(yy - b.vis.top)]);
       for (int xx = r.left; xx < r.right; ++xx, d += db) {
-        const uint8_t* p = srow + ptrdiff_t(mx[size_t(xx - b.d.left)]) * sb;
+        const uint8_t* p = srow + ptrdiff_t(mx[size_t(xx - b.vis.left)]) * sb;
         if (perPixel) {
           // Premultiplied source over destination: d = s * sca + d * (1 - a * sca).
           const unsigned a = sca == 255 ? p[3] : Div255(p[3] * sca);

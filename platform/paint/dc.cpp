@@ -86,7 +86,8 @@ BOOL DeleteDC(HDC h) {
 
 HGDIOBJ SelectObject(HDC h, HGDIOBJ obj) {
   GdiDc* dc = LiveDc(h);
-  if (!dc || !obj) return nullptr;
+  // An object deleted while selected elsewhere is on its way out and is not selected again.
+  if (!dc || !GetObjectType(obj) || obj->deletePending) return nullptr;
   if (IsLiveGdiObject(obj, GdiKind::Bitmap)) {
     auto* bm = static_cast<GdiBitmap*>(obj);
     if (dc->infoOnly) return nullptr;
@@ -248,7 +249,7 @@ static std::vector<RECT> CurrentClip(const GdiDc* dc) {
 int IntersectClipRect(HDC h, int left, int top, int right, int bottom) {
   GdiDc* dc = LiveDc(h);
   if (!dc) return ERROR;
-  RECT r{left + dc->s.origin.x, top + dc->s.origin.y, right + dc->s.origin.x, bottom + dc->s.origin.y};
+  RECT r = DevRect(dc, left, top, right, bottom);
   std::vector<RECT> one = RegionFromRects({r});
   dc->s.clip = RegionCombine(CurrentClip(dc), one, RGN_AND);
   dc->s.clipped = true;
@@ -258,7 +259,7 @@ int IntersectClipRect(HDC h, int left, int top, int right, int bottom) {
 int ExcludeClipRect(HDC h, int left, int top, int right, int bottom) {
   GdiDc* dc = LiveDc(h);
   if (!dc) return ERROR;
-  RECT r{left + dc->s.origin.x, top + dc->s.origin.y, right + dc->s.origin.x, bottom + dc->s.origin.y};
+  RECT r = DevRect(dc, left, top, right, bottom);
   std::vector<RECT> one = RegionFromRects({r});
   dc->s.clip = RegionCombine(CurrentClip(dc), one, RGN_DIFF);
   dc->s.clipped = true;

@@ -21,7 +21,7 @@ void FillDev(GdiDc* dc, RECT dev, COLORREF c) {
 }
 
 RECT ToDevice(const GdiDc* dc, int l, int t, int r, int b) {
-  return RECT{l + dc->s.origin.x, t + dc->s.origin.y, r + dc->s.origin.x, b + dc->s.origin.y};
+  return DevRect(dc, l, t, r, b);
 }
 
 RECT Ordered(RECT r) {
@@ -46,7 +46,13 @@ bool StyleOn(int style, int i) {
 void DevLine(GdiDc* dc, int x0, int y0, int x1, int y1) {
   const GdiPen* pen = dc->s.pen;
   if (!PenDraws(pen)) return;
-  const int w = pen->width, half = (w - 1) / 2;
+  const int w = std::min(pen->width, 1 << 16), half = (w - 1) / 2;
+  // Nothing to do for a line whose box, widened by the pen, misses the surface.
+  const GdiBitmap* bm = dc->s.bitmap;
+  if (!bm || std::max(x0, x1) + w < 0 || std::max(y0, y1) + w < 0 || std::min(x0, x1) - w >= bm->width ||
+      std::min(y0, y1) - w >= bm->height) {
+    return;
+  }
   const bool solid = (pen->style & PS_STYLE_MASK) == PS_SOLID;
   if (x0 == x1 && y0 == y1) return;
   if (solid && (y0 == y1 || x0 == x1)) {
@@ -150,7 +156,7 @@ BOOL LineTo(HDC h, int x, int y) {
   GdiDc* dc = LiveDc(h);
   if (!dc) return FALSE;
   const POINT from = dc->s.current;
-  DevLine(dc, from.x + dc->s.origin.x, from.y + dc->s.origin.y, x + dc->s.origin.x, y + dc->s.origin.y);
+  DevLine(dc, DevX(dc, from.x), DevY(dc, from.y), DevX(dc, x), DevY(dc, y));
   dc->s.current = POINT{x, y};
   return TRUE;
 }

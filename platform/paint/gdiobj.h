@@ -5,6 +5,7 @@
 // it selected is only marked; it goes when the last context lets go of it.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cassert>
 #include <cstdint>
@@ -162,6 +163,17 @@ void ForEachClipRect(const GdiDc* dc, RECT dev, F&& f) {
     RECT r;
     if (IntersectRect(&r, &c, &dev)) run(r);
   }
+}
+
+// Logical to device coordinates, held within +-2^30 so that no later sum overflows.
+inline LONG DevX(const GdiDc* dc, int64_t x) {
+  return LONG(std::clamp<int64_t>(x + dc->s.origin.x, -(int64_t(1) << 30), int64_t(1) << 30));
+}
+inline LONG DevY(const GdiDc* dc, int64_t y) {
+  return LONG(std::clamp<int64_t>(y + dc->s.origin.y, -(int64_t(1) << 30), int64_t(1) << 30));
+}
+inline RECT DevRect(const GdiDc* dc, int64_t l, int64_t t, int64_t r, int64_t b) {
+  return RECT{DevX(dc, l), DevY(dc, t), DevX(dc, r), DevY(dc, b)};
 }
 
 // Colour helpers for the raster loops.

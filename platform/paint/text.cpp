@@ -205,7 +205,7 @@ BOOL TextOutW(HDC h, int x, int y, const char16_t* text, int count) {
   FontInstance* fi = GetFontInstance(dc->s.font);
   Line line;
   line.chars = Decode(TextView(text, count));
-  const int dx = x + dc->s.origin.x, dy = y + dc->s.origin.y;
+  const int dx = DevX(dc, x), dy = DevY(dc, y);
   if (dc->s.bkMode == OPAQUE) {
     const int w = Measure(fi, line.chars);
     RECT cell{dx, dy, dx + w, dy + fi->Height()};
@@ -273,8 +273,7 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
   int y = r->top;
   if (single && (format & DT_VCENTER)) y = r->top + (r->bottom - r->top - lineH) / 2;
   else if (single && (format & DT_BOTTOM)) y = r->bottom - lineH;
-  const RECT dev{r->left + dc->s.origin.x, r->top + dc->s.origin.y, r->right + dc->s.origin.x,
-                 r->bottom + dc->s.origin.y};
+  const RECT dev = DevRect(dc, r->left, r->top, r->right, r->bottom);
   const RECT clip = (format & DT_NOCLIP) ? Unbounded() : dev;
   GdiBitmap* bm = dc->s.bitmap;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -283,7 +282,7 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
     if (format & DT_CENTER) x = r->left + (width - l.width) / 2;
     else if (format & DT_RIGHT) x = r->right - l.width;
     const int ly = y + int(i) * lineH;
-    const int dx = x + dc->s.origin.x, dy = ly + dc->s.origin.y;
+    const int dx = DevX(dc, x), dy = DevY(dc, ly);
     if (dc->s.bkMode == OPAQUE && bm) {
       RECT cell{dx, dy, dx + l.width, dy + lineH}, c;
       const COLORREF bk = dc->s.bkColor;

@@ -465,3 +465,34 @@ TEST(Icons, DrawnWithAlphaOrMaskAtAnySize) {
 }
 
 }  // namespace
+
+namespace {
+
+// Coordinates and sizes far outside any surface neither overflow nor hang; they draw what
+// lies on the surface or nothing.
+TEST(DeviceContexts, ExtremeCoordinatesAreSafe) {
+  Surface s(16, 16, 24, RGB(0, 0, 0));
+  Surface src(4, 4, 24, RGB(255, 255, 255));
+  const int big = INT32_MAX, small = INT32_MIN;
+  s.dc.SetViewportOrg(1000, -1000);
+  EXPECT_FALSE(s.dc.BitBlt(big - 5, small, big, big, &src.dc, small, big, SRCCOPY));
+  EXPECT_FALSE(s.dc.StretchBlt(0, 0, big, big, &src.dc, 0, 0, 4, 4, SRCCOPY));
+  EXPECT_FALSE(s.dc.StretchBlt(0, 0, 4, 4, &src.dc, 0, 0, big, 4, SRCCOPY));
+  BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, 0};
+  EXPECT_FALSE(s.dc.AlphaBlend(small, small, 4, 4, &src.dc, 0, 0, 4, 4, bf));
+  EXPECT_FALSE(s.dc.TransparentBlt(0, 0, big, 1, &src.dc, 0, 0, 4, 4, 0));
+  s.dc.PatBlt(big, big, big, big, WHITENESS);
+  s.dc.FillSolidRect(small, small, big, big, RGB(255, 255, 255));
+  s.dc.MoveTo(small, small);
+  s.dc.LineTo(big, small);
+  s.dc.Rectangle(small, small, big, big);
+  s.dc.IntersectClipRect(small, small, big, big);
+  RECT r{small, small, big, big};
+  s.dc.DrawText(CString(u"text"), &r, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+  s.dc.TextOut(big, big, CString(u"text"));
+  s.dc.SetViewportOrg(0, 0);
+  // Only the rectangle, whose inside covers the surface, reached it.
+  EXPECT_EQ(s.CountNot(RGB(255, 255, 255), RECT{0, 0, 16, 16}), 0);
+}
+
+}  // namespace
