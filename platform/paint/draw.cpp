@@ -132,7 +132,7 @@ BOOL Rectangle(HDC h, int left, int top, int right, int bottom) {
                       : RECT{d.left, d.top, d.right - 1, d.bottom - 1};
     FillDev(dc, in, dc->s.brush->color);
   }
-  if (outline && d.right - d.left >= 1 && d.bottom - d.top >= 1) {
+  if (outline && d.right > d.left && d.bottom > d.top) {
     const int w = pen->width, half = (w - 1) / 2, rest = w - 1 - half;
     const COLORREF c = pen->color;
     const int l = d.left, t = d.top, r = d.right - 1, b = d.bottom - 1;

@@ -199,7 +199,7 @@ static GdiPen* NewPen(int style, int width, COLORREF color) {
   auto* p = new (std::nothrow) GdiPen;
   if (!p) return nullptr;
   p->style = style;
-  p->width = width < 1 ? 1 : width;
+  p->width = std::clamp(width, 1, 1 << 16);
   p->color = color & 0xFFFFFF;
   RegisterGdiObject(p);
   return p;

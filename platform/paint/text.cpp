@@ -1,6 +1,7 @@
 // Text: measuring, drawing a run of glyphs with grey anti-aliasing, TextOut, DrawText with its
 // layout flags, and disabled text through DrawState.
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,8 @@ void DrawRun(GdiDc* dc, FontInstance* fi, int x, int y, const Line& line, COLORR
     });
   };
   int pen = x;
-  for (size_t i = 0; i < line.chars.size(); ++i) {
+  const int stop = std::min<int>(clip.right, bm->width) + fi->maxCharWidth;  // glyphs may reach back
+  for (size_t i = 0; i < line.chars.size() && pen < stop; ++i) {
     const Glyph& g = fi->Get(line.chars[i]);
     if (g.width > 0) {
       const int gx = pen + g.left, gy = baseline - g.top;
@@ -229,7 +231,10 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
   std::lock_guard<std::mutex> g(FontLock());
   FontInstance* fi = GetFontInstance(dc->s.font);
   const bool single = format & DT_SINGLELINE;
-  const int width = r->right - r->left;
+  // Sizes of the rectangle, held in range so that the layout sums cannot overflow.
+  auto span = [](LONG a, LONG b) { return int(std::clamp<int64_t>(int64_t(b) - a, -(1 << 30), 1 << 30)); };
+  const int width = span(r->left, r->right);
+  const int rectH = span(r->top, r->bottom);
   const int lineH = fi->Height();
   std::u32string chars = Decode(TextView(text, count));
   if (chars.empty()) {
@@ -250,15 +255,15 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
   if (format & DT_CALCRECT) {
     int maxW = 0;
     for (Line& l : lines) maxW = std::max(maxW, Measure(fi, l.chars));
-    r->right = r->left + maxW;
-    r->bottom = r->top + lineH * int(lines.size());
+    r->right = LONG(std::min<int64_t>(int64_t(r->left) + maxW, INT32_MAX));
+    r->bottom = LONG(std::min<int64_t>(int64_t(r->top) + int64_t(lineH) * int64_t(lines.size()), INT32_MAX));
     return lineH * int(lines.size());
   }
 
   // An edit control shows no partly visible last line; the last whole one ends in "..."
   // when text was cut off and the ellipsis was asked for.
   if ((format & DT_EDITCONTROL) && !single && lineH > 0) {
-    size_t fit = size_t(std::max(1, (r->bottom - r->top) / lineH));
+    size_t fit = size_t(std::max(1, rectH / lineH));
     if (lines.size() > fit) {
       lines.resize(fit);
       if (format & DT_END_ELLIPSIS) AddEllipsis(fi, lines.back(), width, true);
@@ -270,18 +275,18 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
   for (Line& l : lines) l.width = Measure(fi, l.chars);
 
   const int total = lineH * int(lines.size());
-  int y = r->top;
-  if (single && (format & DT_VCENTER)) y = r->top + (r->bottom - r->top - lineH) / 2;
-  else if (single && (format & DT_BOTTOM)) y = r->bottom - lineH;
+  int64_t y = r->top;
+  if (single && (format & DT_VCENTER)) y = int64_t(r->top) + (rectH - lineH) / 2;
+  else if (single && (format & DT_BOTTOM)) y = int64_t(r->bottom) - lineH;
   const RECT dev = DevRect(dc, r->left, r->top, r->right, r->bottom);
   const RECT clip = (format & DT_NOCLIP) ? Unbounded() : dev;
   GdiBitmap* bm = dc->s.bitmap;
   for (size_t i = 0; i < lines.size(); ++i) {
     const Line& l = lines[i];
-    int x = r->left;
-    if (format & DT_CENTER) x = r->left + (width - l.width) / 2;
-    else if (format & DT_RIGHT) x = r->right - l.width;
-    const int ly = y + int(i) * lineH;
+    int64_t x = r->left;
+    if (format & DT_CENTER) x = int64_t(r->left) + (width - l.width) / 2;
+    else if (format & DT_RIGHT) x = int64_t(r->right) - l.width;
+    const int64_t ly = y + int64_t(i) * lineH;
     const int dx = DevX(dc, x), dy = DevY(dc, ly);
     if (dc->s.bkMode == OPAQUE && bm) {
       RECT cell{dx, dy, dx + l.width, dy + lineH}, c;
@@ -298,7 +303,7 @@ int DrawTextW(HDC h, const char16_t* text, int count, RECT* r, UINT format) {
     }
     DrawRun(dc, fi, dx, dy, l, dc->s.textColor, clip);
   }
-  if (single && (format & (DT_VCENTER | DT_BOTTOM))) return y - r->top + lineH;
+  if (single && (format & (DT_VCENTER | DT_BOTTOM))) return int(y - r->top + lineH);
   return total;
 }
 
