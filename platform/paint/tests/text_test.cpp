@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "platform/paint/tests/paint_test_util.h"
 
@@ -323,6 +325,38 @@ TEST(Fonts, EnumerationReportsInstalledFamilies) {
   EXPECT_EQ(EnumFontFamiliesExW(ic, &any, StopAtFirst, LPARAM(&calls), 0), 0);
   EXPECT_EQ(calls, 1);
   DeleteDC(ic);
+}
+
+}  // namespace
+
+namespace {
+
+// Worker threads draw on their own contexts at the same time (message boxes are painted on
+// the thread that shows them); shared stock objects and the glyph cache must hold up.
+TEST(Text, ThreadsDrawOnTheirOwnContexts) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      for (int i = 0; i < 30; ++i) {
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bm = CreateCompatibleBitmap(dc, 64, 24);
+        HGDIOBJ oldBm = SelectObject(dc, bm);
+        HFONT f = CreateFontW(14 + t, 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0,
+                              t % 2 ? u"Arial" : u"Microsoft YaHei");
+        HGDIOBJ oldF = SelectObject(dc, f);
+        RECT r{0, 0, 64, 24};
+        if (DrawTextW(dc, u"Scan \u6570\u636E", -1, &r, DT_SINGLELINE | DT_END_ELLIPSIS) <= 0) ++failures;
+        SelectObject(dc, oldF);
+        SelectObject(dc, oldBm);
+        DeleteObject(f);
+        DeleteObject(bm);
+        DeleteDC(dc);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace
