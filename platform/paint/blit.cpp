@@ -126,7 +126,7 @@ std::vector<int> NearestMap(int src0, int srcLen, int dstLen, int limit, int fro
 // Largest width or height a stretching blit accepts, source or destination, and the largest
 // device coordinate any blit accepts.
 constexpr int kMaxExtent = 1 << 20;
-constexpr int64_t kMaxCoord = int64_t(1) << 30;
+constexpr int64_t kMaxCoord = int64_t(1) << 29;  // differences of two stay within int
 
 struct BlitSetup {
   GdiDc* dst = nullptr;

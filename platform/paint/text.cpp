@@ -36,11 +36,14 @@ struct Line {
   int width = 0;
 };
 
-int Measure(FontInstance* fi, const std::u32string& s, size_t from = 0, size_t to = std::u32string::npos) {
-  int w = 0;
-  to = std::min(to, s.size());
-  for (size_t i = from; i < to; ++i) w += fi->Get(s[i]).advance;
-  return w;
+// Width in pixels, held below 2^30 however long the text.
+int Measure(FontInstance* fi, const std::u32string& s) {
+  int64_t w = 0;
+  for (char32_t c : s) {
+    w += fi->Get(c).advance;
+    if (w >= (1 << 30)) return 1 << 30;
+  }
+  return int(w);
 }
 
 // Draws one run with its top-left cell corner at device (x, y), clipped to `clip` (device).
@@ -138,7 +141,7 @@ void WrapLine(FontInstance* fi, const Line& in, int width, bool breakWords, std:
     return;
   }
   while (start < s.size()) {
-    int w = 0;
+    int64_t w = 0;
     size_t i = start, lastBreak = std::u32string::npos;
     for (; i < s.size(); ++i) {
       if (IsSpace(s[i])) lastBreak = i;
