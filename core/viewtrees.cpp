@@ -106,12 +106,12 @@ int ViewTotalsImpl(VolumeList& list, StopWord stop, VolumeContext& view, uint32_
 }
 
 int SubtreeTotalsImpl(VolumeContext& v, FileRecord* r, uint32_t& files, uint64_t& bytes, uint32_t depth,
-                      std::vector<uint8_t>& seen) {
+                      std::vector<uint8_t>& seen, bool showAll) {
   files = 0;
   bytes = 0;
   if (!r) return 0;
   if (!(r->flags & kRecDirectory)) {
-    if (KeepFileType(r->typeId)) {
+    if (showAll || IsPhotoOrVideoType(r->typeId)) {
       files = 1;
       bytes = r->size;
       return 1;
@@ -134,7 +134,7 @@ int SubtreeTotalsImpl(VolumeContext& v, FileRecord* r, uint32_t& files, uint64_t
     seen[child] = 1;
     uint32_t f = 0;
     uint64_t b = 0;
-    if (SubtreeTotalsImpl(v, GetFileRecord(v, child, 0), f, b, depth + 1, seen) == 1) {
+    if (SubtreeTotalsImpl(v, GetFileRecord(v, child, 0), f, b, depth + 1, seen, showAll) == 1) {
       kept.push_back(child);
       files += f;
       bytes += b;
@@ -291,5 +291,5 @@ int ComputeViewTotals(VolumeList& list, StopWord stop, uint32_t viewId, uint32_t
 int ComputeSubtreeTotals(VolumeContext& v, FileRecord* r, uint32_t& files, uint64_t& bytes) {
   std::vector<uint8_t> seen(std::min(v.idLimit, kRecordIdEnd), 0);
   if (r && r->id < seen.size()) seen[r->id] = 1;
-  return SubtreeTotalsImpl(v, r, files, bytes, 0, seen);
+  return SubtreeTotalsImpl(v, r, files, bytes, 0, seen, IsSoftCfgOn(u"ShowAllFile"));
 }

@@ -268,8 +268,6 @@ VolumeList& AppVolumeList() {
 
 bool ClassificationOn() { return IsSoftCfgOn(u"ClassifyFile") && ClassifyAllowed.load() != 0; }
 
-bool KeepFileType(uint32_t typeId) { return IsSoftCfgOn(u"ShowAllFile") || IsPhotoOrVideoType(int32_t(typeId)); }
-
 void SetAddCarvedFilesHook(AddCarvedFilesHook hook) { Hooks().addCarved = hook; }
 void SetFindDriveVolumesHook(FindDriveVolumesHook hook) { Hooks().findDrives = hook; }
 void SetViewPlacementProgressHook(ViewPlacementProgressHook hook) { Hooks().progress = hook; }

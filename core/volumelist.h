@@ -143,8 +143,6 @@ inline uint32_t ViewIndexOf(uint32_t a) { return a & 0xFFFFu; }
 
 // Classification is on when "ClassifyFile" is "1" and ClassifyAllowed is set.
 bool ClassificationOn();
-// "ShowAllFile" is "1", or the type passes the narrow editions' photo and video filter.
-bool KeepFileType(uint32_t typeId);
 
 void ResetVolumeList(VolumeList& list, StopWord stop, uint32_t notify);
 void ClearVolumeList(VolumeList& list);

@@ -332,3 +332,28 @@ TEST(ItemSort, ComparatorsAreConsistent) {
 }
 
 }  // namespace
+
+namespace {
+
+// A repair could leave directories listing each other; every walk still ends and counts each
+// file once.
+TEST_F(QueryFixture, WalksEndOnLoopedChildLists) {
+  AppendChildId(*GetItemRecord(list, 4, 6), 7);
+  AppendChildId(*GetItemRecord(list, 4, 7), 6);
+  ASSERT_EQ(ToggleItemCheck(list, nullptr, 4, 6), 1);
+  EXPECT_EQ(State(4, 10), 1u);
+  uint32_t state = 9;
+  EXPECT_EQ(ComputeCheckStates(list, 4, kRootId, state), 1);
+  EXPECT_EQ(state, 1u);
+  int32_t count = 0;
+  uint64_t bytes = 0;
+  SumVolumeItemFiles(list, 4, kRootId, count, bytes);
+  EXPECT_EQ(count, 3);
+  CheckedTotals totals;
+  SumCheckedFiles(list, 4, kRootId, totals);
+  EXPECT_EQ(totals.files, 3u);
+  SetRecordFlags(*GetItemRecord(list, 4, 10), kRecVisible);
+  EXPECT_EQ(MarkVisibleDirectories(list.slots[4], kRootId), 1);
+}
+
+}  // namespace

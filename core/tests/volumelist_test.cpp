@@ -269,6 +269,19 @@ TEST_F(ListFixture, SlotLabels) {
   ResetVolumeContext(slot);
 }
 
+TEST_F(ListFixture, AFullListIgnoresAppends) {
+  ResetVolumeList(list, nullptr, 0);
+  const uint32_t used = list.slotCount;
+  list.slotCount = kVolumeSlotMax;  // the slots above 3 are empty contexts
+  VolumeContext v = MixedVolume();
+  AppendVolumeSlot(list, nullptr, v, 1);
+  AddFindFileSlot(list, 1);
+  EXPECT_EQ(list.slotCount, kVolumeSlotMax);
+  EXPECT_TRUE(TakeReceived().empty());
+  list.slotCount = used;
+  FreeAllFileRecords(v);
+}
+
 TEST_F(ListFixture, VolumesWithNothingToShowAreNotAdded) {
   ResetVolumeList(list, nullptr, 0);
   VolumeContext empty = MakeVolume({{6, 5, u"a", true}, {7, 6, u"b", true}});
