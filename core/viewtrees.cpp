@@ -22,7 +22,8 @@ std::vector<uint32_t> ChildIdsOf(const Node* n) {
   if (!n) return out;
   uint32_t* ids = n->childIds;
   if (!ids) return out;
-  const uint32_t count = std::min<uint32_t>(n->childCount, n->childCapacity);
+  const uint32_t used = n->childCount, capacity = n->childCapacity;
+  const uint32_t count = used < capacity ? used : capacity;
   out.assign(ids, ids + count);
   return out;
 }
@@ -31,7 +32,8 @@ void SortChildIds(ViewNode* n) {
   if (!n) return;
   uint32_t* ids = n->childIds;
   if (!ids) return;
-  const uint32_t count = std::min<uint32_t>(n->childCount, n->childCapacity);
+  const uint32_t used = n->childCount, capacity = n->childCapacity;
+  const uint32_t count = used < capacity ? used : capacity;
   std::sort(ids, ids + count);
 }
 

@@ -333,7 +333,8 @@ void PublishScanResults(VolumeList& list, StopWord stop, std::vector<VolumeConte
         AddScannedLocked(list, stop, v, 0, notices);
       }
     }
-    if (list.slotCount > kFindFileSlot + 1) notices.push_back({false, WM_VIEW_RESULTSREADY, 4, 0});
+    // Sent even when only carved files were found: the result view opens from it.
+    if (list.slotCount > kFindFileSlot) notices.push_back({false, WM_VIEW_RESULTSREADY, 4, 0});
   }
   SendNotices(list, notices);
 }
@@ -364,6 +365,11 @@ void AddCarvedHitsToFindView(VolumeList& list, const std::vector<SectorHit>& hit
 void NotifyVolumeListeners(VolumeList& list, HWND sender, UINT msg, WPARAM wParam, LPARAM lParam) {
   for (HWND h : list.Listeners())
     if (h != sender && IsWindow(h)) SendMessageW(h, msg, wParam, lParam);
+}
+
+void PostPreviewReady(VolumeList& list, uint32_t slotOrView, uint32_t id) {
+  for (HWND h : list.Listeners())
+    if (IsWindow(h)) PostMessageW(h, WM_VIEW_PREVIEWREADY, WPARAM(slotOrView), LPARAM(id));
 }
 
 int GetVolumeSlotLabel(VolumeList& list, uint32_t a, CString& text) {

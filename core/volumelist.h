@@ -155,6 +155,9 @@ void AddCarvedHitsToFindView(VolumeList& list, const std::vector<SectorHit>& hit
 // Sends the message to every registered window that still exists, except the sender.
 void NotifyVolumeListeners(VolumeList& list, HWND sender, UINT msg, WPARAM wParam, LPARAM lParam);
 
+// The thumbnail of an item is ready: posted, so the preview worker does not wait.
+void PostPreviewReady(VolumeList& list, uint32_t slotOrView, uint32_t id);
+
 // 1 with the label of a slot (3 and up) or a view id; 0 for an unknown slot or view index.
 int GetVolumeSlotLabel(VolumeList& list, uint32_t slotOrView, CString& text);
 

@@ -207,6 +207,14 @@ TEST_F(ListFixture, NotifySkipsTheSenderAndDeadWindows) {
   NotifyVolumeListeners(list, a, WM_VIEW_OPENFOLDER, 4, 9);
   EXPECT_EQ(TakeReceived(),
             (std::vector<Received>{{listener, WM_VIEW_OPENFOLDER, 4, 9}, {b, WM_VIEW_OPENFOLDER, 4, 9}}));
+  // The preview message is posted: it arrives when the window's thread takes its messages.
+  PostPreviewReady(list, 4, 12);
+  EXPECT_TRUE(TakeReceived().empty());
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+  EXPECT_EQ(TakeReceived(), (std::vector<Received>{{listener, WM_VIEW_PREVIEWREADY, 4, 12},
+                                                   {a, WM_VIEW_PREVIEWREADY, 4, 12},
+                                                   {b, WM_VIEW_PREVIEWREADY, 4, 12}}));
   DestroyWindow(a);
   DestroyWindow(b);
 }
