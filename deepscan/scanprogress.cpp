@@ -21,6 +21,7 @@ namespace {
 struct Mailbox {
   std::mutex lock;
   std::atomic<uint32_t> kind{0};
+  std::atomic<uint64_t> offered{0};
   ScanProgress rec{};
 };
 Mailbox& TheMailbox() {
@@ -96,8 +97,11 @@ std::u16string GetProgressText(const ScanProgress& rec, size_t byteOffset, size_
   return s;
 }
 
+uint64_t ScanProgressPostsOffered() { return TheMailbox().offered.load(); }
+
 void PostScanProgress(const ScanProgress& rec) {
   Mailbox& m = TheMailbox();
+  m.offered.fetch_add(1, std::memory_order_relaxed);
   if (m.kind.load(std::memory_order_acquire) != 0) return;
   std::lock_guard<std::mutex> g(m.lock);
   std::memcpy(&m.rec, &rec, sizeof rec);

@@ -119,6 +119,8 @@ void PostProgressText(const CString& heading, const CString& line1, const CStrin
 bool TakeScanProgress(ScanProgress& out);
 // Zero-fills the mailbox.
 void EmptyScanProgressMailbox();
+// How many records were offered to the mailbox since start-up, kept or dropped (diagnostics).
+uint64_t ScanProgressPostsOffered();
 
 // The process-wide record of kind 1 the file-system parsers count into.
 ScanProgress& ParseProgress();
