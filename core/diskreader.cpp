@@ -110,12 +110,17 @@ BOOL DiskReader::ReadSectorsImpl(void* buf, uint64_t lba, uint32_t count, DWORD*
   }
   CSectionLock lock(SectorReadLock());
   uint64_t chunk = SmallChunkReads.load() != 0 ? 256 : 2048;
-  if (bytes != 0) std::memset(out, 0, bytes);
   LastReadError.store(0);
   int64_t first = int64_t(lba);
-  if (first > lastLba) return 0;
+  if (first > lastLba) {
+    if (bytes != 0) std::memset(out, 0, bytes);
+    return 0;
+  }
   uint64_t n = count;
   if (first + int64_t(n) - 1 > lastLba) n = uint64_t(lastLba - first + 1);
+  // Every byte not read is zero: the part cut off at the device end now, and from a failed
+  // chunk on when one fails. Bytes that are read are not zeroed first.
+  if (n < count) std::memset(out + n * kSectorBytes, 0, size_t(count - n) * kSectorBytes);
 
   bool ok = true;
   for (uint64_t done = 0; done < n; done += chunk) {
@@ -124,7 +129,7 @@ BOOL DiskReader::ReadSectorsImpl(void* buf, uint64_t lba, uint32_t count, DWORD*
     if (!ReadAt(dest, (lba + done) * kSectorBytes, uint32_t(sectors * kSectorBytes))) {
       // Part of a failed chunk may have arrived; the failed request leaves zeros from the
       // failed chunk on, so callers that go on with it never see stale partial data.
-      std::memset(dest, 0, size_t(sectors) * kSectorBytes);
+      std::memset(dest, 0, size_t(n - done) * kSectorBytes);
       ok = false;
       *error = LastReadError.load();
       break;

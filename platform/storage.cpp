@@ -61,25 +61,55 @@ namespace {
 
 std::atomic<StorageBackend*> g_backend{nullptr};
 
-// One read handed to a helper. The helper copies into dest only under m and only while the
-// caller has not given up (abandoned), so a caller that returned never sees a late write.
+// Waits for a condition: a short spin first (sequential reads hand over pieces and requests
+// within microseconds, far below the cost of a sleep and wake-up), then on the condition
+// variable until the deadline. True when the condition holds.
+template <typename Pred>
+bool SpinThenWait(std::mutex& m, std::condition_variable& cv, Pred ready,
+                  std::chrono::steady_clock::time_point deadline) {
+  auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
+  for (int i = 0;; ++i) {
+    if (ready()) return true;
+    if ((i & 31) == 31 && std::chrono::steady_clock::now() >= spinEnd) break;
+    __builtin_ia32_pause();
+  }
+  std::unique_lock<std::mutex> lk(m);
+  return cv.wait_until(lk, deadline, ready);
+}
+
+constexpr auto kForever = std::chrono::steady_clock::time_point::max();
+
+// The share of one read handed to one helper: the pieces first, first + stride, ... The helper
+// reads its pieces into two slots of its own buffer; the caller copies each piece out while
+// the helpers read the next ones. Only the caller ever writes into the caller's buffer, so
+// once it has given up nothing can reach it.
 struct ReadRequest {
   std::mutex m;
   std::condition_variable cv;
-  bool done = false;
-  bool abandoned = false;
   std::shared_ptr<StorageDevice> device;
-  uint8_t* dest = nullptr;
   uint64_t offset = 0;
   uint32_t count = 0;
-  uint32_t copied = 0;
-  int err = 0;  // errno of the failed piece, 0 for success or a short read
+  uint32_t pieceMax = 0;
+  uint32_t first = 0;
+  uint32_t stride = 1;
+  uint8_t* slot[2] = {nullptr, nullptr};
+  uint32_t slotLen[2] = {0, 0};
+  std::atomic<uint32_t> ready{0};     // pieces the helper has filled
+  std::atomic<uint32_t> consumed{0};  // pieces the caller has copied out
+  std::atomic<bool> finished{false};  // the helper reads no more; err is final
+  std::atomic<bool> abandoned{false};  // set under m: the caller gave up
+  int err = 0;                        // errno of a failed piece; 0 for success or a short read
+
+  void Wake() {
+    { std::lock_guard<std::mutex> g(m); }
+    cv.notify_all();
+  }
 };
 
 class IoHelper;
 
 // Helpers that are free for the next read. A helper whose read stalled stays out of the pool
-// until the read comes back.
+// until the read comes back; it then returns itself.
 struct HelperPool {
   std::mutex m;
   std::vector<IoHelper*> idle;
@@ -92,14 +122,29 @@ HelperPool& Pool() {
   return p;
 }
 
+void ReturnToPool(IoHelper* h) {
+  HelperPool& p = Pool();
+  std::lock_guard<std::mutex> g(p.m);
+  p.idle.push_back(h);
+}
+
 class IoHelper {
  public:
   IoHelper() { std::thread([this] { Run(); }).detach(); }
 
-  void Give(std::shared_ptr<ReadRequest> req) {
-    std::lock_guard<std::mutex> g(m_);
-    req_ = std::move(req);
+  // Prepares the request's slots in this helper's buffer and starts it.
+  bool Start(const std::shared_ptr<ReadRequest>& req) {
+    size_t slotBytes = (size_t(req->pieceMax) + 8192 + 4095) & ~size_t(4095);
+    if (!EnsureBounce(2 * slotBytes)) return false;
+    req->slot[0] = bounce_;
+    req->slot[1] = bounce_ + slotBytes;
+    {
+      std::lock_guard<std::mutex> g(m_);
+      req_ = req;
+      has_.store(true, std::memory_order_release);
+    }
     cv_.notify_one();
+    return true;
   }
 
  private:
@@ -113,54 +158,62 @@ class IoHelper {
     return true;
   }
 
-  void Serve(ReadRequest& r) {
-    uint32_t pieceMax = r.device->PieceBytes();
-    if (pieceMax == 0 || pieceMax > r.count) pieceMax = r.count;
-    uint32_t done = 0;
+  // Reads the pieces; returns true when the caller gave up, so the helper must put itself
+  // back into the pool.
+  bool Serve(ReadRequest& r) {
     int err = 0;
-    if (!EnsureBounce(size_t(pieceMax) + 8192)) err = ENOMEM;
-    while (err == 0 && done < r.count) {
-      uint32_t piece = std::min(pieceMax, r.count - done);
-      int64_t got = r.device->Pread(bounce_, piece, r.offset + done);
+    for (uint32_t i = 0;; ++i) {
+      uint64_t pieceOff = (uint64_t(r.first) + uint64_t(i) * r.stride) * r.pieceMax;
+      if (pieceOff >= r.count) break;
+      if (i >= 2) {
+        // Slot i % 2 is free once the caller copied piece i - 2 out of it.
+        bool gaveUp = false;
+        SpinThenWait(r.m, r.cv, [&] { return r.consumed.load(std::memory_order_acquire) + 1 >= i || (gaveUp = r.abandoned.load()); },
+                     kForever);
+        if (gaveUp) break;
+      }
+      uint32_t piece = uint32_t(std::min<uint64_t>(r.pieceMax, r.count - pieceOff));
+      int64_t got = r.device->Pread(r.slot[i % 2], piece, r.offset + pieceOff);
       if (got < 0) {
         err = int(-got);
         break;
       }
       uint32_t take = uint32_t(std::min<int64_t>(got, piece));
-      {
-        std::lock_guard<std::mutex> g(r.m);
-        if (r.abandoned) break;
-        std::memcpy(r.dest + done, bounce_, take);
-      }
-      done += take;
+      r.slotLen[i % 2] = take;
+      if (take != 0) r.ready.store(i + 1, std::memory_order_release);
+      r.Wake();
       if (take < piece) break;
     }
-    std::lock_guard<std::mutex> g(r.m);
-    r.copied = done;
-    r.err = err;
-    r.done = true;
+    bool abandoned;
+    {
+      std::lock_guard<std::mutex> g(r.m);
+      r.err = err;
+      r.finished.store(true, std::memory_order_release);
+      abandoned = r.abandoned.load();
+    }
     r.cv.notify_all();
+    return abandoned;
   }
 
   void Run() {
     for (;;) {
+      SpinThenWait(m_, cv_, [this] { return has_.load(std::memory_order_acquire); }, kForever);
       std::shared_ptr<ReadRequest> req;
       {
-        std::unique_lock<std::mutex> lk(m_);
-        cv_.wait(lk, [this] { return req_ != nullptr; });
+        std::lock_guard<std::mutex> g(m_);
         req = std::move(req_);
         req_ = nullptr;
+        has_.store(false);
       }
-      Serve(*req);
-      req.reset();
-      HelperPool& p = Pool();
-      std::lock_guard<std::mutex> g(p.m);
-      p.idle.push_back(this);
+      // A request the caller still follows is handed back by the caller once it has copied
+      // the last piece; an abandoned one by the helper.
+      if (Serve(*req)) ReturnToPool(this);
     }
   }
 
   std::mutex m_;
   std::condition_variable cv_;
+  std::atomic<bool> has_{false};
   std::shared_ptr<ReadRequest> req_;
   uint8_t* bounce_ = nullptr;
   size_t cap_ = 0;
@@ -205,6 +258,23 @@ void StorageClose(StorageHandle h) {
 
 StorageDevice* StorageDeviceOf(StorageHandle h) { return IsOpenStorageHandle(h) ? h->device.get() : nullptr; }
 
+namespace {
+
+// Ends the caller's part in a read: a helper that has finished goes back to the pool now,
+// one still reading is told to throw its work away and returns itself when it is done.
+void Release(ReadRequest& r, IoHelper* helper) {
+  bool finished;
+  {
+    std::lock_guard<std::mutex> g(r.m);
+    finished = r.finished.load();
+    if (!finished) r.abandoned.store(true);
+  }
+  r.cv.notify_all();
+  if (finished) ReturnToPool(helper);
+}
+
+}  // namespace
+
 bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, uint32_t timeoutMs, DWORD* err) {
   if (!IsOpenStorageHandle(h)) {
     *err = ERROR_FILE_INVALID;
@@ -214,34 +284,92 @@ bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, ui
     *err = 0;
     return true;
   }
-  IoHelper* helper = TakeHelper();
-  if (helper == nullptr) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  StorageDevice& dev = *h->device;
+  uint32_t piece = dev.PieceBytes();
+  if (piece == 0 || piece > count) piece = count;
+  uint32_t pieces = uint32_t((uint64_t(count) + piece - 1) / piece);
+  uint32_t want = std::max<uint32_t>(1, std::min<uint32_t>({dev.Parallelism(), pieces, 4}));
+
+  IoHelper* helpers[4] = {};
+  std::shared_ptr<ReadRequest> subs[4];
+  uint32_t p = 0;
+  for (; p < want; ++p) {
+    helpers[p] = TakeHelper();
+    if (helpers[p] == nullptr) break;
+  }
+  if (p == 0) {
     *err = ERROR_BUSY;
     return false;
   }
-  auto req = std::make_shared<ReadRequest>();
-  req->device = h->device;
-  req->dest = static_cast<uint8_t*>(buf);
-  req->offset = offset;
-  req->count = count;
-  helper->Give(req);
-
-  std::unique_lock<std::mutex> lk(req->m);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  if (!req->cv.wait_until(lk, deadline, [&] { return req->done; })) {
-    req->abandoned = true;
-    *err = ERROR_OPERATION_ABORTED;
-    return false;
+  for (uint32_t j = 0; j < p; ++j) {
+    subs[j] = std::make_shared<ReadRequest>();
+    ReadRequest& r = *subs[j];
+    r.device = h->device;
+    r.offset = offset;
+    r.count = count;
+    r.pieceMax = piece;
+    r.first = j;
+    r.stride = p;
   }
-  if (req->copied == count) {
+  for (uint32_t j = 0; j < p; ++j) {
+    if (!helpers[j]->Start(subs[j])) {
+      for (uint32_t i = 0; i < p; ++i) {
+        if (i < j) Release(*subs[i], helpers[i]);
+        else ReturnToPool(helpers[i]);
+      }
+      *err = ERROR_NOT_ENOUGH_MEMORY;
+      return false;
+    }
+  }
+
+  uint8_t* dest = static_cast<uint8_t*>(buf);
+  uint32_t copied = 0;
+  int failErr = 0;
+  bool timedOut = false;
+  for (uint32_t k = 0; k < pieces; ++k) {
+    ReadRequest& r = *subs[k % p];
+    uint32_t i = k / p;
+    bool arrived = SpinThenWait(r.m, r.cv, [&] {
+      return r.ready.load(std::memory_order_acquire) > i || r.finished.load(std::memory_order_acquire);
+    }, deadline);
+    if (!arrived) {
+      timedOut = true;
+      break;
+    }
+    if (r.ready.load(std::memory_order_acquire) <= i) {
+      failErr = r.err;  // finished without this piece: its error, or 0 for the end of the device
+      break;
+    }
+    uint32_t len = r.slotLen[i % 2];
+    std::memcpy(dest + copied, r.slot[i % 2], len);
+    copied += len;
+    r.consumed.store(i + 1, std::memory_order_release);
+    r.Wake();
+    uint32_t expected = uint32_t(std::min<uint64_t>(piece, uint64_t(count) - uint64_t(k) * piece));
+    if (len < expected) break;
+  }
+  if (copied == count) {
+    // Every piece is out, so each helper is about to finish: wait for that so it can be
+    // reused at once rather than a new one being started for the next read.
+    for (uint32_t j = 0; j < p; ++j) {
+      ReadRequest& r = *subs[j];
+      SpinThenWait(r.m, r.cv, [&] { return r.finished.load(std::memory_order_acquire); }, deadline);
+    }
+  }
+  for (uint32_t j = 0; j < p; ++j) Release(*subs[j], helpers[j]);
+
+  if (copied == count) {
     *err = 0;
     return true;
   }
-  if (req->err == 0) {
+  if (timedOut) {
+    *err = ERROR_OPERATION_ABORTED;
+  } else if (failErr == 0) {
     *err = ERROR_HANDLE_EOF;
   } else {
-    bool vanished = req->err == EIO && !req->device->StillPresent();
-    *err = MapErrnoToWinError(req->err, vanished);
+    bool vanished = failErr == EIO && !dev.StillPresent();
+    *err = MapErrnoToWinError(failErr, vanished);
   }
   return false;
 }

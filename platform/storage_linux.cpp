@@ -194,7 +194,8 @@ class LinuxDevice : public StorageDevice {
     return true;
   }
 
-  uint32_t PieceBytes() override { return direct_.load() ? 0x1000000u : 256u * 1024; }
+  uint32_t PieceBytes() override { return direct_.load() ? 1024u * 1024 : 128u * 1024; }
+  uint32_t Parallelism() override { return isBlock_ || direct_.load() ? 1 : 3; }
 
  private:
   bool SwitchToBuffered() {

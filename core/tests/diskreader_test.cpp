@@ -167,8 +167,13 @@ TEST_F(ReaderTest, ChunksAndTimeOuts) {
   EXPECT_TRUE(IsZero(&buf[(40000 - 32768) * 512], size_t(16384 - (40000 - 32768)) * 512));
 }
 
-TEST_F(ReaderTest, FailedChunkKeepsEarlierChunksAndZerosTheRest) {
+// Reads run with one helper, or with pieces spread over several helpers as image files do.
+class ReaderParallelTest : public ReaderTest, public ::testing::WithParamInterface<uint32_t> {};
+INSTANTIATE_TEST_SUITE_P(Helpers, ReaderParallelTest, ::testing::Values(1u, 3u));
+
+TEST_P(ReaderParallelTest, FailedChunkKeepsEarlierChunksAndZerosTheRest) {
   auto dev = AddDevice("disk", 40000);
+  dev->parallel_ = GetParam();
   dev->FailAt(3000);
   DiskReader r;
   ASSERT_TRUE(OpenVolumeDevice(Target(u"disk", 40000), r));
@@ -216,18 +221,31 @@ TEST_F(ReaderTest, ErrnoOfAFailedReadMapsToTheCodesTheProgramTests) {
   }
 }
 
-TEST_F(ReaderTest, StalledReadTimesOutAndNeverWritesLater) {
-  auto dev = AddDevice("disk", 100);
+TEST_P(ReaderParallelTest, StalledReadTimesOutAndNeverWritesLater) {
+  auto dev = AddDevice("disk", 4096);
+  dev->parallel_ = GetParam();
   DiskReader r;
-  ASSERT_TRUE(OpenVolumeDevice(Target(u"disk", 100), r));
+  ASSERT_TRUE(OpenVolumeDevice(Target(u"disk", 4096), r));
   dev->Stall();
   g_waitMs = 50;
-  std::vector<uint8_t> buf(8 * 512, 0xAA);
+  std::vector<uint8_t> buf(2048 * 512, 0xAA);
   auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(r.ReadSectors(buf.data(), 0, 8), 0);
+  EXPECT_EQ(r.ReadSectors(buf.data(), 0, 100), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
   EXPECT_EQ(LastReadError, ERROR_OPERATION_ABORTED);
   EXPECT_EQ(g_chunks.at(0).first, 4000u);  // the time-out asked for; the hook shortened it
+  // A whole chunk spread over helpers, stalled part-way: the pieces already in are dropped too.
+  buf.assign(buf.size(), 0xAA);
+  dev->Release();
+  dev->WaitIdle();
+  dev->FailAt(1500, EIO);
+  EXPECT_EQ(r.ReadSectors(buf.data(), 0, 2048), 0);
+  EXPECT_TRUE(IsZero(buf.data(), buf.size()));
+  dev->Stall();
+  g_waitMs = 50;
+  buf.assign(buf.size(), 0xAA);
+  EXPECT_EQ(r.ReadSectors(buf.data(), 0, 2048), 0);
+  EXPECT_EQ(LastReadError, ERROR_OPERATION_ABORTED);
   // The stuck read comes back only now; the caller's buffer must stay as the failure left it.
   dev->Release();
   dev->WaitIdle();

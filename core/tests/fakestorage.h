@@ -87,6 +87,7 @@ class FakeDevice : public StorageDevice {
     return true;
   }
   bool StillPresent() override { return present_; }
+  uint32_t Parallelism() override { return parallel_; }
 
   // Scripting.
   void FailAt(uint64_t lba, int err = EIO) {
@@ -123,6 +124,7 @@ class FakeDevice : public StorageDevice {
   uint64_t seekEnd_ = 0;
   bool hasInfo_ = false;
   bool present_ = true;
+  uint32_t parallel_ = 1;  // pieces of one read in flight at once
   StorageDeviceInfo info_;
 
  private:
