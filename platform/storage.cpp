@@ -71,7 +71,9 @@ bool SpinThenWait(std::mutex& m, std::condition_variable& cv, Pred ready,
   for (int i = 0;; ++i) {
     if (ready()) return true;
     if ((i & 31) == 31 && std::chrono::steady_clock::now() >= spinEnd) break;
+#if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
+#endif
   }
   std::unique_lock<std::mutex> lk(m);
   return cv.wait_until(lk, deadline, ready);

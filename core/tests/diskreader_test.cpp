@@ -226,32 +226,41 @@ TEST_P(ReaderParallelTest, StalledReadTimesOutAndNeverWritesLater) {
   dev->parallel_ = GetParam();
   DiskReader r;
   ASSERT_TRUE(OpenVolumeDevice(Target(u"disk", 4096), r));
-  dev->Stall();
   g_waitMs = 50;
   std::vector<uint8_t> buf(2048 * 512, 0xAA);
+
+  // The whole read stalls.
+  dev->Stall();
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(r.ReadSectors(buf.data(), 0, 100), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
   EXPECT_EQ(LastReadError, ERROR_OPERATION_ABORTED);
   EXPECT_EQ(g_chunks.at(0).first, 4000u);  // the time-out asked for; the hook shortened it
-  // A whole chunk spread over helpers, stalled part-way: the pieces already in are dropped too.
-  buf.assign(buf.size(), 0xAA);
   dev->Release();
   dev->WaitIdle();
-  dev->FailAt(1500, EIO);
-  EXPECT_EQ(r.ReadSectors(buf.data(), 0, 2048), 0);
-  EXPECT_TRUE(IsZero(buf.data(), buf.size()));
-  dev->Stall();
-  g_waitMs = 50;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(IsZero(buf.data(), 100 * 512));
+  EXPECT_EQ(buf[100 * 512], 0xAA);  // beyond the request: untouched
+
+  // The chunk stalls part-way, after its first pieces were copied in: they are dropped, and
+  // the stuck piece, when it finally comes back, is not written either.
   buf.assign(buf.size(), 0xAA);
+  dev->Stall(1024);
   EXPECT_EQ(r.ReadSectors(buf.data(), 0, 2048), 0);
   EXPECT_EQ(LastReadError, ERROR_OPERATION_ABORTED);
-  // The stuck read comes back only now; the caller's buffer must stay as the failure left it.
   dev->Release();
   dev->WaitIdle();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(IsZero(buf.data(), buf.size()));
-  // The reader goes on with a fresh helper.
+
+  // A failed piece inside a chunk: the whole chunk reads as zeros.
+  buf.assign(buf.size(), 0xAA);
+  dev->FailAt(1500, EIO);
+  EXPECT_EQ(r.ReadSectors(buf.data(), 0, 2048), 0);
+  EXPECT_EQ(LastReadError, ERROR_IO_DEVICE);
+  EXPECT_TRUE(IsZero(buf.data(), buf.size()));
+
+  // The reader goes on.
   g_waitMs = 2000;
   EXPECT_EQ(r.ReadSectors(buf.data(), 7, 1), 1);
   EXPECT_TRUE(IsLbaSector(buf.data(), 7));

@@ -40,7 +40,7 @@ class FakeDevice : public StorageDevice {
     {
       std::unique_lock<std::mutex> lk(m_);
       ++reads_;
-      if (stalled_) {
+      if (stalled_ && (offset + count - 1) / 512 >= stallFrom_) {
         ++stuck_;
         cv_.notify_all();
         cv_.wait(lk, [this] { return !stalled_; });
@@ -100,9 +100,11 @@ class FakeDevice : public StorageDevice {
     goneErrno_ = err;
     present_ = false;
   }
-  void Stall() {
+  // Reads that reach the LBA (or any read) block until Release.
+  void Stall(uint64_t fromLba = 0) {
     std::lock_guard<std::mutex> g(m_);
     stalled_ = true;
+    stallFrom_ = fromLba;
   }
   void Release() {
     std::lock_guard<std::mutex> g(m_);
@@ -135,6 +137,7 @@ class FakeDevice : public StorageDevice {
   int failErrno_ = EIO;
   int goneErrno_ = 0;
   bool stalled_ = false;
+  uint64_t stallFrom_ = 0;
   int stuck_ = 0;
   int reads_ = 0;
 };
