@@ -21,25 +21,16 @@ namespace {
 
 std::atomic<ReadTimeoutHook> g_timeoutHook{nullptr};
 
-struct ScanTargetSlot {
-  std::mutex m;
-  ReaderTarget target;
-};
-ScanTargetSlot& TargetSlot() {
-  static ScanTargetSlot& s = *new ScanTargetSlot();
-  return s;
-}
-
 // The inclusive last LBA of a volume; hostile sums saturate instead of wrapping.
-int64_t LastLbaOf(const ReaderTarget& t) {
-  if (t.sectorCount == uint64_t(kUnknownSizeLba)) return kUnknownSizeLba;
-  if (t.sectorCount > uint64_t(INT64_MAX)) return INT64_MAX;
+int64_t LastLbaOf(const VolumeContext& t) {
+  if (t.sectorCount == kUnknownSectorCount) return kUnknownSizeLba;
+  if (t.sectorCount > uint64_t(INT64_MAX) || t.firstLba > uint64_t(INT64_MAX)) return INT64_MAX;
   int64_t last = 0;
-  if (__builtin_add_overflow(t.firstLba, int64_t(t.sectorCount) - 1, &last)) return INT64_MAX;
+  if (__builtin_add_overflow(int64_t(t.firstLba), int64_t(t.sectorCount) - 1, &last)) return INT64_MAX;
   return last;
 }
 
-bool OpenTarget(const ReaderTarget& ctx, DiskReader& out) {
+bool OpenTarget(const VolumeContext& ctx, DiskReader& out) {
   out.Close();
   DWORD err = 0;
   StorageHandle h = StorageOpen(ctx.devicePath, &err);
@@ -65,19 +56,7 @@ CCriticalSection& SectorReadLock() {
 
 void SetReadTimeoutHook(ReadTimeoutHook hook) { g_timeoutHook.store(hook); }
 
-void SetReaderScanTarget(const ReaderTarget& target) {
-  ScanTargetSlot& s = TargetSlot();
-  std::lock_guard<std::mutex> g(s.m);
-  s.target = target;
-}
-
-ReaderTarget GetReaderScanTarget() {
-  ScanTargetSlot& s = TargetSlot();
-  std::lock_guard<std::mutex> g(s.m);
-  return s.target;
-}
-
-void UpdateSmallChunkReads(const ReaderTarget& target) {
+void UpdateSmallChunkReads(const VolumeContext& target) {
   SmallChunkReads.store(0);
   // The limit is in sectors (40 TiB), not bytes: in practice every removable target gets
   // small chunks, which is what slow and flaky USB readers need.
@@ -161,7 +140,7 @@ BOOL DiskReader::ReadSectorsWithRetry(void* buf, uint64_t lba, uint32_t count) {
     if (ReadSectorsImpl(buf, lba, count, &err)) return 1;
     if (!IsDeviceGoneError(err)) return 0;
     for (;;) {
-      ReaderTarget target = GetReaderScanTarget();
+      VolumeContext target = ScanTarget();
       if (!AskRetry(target.name)) {
         aborted = 1;
         return 0;
@@ -216,9 +195,9 @@ BOOL DiskReader::IsUsbBus() {
   return dev != nullptr && dev->QueryInfo(&info) && info.busType == kBusUsb ? 1 : 0;
 }
 
-BOOL OpenVolumeDevice(const ReaderTarget& ctx, DiskReader& out) { return OpenTarget(ctx, out) ? 1 : 0; }
+BOOL OpenVolumeDevice(const VolumeContext& ctx, DiskReader& out) { return OpenTarget(ctx, out) ? 1 : 0; }
 
-BOOL OpenVolumeDeviceWithRetry(const ReaderTarget& ctx, DiskReader& out) {
+BOOL OpenVolumeDeviceWithRetry(const VolumeContext& ctx, DiskReader& out) {
   for (;;) {
     if (OpenTarget(ctx, out)) return 1;
     if (ctx.removable == 0 || !AskRetry(ctx.name)) return 0;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/volumecontext.h"
 #include "platform/cstring.h"
 #include "platform/storage.h"
 #include "platform/sync.h"
@@ -22,15 +23,6 @@ constexpr int64_t kUnknownSizeLba = 0x1000000000000;
 constexpr uint32_t kSectorBytes = 512;
 // A deep-scan block: requests of exactly this many sectors count as block reads.
 constexpr uint32_t kScanBlockSectors = 16384;
-
-// What opening a volume takes from its VolumeContext (or from the ScanTarget).
-struct ReaderTarget {
-  CString name;
-  CString devicePath;
-  int64_t firstLba = 0;
-  uint64_t sectorCount = 0;  // kUnknownSizeLba: size unknown
-  uint32_t removable = 0;
-};
 
 struct DiskReader {
   StorageHandle handle = nullptr;  // kInvalidStorageHandle after a failed open
@@ -65,8 +57,8 @@ struct DiskReader {
   BOOL ReadSectorsImpl(void* buf, uint64_t lba, uint32_t count, DWORD* error);
 };
 
-BOOL OpenVolumeDevice(const ReaderTarget& ctx, DiskReader& out);
-BOOL OpenVolumeDeviceWithRetry(const ReaderTarget& ctx, DiskReader& out);
+BOOL OpenVolumeDevice(const VolumeContext& ctx, DiskReader& out);
+BOOL OpenVolumeDeviceWithRetry(const VolumeContext& ctx, DiskReader& out);
 // The read-only flag is accepted as callers pass it, but a source is never opened for
 // writing: a read-write request opens read-only as well.
 BOOL OpenDeviceByPath(const CString& path, DiskReader& out, uint32_t readOnly);
@@ -85,11 +77,7 @@ extern std::atomic<uint32_t> OtherReadFailures;
 
 // Clears SmallChunkReads, then sets it for a removable target below 0x1400000000 sectors (the
 // count rounded down to a multiple of 2^30): in practice every removable target.
-void UpdateSmallChunkReads(const ReaderTarget& target);
-
-// The target the retry question names and re-opens (the ScanTarget).
-void SetReaderScanTarget(const ReaderTarget& target);
-ReaderTarget GetReaderScanTarget();
+void UpdateSmallChunkReads(const VolumeContext& target);
 
 // Sees the time-out of every chunk (4000 or 8000 ms) and the chunk's byte count, and returns
 // the time-out to use. Tests record chunking with it and shorten the wait; null restores the

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "app/settings.h"
+#include "base/packedtime.h"
 #include "core/diskreader.h"
 #include "platform/sync.h"
 
@@ -39,12 +40,6 @@ uint32_t DefaultTick() { return GetTickCount(); }
 
 std::atomic<int64_t (*)()> g_now{nullptr};
 std::atomic<uint32_t (*)()> g_tick{nullptr};
-
-CString DurationText(uint32_t s) {
-  if (s >= 3600) return FormatCString(u"%u:%02u:%02u", s / 3600, (s / 60) % 60, s % 60);
-  if (s >= 60) return FormatCString(u"%02u:%02u", s / 60, s % 60);
-  return FormatCString(u"%02u", s);
-}
 
 // Metadata kinds in the order of the eight counts of a kind-2 record.
 int MetaIndexOf(uint8_t kind) {
@@ -164,7 +159,7 @@ bool FormatScanRateText(uint64_t done, uint64_t total, CString& text) {
   uint64_t net = gross > paused ? gross - paused : 0;
   uint32_t elapsed = net > UINT32_MAX ? UINT32_MAX : uint32_t(net);
   if (elapsed == 0) return false;
-  text += GetLangStr(u"ElapsedTime") + u": " + DurationText(elapsed) + u"     ";
+  text += GetLangStr(u"ElapsedTime") + u": " + FormatDuration(elapsed) + u"     ";
   uint64_t base = BaseDoneSectors.load();
   if (elapsed > 60 && done > base) {
     uint64_t moved = done - base;
@@ -210,7 +205,7 @@ void FormatRemainTimeText(uint64_t done, uint64_t total, uint32_t elapsed, CStri
   // An early estimate is shortened by up to 30 %, a late one not at all.
   uint32_t estimate = uint32_t(double(rem) * 0.3 * fraction + double(rem) * 0.7);
   uint32_t shown = SmoothRemainTime(estimate);
-  text += GetLangStr(u"RemainTime") + u": " + DurationText(shown) + u"     ";
+  text += GetLangStr(u"RemainTime") + u": " + FormatDuration(shown) + u"     ";
 }
 
 void InitScanProgress(const ScanProgressSource& src, ScanProgress& rec) {

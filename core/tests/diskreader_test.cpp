@@ -74,8 +74,8 @@ class ReaderTest : public ::testing::Test {
     backend_->Add(path, d);
     return d;
   }
-  static ReaderTarget Target(const char16_t* path, uint64_t sectors, uint32_t removable = 0) {
-    ReaderTarget t;
+  static VolumeContext Target(const char16_t* path, uint64_t sectors, uint32_t removable = 0) {
+    VolumeContext t;
     t.name = u"USBDISK";
     t.devicePath = path;
     t.firstLba = 0;
@@ -125,7 +125,7 @@ TEST_F(ReaderTest, BoundariesOfTheDevice) {
 TEST_F(ReaderTest, UnknownSizeLetsEveryLbaBelowTheMarkBeTried) {
   auto dev = AddDevice("img", 100);
   DiskReader r;
-  ASSERT_TRUE(OpenVolumeDevice(Target(u"img", uint64_t(kUnknownSizeLba)), r));
+  ASSERT_TRUE(OpenVolumeDevice(Target(u"img", kUnknownSectorCount), r));
   EXPECT_EQ(r.lastLba, kUnknownSizeLba);
   std::vector<uint8_t> buf(512);
   int reads = dev->Reads();
@@ -283,8 +283,8 @@ TEST_F(ReaderTest, SlowReadWithinTheTimeOutSucceeds) {
 
 TEST_F(ReaderTest, RetryQuestionReopensTheScanTarget) {
   auto dev = AddDevice("usb", 100);
-  ReaderTarget t = Target(u"usb", 100, 1);
-  SetReaderScanTarget(t);
+  VolumeContext t = Target(u"usb", 100, 1);
+  ScanTarget() = t;
   DiskReader r;
   ASSERT_TRUE(OpenVolumeDevice(t, r));
   dev->Vanish();
@@ -303,8 +303,8 @@ TEST_F(ReaderTest, RetryQuestionReopensTheScanTarget) {
 
 TEST_F(ReaderTest, CancelAbortsEveryLaterRead) {
   auto dev = AddDevice("usb", 100);
-  ReaderTarget t = Target(u"usb", 100, 1);
-  SetReaderScanTarget(t);
+  VolumeContext t = Target(u"usb", 100, 1);
+  ScanTarget() = t;
   DiskReader r;
   ASSERT_TRUE(OpenVolumeDevice(t, r));
   dev->Vanish();
@@ -421,7 +421,7 @@ TEST_F(ReaderTest, SmallChunkRuleCountsSectors) {
   };
   for (const Case& c : cases) {
     SmallChunkReads = 1 - c.want;
-    ReaderTarget t = Target(u"x", c.sectors, c.removable);
+    VolumeContext t = Target(u"x", c.sectors, c.removable);
     UpdateSmallChunkReads(t);
     EXPECT_EQ(SmallChunkReads, c.want) << c.sectors;
   }
