@@ -112,12 +112,13 @@ StorageHandle StorageOpen(const CString& path, DWORD* err);
 void StorageClose(StorageHandle h);
 StorageDevice* StorageDeviceOf(StorageHandle h);
 
-// Reads count bytes at the byte offset into buf, waiting at most timeoutMs. The read runs on a
-// helper I/O thread into the helper's own buffer; the helper copies into buf only while the
-// caller still waits. When the time-out passes, the call returns false with
+// Reads count bytes at the byte offset into buf, waiting at most timeoutMs. Helper I/O threads
+// read into buffers of their own; only the calling thread copies into buf, piece by piece as
+// the pieces arrive. When the time-out passes, the call returns false with
 // ERROR_OPERATION_ABORTED and nothing is ever written into buf afterwards (a read that cannot
 // be cancelled finishes into the helper's buffer and is thrown away). On success *err is 0.
-// A stuck helper is not reused; while every helper is stuck, new reads fail with ERROR_BUSY.
+// A stuck helper is not reused until its read comes back; while every helper is stuck, new
+// reads fail with ERROR_BUSY.
 bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, uint32_t timeoutMs,
                  DWORD* err);
 
