@@ -1,0 +1,52 @@
+// kscan: a headless driver of the engine for tests. "kscan COMMAND ARGS..."; "kscan" alone
+// lists the commands.
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "app/settings.h"
+#include "platform/hooks.h"
+#include "tests/tools/kscan/kscan.h"
+
+namespace {
+
+struct Entry {
+  std::string usage;
+  KscanFn fn;
+};
+std::map<std::string, Entry>& Commands() {
+  static auto& m = *new std::map<std::string, Entry>;
+  return m;
+}
+
+bool g_answerYes = false;
+
+bool ScriptedMessageBox(const CString& text, const CString&, const CString&) {
+  fprintf(stderr, "kscan: question answered %s: %s\n", g_answerYes ? "yes" : "no", text.ToUtf8().c_str());
+  return g_answerYes;
+}
+
+}  // namespace
+
+KscanCommand::KscanCommand(const char* name, const char* usage, KscanFn fn) { Commands()[name] = Entry{usage, fn}; }
+
+bool KscanAnswerYes() { return g_answerYes; }
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  while (!args.empty() && args[0].rfind("--answer=", 0) == 0) {
+    g_answerYes = args[0] == "--answer=yes";
+    args.erase(args.begin());
+  }
+  if (args.empty() || !Commands().count(args[0])) {
+    fprintf(stderr, "usage: kscan [--answer=yes|no] COMMAND ARGS...\n");
+    for (const auto& [name, e] : Commands()) fprintf(stderr, "  %s\n", e.usage.c_str());
+    return 2;
+  }
+  SetMessageBoxHandler(&ScriptedMessageBox);
+  // Engine texts come from a small built-in table, so kscan runs without the program folder.
+  LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\nDefault-ShowAllFile: 1\r\n",
+                      u"FileLost: FileLost\r\n");
+  const Entry& e = Commands()[args[0]];
+  return e.fn(std::vector<std::string>(args.begin() + 1, args.end()));
+}
