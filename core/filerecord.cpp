@@ -129,3 +129,20 @@ void CopyFileRecord(FileRecord* dst, const FileRecord* src) {
   copy.previewHandle = 0;
   std::memcpy(static_cast<void*>(dst), &copy, sizeof(FileRecord));
 }
+
+namespace {
+template <typename Node>
+std::vector<uint32_t> BoundedChildIds(const Node* n) {
+  std::vector<uint32_t> ids;
+  if (!n) return ids;
+  uint32_t* array = n->childIds;
+  const uint32_t count = n->childCount;
+  if (!array || !count) return ids;
+  const uint32_t fit = GetMemSize(array) / sizeof(uint32_t);
+  ids.assign(array, array + (count < fit ? count : fit));
+  return ids;
+}
+}  // namespace
+
+std::vector<uint32_t> ChildIdList(const FileRecord* r) { return BoundedChildIds(r); }
+std::vector<uint32_t> ChildIdList(const ViewNode* n) { return BoundedChildIds(n); }

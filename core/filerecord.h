@@ -52,6 +52,11 @@ struct ViewNode {
 static_assert(sizeof(FileRecord) == 83);
 static_assert(sizeof(ViewNode) == 36);
 
+// The child ids of a record or view node, copied (the array may move while it is used) and
+// bounded by the array's own block, so a damaged count never reads past it.
+std::vector<uint32_t> ChildIdList(const FileRecord* r);
+std::vector<uint32_t> ChildIdList(const ViewNode* n);
+
 // FileRecord flags.
 enum FileRecordFlags : uint16_t {
   kRecResident = 0x1,         // NTFS data inside the MFT record

@@ -38,17 +38,6 @@ FileRecord EmptyRecord() {
 
 bool IsDirectory(const FileRecord* r) { return r && (r->flags & kRecDirectory); }
 
-// The child ids of a record as a vector (a copy: the array may move while it is used).
-std::vector<uint32_t> ChildIdsOf(const FileRecord& r) {
-  std::vector<uint32_t> ids;
-  if (r.childIds && r.childCount) {
-    const uint32_t count = r.childCount;
-    const uint32_t n = std::min<uint32_t>(count, GetMemSize(r.childIds) / sizeof(uint32_t));
-    ids.assign(r.childIds, r.childIds + n);
-  }
-  return ids;
-}
-
 void FreeChildArray(FileRecord& r) {
   if (r.childIds) FreeMem(r.childIds);
   r.childIds = nullptr;
@@ -105,7 +94,7 @@ void RescueParentLoops(VolumeContext& ctx, uint32_t limit,
       stack.pop_back();
       FileRecord* r = GetFileRecord(ctx, id, 0);
       if (!r) continue;
-      for (uint32_t c : ChildIdsOf(*r)) {
+      for (uint32_t c : ChildIdList(r)) {
         if (c < size && !reached[c] && GetFileRecord(ctx, c, 0)) {
           reached[c] = 1;
           stack.push_back(c);
@@ -282,7 +271,7 @@ void SplitLostFolder(VolumeContext& ctx) {
   if (ctx.idLimit > kMaxRecordId || kRecordIdEnd - ctx.idLimit < 100) return;
   FileRecord* lost = GetFileRecord(ctx, kLostFolderId, 0);
   if (!IsDirectory(lost) || lost->childCount <= kLostSplitSize) return;
-  const std::vector<uint32_t> children = ChildIdsOf(*lost);
+  const std::vector<uint32_t> children = ChildIdList(lost);
   const uint32_t n = uint32_t(children.size());
   const uint32_t groups = (n + kLostSplitSize - 1) / kLostSplitSize;
   // Every subfolder needs an id; a split that could not store them all would drop children.
@@ -392,7 +381,7 @@ void MergeDirectoryInto(VolumeContext& ctx, FileRecord* source, FileRecord* targ
   // moved folders would form a loop that no walk from the root reaches.
   if (ChainReaches(ctx, target, source->id)) return;
   const uint32_t targetId = target->id;
-  const std::vector<uint32_t> moved = ChildIdsOf(*source);
+  const std::vector<uint32_t> moved = ChildIdList(source);
   for (uint32_t c : moved) {
     if (c == kRootId) continue;
     if (FileRecord* child = GetFileRecord(ctx, c, 0)) child->parent = targetId;
@@ -474,7 +463,7 @@ void MatchRecycleDirectories(VolumeContext& ctx) {
       }
     }
     if (!chosen || !CopyUnderHook()) continue;
-    for (uint32_t child : ChildIdsOf(*src))
+    for (uint32_t child : ChildIdList(src))
       if (child != kRootId) CopyUnderHook()(ctx, chosen, child, nullptr);
   }
   MergeDuplicateDirectories(ctx);
@@ -499,7 +488,7 @@ void MergeLostDirectories(VolumeContext& ctx, const std::vector<LostDirEntry>& l
       // A directory inside the lost directory's subtree cannot take its children (loop).
       if (ChainReaches(ctx, dir, lostId)) continue;
       RemoveChildId(*dir, lostId);
-      for (uint32_t c : ChildIdsOf(*lost)) {
+      for (uint32_t c : ChildIdList(lost)) {
         if (c == kRootId) continue;
         FileRecord* child = GetFileRecord(ctx, c, 0);
         if (!child) continue;
@@ -530,7 +519,7 @@ bool RenumberFileRecord(VolumeContext& ctx, uint32_t newId, uint32_t oldId) {
     }
   }
   if (slot->flags & kRecDirectory) {
-    for (uint32_t c : ChildIdsOf(*slot)) {
+    for (uint32_t c : ChildIdList(slot)) {
       if (c == kRootId || c == newId) continue;
       if (FileRecord* child = PeekRecordSlot(ctx, c)) child->parent = newId;
     }

@@ -9,18 +9,6 @@
 
 namespace {
 
-template <typename Node>
-std::vector<uint32_t> LiveChildIds(const Node* n) {
-  std::vector<uint32_t> out;
-  if (!n) return out;
-  uint32_t* ids = n->childIds;
-  if (!ids) return out;
-  const uint32_t used = n->childCount, capacity = n->childCapacity;
-  const uint32_t count = used < capacity ? used : capacity;
-  out.assign(ids, ids + count);
-  return out;
-}
-
 bool Visible(const VolumeList& list, const FileRecord* r) {
   return r && (list.mode != kModeSearch || (r->flags & kRecVisible));
 }
@@ -40,8 +28,6 @@ void SetCheckState(FileRecord& r, uint32_t state) {
   r.flags = uint16_t((r.flags & ~(kRecChecked | kRecPartChecked)) | ((state & 3) << 1));
 }
 
-std::vector<uint32_t> ChildIdList(const FileRecord* r) { return LiveChildIds(r); }
-std::vector<uint32_t> ChildIdList(const ViewNode* n) { return LiveChildIds(n); }
 
 CString RecordNameText(const FileRecord* r) {
   if (!r || !r->name) return CString();
@@ -88,7 +74,7 @@ int ListVolumeChildren(VolumeList& list, uint32_t slot, uint32_t id, std::vector
   if (IsViewId(slot) || slot >= list.slotCount) return 0;
   const FileRecord* r = GetItemRecord(list, slot, id);
   if (!r || !HasChildren(*r)) return 0;
-  for (uint32_t c : LiveChildIds(r)) {
+  for (uint32_t c : ChildIdList(r)) {
     if (c == kRootId) continue;
     const FileRecord* cr = GetItemRecord(list, slot, c);
     if (cr && (!withChildren || HasChildren(*cr))) out.push_back(c);
@@ -102,7 +88,7 @@ int ListViewChildren(VolumeList& list, uint32_t viewId, uint32_t nodeId, std::ve
   const ViewNode* node = ResolveViewNode(list, viewId, nodeId, 1);
   if (!node) return 0;
   out.clear();
-  for (uint32_t c : LiveChildIds(node))
+  for (uint32_t c : ChildIdList(node))
     if (c != kRootId && ResolveViewNode(list, viewId, c, withChildren)) out.push_back(c);
   return 1;
 }
@@ -112,13 +98,13 @@ int HasSubfolders(VolumeList& list, uint32_t a, uint32_t id) {
   if (IsViewId(a)) {
     const ViewNode* node = ResolveViewNode(list, a, id, 1);
     if (!node) return 0;
-    for (uint32_t c : LiveChildIds(node))
+    for (uint32_t c : ChildIdList(node))
       if (c != kRootId && ResolveViewNode(list, a, c, 1)) return 1;
     return 0;
   }
   const FileRecord* r = GetItemRecord(list, a, id);
   if (!r) return 0;
-  for (uint32_t c : LiveChildIds(r)) {
+  for (uint32_t c : ChildIdList(r)) {
     if (c == kRootId) continue;
     const FileRecord* cr = GetItemRecord(list, a, c);
     if (cr && HasChildren(*cr)) return 1;

@@ -20,9 +20,6 @@ inline uint32_t GetCheckState(const FileRecord& r) { return (uint32_t(r.flags) >
 void SetCheckState(FileRecord& r, uint32_t state);
 inline bool HasChildren(const FileRecord& r) { return r.childCount != 0 && r.childIds != nullptr; }
 inline bool HasChildren(const ViewNode& n) { return n.childCount != 0 && n.childIds != nullptr; }
-// The live child ids (a count beyond the capacity is not trusted).
-std::vector<uint32_t> ChildIdList(const FileRecord* r);
-std::vector<uint32_t> ChildIdList(const ViewNode* n);
 // A record's name as text (bounded by its block); empty when it has none.
 CString RecordNameText(const FileRecord* r);
 

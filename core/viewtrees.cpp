@@ -15,19 +15,6 @@ namespace {
 // A view is root, year, month, day, file (or root, category, type, file): nothing lies deeper.
 constexpr uint32_t kViewDepthLimit = 8;
 
-// The live part of a child array (a count beyond the capacity is not trusted).
-template <typename Node>
-std::vector<uint32_t> ChildIdsOf(const Node* n) {
-  std::vector<uint32_t> out;
-  if (!n) return out;
-  uint32_t* ids = n->childIds;
-  if (!ids) return out;
-  const uint32_t used = n->childCount, capacity = n->childCapacity;
-  const uint32_t count = used < capacity ? used : capacity;
-  out.assign(ids, ids + count);
-  return out;
-}
-
 void SortChildIds(ViewNode* n) {
   if (!n) return;
   uint32_t* ids = n->childIds;
@@ -91,7 +78,7 @@ int ViewTotalsImpl(VolumeList& list, StopWord stop, VolumeContext& view, uint32_
     return 1;
   }
   if (depth < kViewDepthLimit) {
-    for (uint32_t child : ChildIdsOf(node)) {
+    for (uint32_t child : ChildIdList(node)) {
       if (child == kRootId) continue;
       uint32_t f = 0;
       uint64_t b = 0;
@@ -124,7 +111,7 @@ int SubtreeTotalsImpl(VolumeContext& v, FileRecord* r, uint32_t& files, uint64_t
   r->filesBelow = 0;
   r->size = 0;
   std::vector<uint32_t> kept, dropped;
-  for (uint32_t child : ChildIdsOf(r)) {
+  for (uint32_t child : ChildIdList(r)) {
     if (child == kRootId) continue;
     // A child met a second time (a loop or a shared child) or beyond the depth bound is
     // dropped from this list without being freed.

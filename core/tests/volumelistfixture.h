@@ -12,24 +12,15 @@
 #include "app/settings.h"
 #include "base/packedtime.h"
 #include "core/filetree.h"
+#include <string>
+
 #include "core/recordtable.h"
 #include "core/tests/coretestenv.h"
 #include "core/tests/recordfixture.h"
 #include "core/volumelist.h"
 #include "platform/wndcore.h"
 
-inline const char16_t kViewTestLang[] =
-    u"FileLost: Lost files\r\n"
-    u"Document: Documents\r\n"
-    u"Photo: Photos\r\n"
-    u"Image: Images\r\n"
-    u"Audio: Audio\r\n"
-    u"Video: Videos\r\n"
-    u"ZipFile: Archives\r\n"
-    u"Other: Other files\r\n"
-    u"WordDoc: Word files\r\n"
-    u"ExcelDoc: Excel files\r\n"
-    u"PptDoc: PowerPoint files\r\n"
+inline const std::u16string kViewTestLang = std::u16string(kCoreTestLang) +
     u"Files: Files\r\n"
     u"SortByFileType: By type\r\n"
     u"SortByCreateTime: By creation\r\n"
@@ -45,7 +36,7 @@ inline const char16_t kViewTestLang[] =
 inline const char16_t kClassifyAll[] = u"Default-Key: 101\r\nDefault-ClassifyFile: 1\r\nDefault-ShowAllFile: 1\r\n";
 
 inline void LoadViewTestSettings(const char16_t* verCfg = kClassifyAll) {
-  LoadSettingsForTest(u"Tesmur", u"Pro", verCfg, kViewTestLang);
+  LoadSettingsForTest(u"Tesmur", u"Pro", verCfg, CString(kViewTestLang));
   InitFileTypeTables();
   ClassifyAllowed = 1;
 }
