@@ -1,0 +1,112 @@
+// A TCP listener on 127.0.0.1 (an ephemeral port) for tests: every accepted connection is read
+// to its end and kept as one packet.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class LoopbackListener {
+ public:
+  // receiveBuffer > 0 makes the accepted sockets' window that small; readNothing keeps the
+  // listener from reading, and it resets each connection after holdMs.
+  explicit LoopbackListener(int receiveBuffer = 0, bool readNothing = false, int holdMs = 0)
+      : readNothing_(readNothing), holdMs_(holdMs) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    listen(fd_, 16);
+    socklen_t len = sizeof(a);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~LoopbackListener() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+  uint16_t Port() const { return port_; }
+
+  // Waits until at least n packets arrived (or the time ran out) and returns them all.
+  std::vector<std::vector<uint8_t>> WaitFor(size_t n, int ms = 10000) {
+    std::unique_lock<std::mutex> g(lock_);
+    cv_.wait_for(g, std::chrono::milliseconds(ms), [&] { return packets_.size() >= n; });
+    return packets_;
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> g(lock_);
+    return packets_.size();
+  }
+
+  // A port on which nothing listens (connections are refused).
+  static uint16_t ClosedPort() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    socklen_t len = sizeof(a);
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+  }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (c < 0) continue;
+      if (readNothing_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs_));
+        linger l{1, 0};
+        setsockopt(c, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
+        close(c);
+        continue;
+      }
+      std::vector<uint8_t> data;
+      uint8_t buf[65536];
+      for (;;) {
+        pollfd q{c, POLLIN, 0};
+        if (poll(&q, 1, 5000) <= 0) break;
+        ssize_t n = read(c, buf, sizeof(buf));
+        if (n <= 0) break;
+        data.insert(data.end(), buf, buf + n);
+      }
+      close(c);
+      {
+        std::lock_guard<std::mutex> g(lock_);
+        packets_.push_back(std::move(data));
+      }
+      cv_.notify_all();
+    }
+  }
+
+  int fd_ = -1;
+  uint16_t port_ = 0;
+  bool readNothing_;
+  int holdMs_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable cv_;
+  std::vector<std::vector<uint8_t>> packets_;
+};
