@@ -18,14 +18,10 @@
 
 class LoopbackListener {
  public:
-  // receiveBuffer > 0 makes the accepted sockets' window that small; readNothing keeps the
-  // listener from reading, and it resets each connection after holdMs.
-  explicit LoopbackListener(int receiveBuffer = 0, bool readNothing = false, int holdMs = 0)
-      : readNothing_(readNothing), holdMs_(holdMs) {
+  LoopbackListener() {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -75,13 +71,6 @@ class LoopbackListener {
       if (poll(&p, 1, 50) <= 0) continue;
       int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (c < 0) continue;
-      if (readNothing_) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs_));
-        linger l{1, 0};
-        setsockopt(c, SOL_SOCKET, SO_LINGER, &l, sizeof(l));
-        close(c);
-        continue;
-      }
       std::vector<uint8_t> data;
       uint8_t buf[65536];
       for (;;) {
@@ -102,8 +91,6 @@ class LoopbackListener {
 
   int fd_ = -1;
   uint16_t port_ = 0;
-  bool readNothing_;
-  int holdMs_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
   std::mutex lock_;
