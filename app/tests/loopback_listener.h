@@ -32,6 +32,10 @@ class LoopbackListener {
     getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
     thread_ = std::thread([this] { Run(); });
+    // Tests fork while the listener runs; a thread still starting up at that moment may hold
+    // runtime locks (a sanitizer's thread registry, say) that the child would then wait for.
+    std::unique_lock<std::mutex> g(lock_);
+    cv_.wait(g, [&] { return running_; });
   }
   ~LoopbackListener() {
     stop_ = true;
@@ -66,6 +70,11 @@ class LoopbackListener {
 
  private:
   void Run() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      running_ = true;
+    }
+    cv_.notify_all();
     while (!stop_) {
       pollfd p{fd_, POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
@@ -92,6 +101,7 @@ class LoopbackListener {
   int fd_ = -1;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
+  bool running_ = false;
   std::thread thread_;
   std::mutex lock_;
   std::condition_variable cv_;
