@@ -6,6 +6,7 @@
 #include "app/reports.h"
 #include "app/runvalues.h"
 #include "app/settings.h"
+#include "base/pathutil.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
 #include "platform/wintime.h"
@@ -41,9 +42,10 @@ bool DumpThread(const CrashInfo& info) {
   ReadErrorQuery query = g_readErrorQuery.load();
   const CString name = BuildDumpName(GetBaseCfg(u"Brand"), IsHouseBrand(), query && query(), GetAppMachineId(),
                                      now.wHour, now.wMinute);
-  const CString path = GetProgramDir() + name;
+  const CString dir = GetExeDir();
+  const CString path = dir + name;
   bool written = false;
-  if (path.GetLength() <= kMaxDumpPathChars) {
+  if (!dir.IsEmpty() && path.GetLength() <= kMaxDumpPathChars) {
     written = WriteCrashDump(path, info);
     (void)UploadDump(path);
   }

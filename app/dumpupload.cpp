@@ -4,15 +4,18 @@
 
 #include "app/reports.h"
 #include "base/heap.h"
+#include "base/pathutil.h"
 #include "platform/fileio.h"
 #include "platform/textconv.h"
 
 void FindDumpFiles(std::vector<CString>& paths, std::vector<CString>& names) {
   paths.clear();
   names.clear();
+  const CString dir = GetExeDir();
+  if (dir.IsEmpty()) return;
   CFileFind find;
   // The extension in any letter case, as the folder listings of the original platform match.
-  BOOL more = find.FindFile(GetProgramDir() + u"*.[dD][mM][pP]");
+  BOOL more = find.FindFile(dir + u"*.[dD][mM][pP]");
   while (more) {
     more = find.FindNextFile();
     if (find.IsDots() || find.IsDirectory()) continue;
