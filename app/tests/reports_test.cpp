@@ -235,6 +235,16 @@ TEST_F(ReportsTest, DumpUploadsAreByteExactAndTheFilesGo) {
   EXPECT_TRUE(same);
 }
 
+TEST_F(ReportsTest, ADumpThatCouldNotBeDeliveredIsDeletedAllTheSame) {
+  SetReportServerOverride("127.0.0.1", LoopbackListener::ClosedPort());
+  std::string path = WriteDump("lost.dmp", 1000);
+  EXPECT_FALSE(UploadDump(FromHostPath(path)));
+  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(ReportSentOnce.load());
+  // A file that cannot be opened stays for a later run.
+  EXPECT_FALSE(UploadDump(FromHostPath(dir_ + "/missing.dmp")));
+}
+
 TEST_F(ReportsTest, OneLeftoverDumpIsUploadedPerRun) {
   WriteDump("a.dmp", 100);
   WriteDump("B.DMP", 200);

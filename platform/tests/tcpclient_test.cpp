@@ -33,6 +33,35 @@ TEST(TcpClient, BadAddressesAndRefusedConnectionsFail) {
   EXPECT_EQ(err, ECONNREFUSED);
 }
 
+TEST(TcpClient, AnUnansweredConnectGivesUpAfterItsTimeOut) {
+  // A listener that never accepts and has no room in its queue: further handshakes go
+  // unanswered, as with a server that has vanished.
+  int l = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(l, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+  ASSERT_EQ(listen(l, 0), 0);
+  socklen_t len = sizeof(a);
+  getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> open;
+  int err = 0;
+  bool timedOut = false;
+  for (int i = 0; i < 8 && !timedOut; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    int s = TcpConnect("127.0.0.1", ntohs(a.sin_port), 200, &err);
+    if (s >= 0) {
+      open.push_back(s);
+      continue;
+    }
+    timedOut = err == ETIMEDOUT;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  }
+  EXPECT_TRUE(timedOut);
+  for (int s : open) close(s);
+  close(l);
+}
+
 // A sender with a small buffer and a peer that never reads: the send cannot complete.
 struct StuckPair {
   int fds[2];
