@@ -27,6 +27,9 @@ CString BuildDumpName(const CString& brand, bool houseBrand, bool readErrorSeen,
   const CString brandPart = houseBrand ? brand.Left(1) : brand;
   CString name = FormatCString(u"%u%s%u_%s_%s", kBuildNumber, brandPart, kProductNumber,
                                readErrorSeen ? u"1" : u"0", machineId);
+  // The name must stay one file in the program folder, whatever a brand or a disk serial holds.
+  name.Replace(u'/', u'-');
+  name.Replace(u'\\', u'-');
   name.Truncate(kDumpNameCutChars);
   name.AppendFormat(u"_%02u%02u.dmp", hour, minute);
   return name;

@@ -10,7 +10,8 @@ constexpr unsigned kBuildNumber = 6648;
 constexpr unsigned kProductNumber = 6;
 
 // "%u%s%u_%s_%s" of build number, brand (its first letter for a house brand), product number,
-// read-error mark and machine identifier, cut to 54 characters, then "_HHMM.dmp".
+// read-error mark and machine identifier, cut to 54 characters, then "_HHMM.dmp". Path
+// separators in the pieces become '-'.
 CString BuildDumpName(const CString& brand, bool houseBrand, bool readErrorSeen, const CString& machineId,
                       unsigned hour, unsigned minute);
 

@@ -43,6 +43,8 @@ TEST(CrashDump, NameIsCutTo54CharactersBeforeTheTimeSuffix) {
     EXPECT_LE(name.GetLength(), 63);
   }
   EXPECT_EQ(BuildDumpName(u"Ostrel", false, false, CString(u'X', 63), 1, 2).GetLength(), 63);
+  // A serial that looks like a path never leads the dump out of the program folder.
+  EXPECT_EQ(BuildDumpName(u"A/B", false, false, u"CPU-_-../..\\x", 1, 2).ToUtf8(), "6648A-B6_0_CPU-_-..-..-x_0102.dmp");
 }
 
 bool ReadErrorSeen() { return true; }
