@@ -162,7 +162,13 @@ void BuildAndSendEventReport(unsigned code, const CString& text, bool queued) {
   EventReportPacket packet;
   BuildEventReportPacket(int32_t(code), machineId, text, packet);
   if (queued) {
+    // When the packet's own allocation fails, the heap reports that failure through here
+    // again; that nested report is dropped instead of recursing until the stack runs out.
+    static thread_local bool allocating = false;
+    if (allocating) return;
+    allocating = true;
     void* copy = AllocMem(sizeof(packet), 293);
+    allocating = false;
     memcpy(copy, &packet, sizeof(packet));
     GetReportQueue().Push(copy, uint32_t(sizeof(packet)));
   } else {

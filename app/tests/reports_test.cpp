@@ -12,6 +12,7 @@
 #include "app/runvalues.h"
 #include "app/settings.h"
 #include "base/heap.h"
+#include "base/heap_testing.h"
 #include "loopback_listener.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
@@ -113,6 +114,18 @@ TEST_F(ReportsTest, NothingLeavesWithoutAMachineIdentifier) {
   auto got = listener_.WaitFor(1);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(CodeOf(got[0]), 12);
+}
+
+void* NoMemory(uint64_t) { return nullptr; }
+
+TEST_F(ReportsTest, AnAllocationFailureEndsTheProcessInsteadOfReportingItselfForever) {
+  // The failure report needs a heap block of its own, which fails too.
+  EXPECT_EXIT(
+      {
+        SetHeapAllocator(&NoMemory, nullptr);
+        SendEventReport(12, u"queued", true);
+      },
+      ::testing::ExitedWithCode(1), "Alloc mem failed!");
 }
 
 TEST_F(ReportsTest, GateDecidesByKindCodeConsentAndAnEarlierDelivery) {
