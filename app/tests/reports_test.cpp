@@ -170,6 +170,19 @@ TEST_F(ReportsTest, EndOfRunReportWaitsUntilAReportOfTheRunArrived) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(got[1].data() + 79)), "ID: 6  --9.0.5");
 }
 
+TEST_F(ReportsTest, StartUpFillsTheIdentityAndRoutesReportsToTheSender) {
+  SetAppMachineId(CString());
+  SetEventReportHandler(nullptr);
+  InitReportServices();
+  const CString id = GetAppMachineId();
+  EXPECT_EQ(id.Mid(16, 3), CString(u"-_-"));
+  EXPECT_EQ(GetAppOsText().Right(3), CString(u".64"));
+  SendEventReport(27, u"Need expert", true);
+  auto got = listener_.WaitFor(1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0], ExpectedEvent(27, id.ToUtf8(), "Need expert --9.0.5"));
+}
+
 TEST_F(ReportsTest, TheSenderThreadDrainsTheQueueInOrderThroughTheGate) {
   StartReportSenderThread();
   for (unsigned code : {22u, 12u, 27u, 0u}) SendEventReport(code, FormatCString(u"q%u", code), true);
