@@ -1,8 +1,12 @@
 // The program's entry point. It brings up what exists so far and says plainly what does not.
 #include <cstdio>
 
+#include "app/crashdump.h"
+#include "app/edition.h"
+#include "app/reports.h"
 #include "app/settings.h"
 #include "app/softcfg.h"
+#include "core/diskreader.h"
 #include "base/log.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
@@ -14,7 +18,9 @@ CString LangText(const CString& key) { return GetLangStr(key); }
 }  // namespace
 
 int main() {
+  InstallCrashFilter();
   WriteLog(u"Kestrel starting");
+  InitReportServices();
   CString dir = GetProgramDir();
   printf("Kestrel: program folder %s\n", dir.ToUtf8().c_str());
 
@@ -25,6 +31,8 @@ int main() {
     ExitOnException(0, FormatCString(u"Get config failed! Ver: %s Svn: %u OS: %s ", u"9.0.5", 6648u, u"Linux") + err);
   }
   SetLangTextHandler(&LangText);
+  LoadRegistryRunValues();
+  SetReadErrorQuery([] { return DeviceReadErrorSeen.load() != 0; });
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 
