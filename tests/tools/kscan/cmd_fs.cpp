@@ -1,0 +1,117 @@
+// "kscan fs IMAGE [--first-lba N]": parses the file system of a volume in an image file and
+// prints one JSON line per found item, times in UTC:
+//   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
+//    "mtime":"...","id":N}
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "core/diskreader.h"
+#include "core/filetree.h"
+#include "core/recordtable.h"
+#include "deepscan/scanrun.h"
+#include "parsefilesystem/parsentfs/ntfsvolume.h"
+#include "platform/textconv.h"
+#include "tests/tools/kscan/kscan.h"
+
+namespace {
+
+std::string PackedText(uint32_t p) {
+  if (p == 0) return "";
+  char b[32];
+  snprintf(b, sizeof b, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (p >> 26), (p >> 22) & 0xF, (p >> 17) & 0x1F,
+           (p >> 12) & 0x1F, (p >> 6) & 0x3F, p & 0x3F);
+  return b;
+}
+
+std::string JsonText(const std::string& s) {
+  std::string o;
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      o += '\\';
+      o += char(c);
+    } else if (c < 0x20) {
+      char b[8];
+      snprintf(b, sizeof b, "\\u%04x", c);
+      o += b;
+    } else {
+      o += char(c);
+    }
+  }
+  return o;
+}
+
+// "/a/b" from the parent ids up to the root; bounded against loops.
+std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
+  std::string path;
+  for (uint32_t depth = 0; rec && rec->id != kRootId && depth < kMaxTreeDepth; ++depth) {
+    path = "/" + CString(rec->name).ToUtf8() + path;
+    if (rec->parent == rec->id) break;
+    rec = GetFileRecord(vol, rec->parent, 0);
+  }
+  return path;
+}
+
+void PrintVolume(const VolumeContext& vol) {
+  for (uint32_t id = 1; id < vol.idLimit; ++id) {
+    const FileRecord* rec = GetFileRecord(vol, id, 0);
+    if (!rec || id == kRootId) continue;
+    printf("{\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u}\n",
+           JsonText(ItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
+           (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
+           PackedText(rec->ctime).c_str(), PackedText(rec->mtime).c_str(), id);
+  }
+}
+
+int RunFs(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    fprintf(stderr, "usage: kscan fs IMAGE [--first-lba N]\n");
+    return 2;
+  }
+  uint64_t firstLba = 0;
+  for (size_t i = 1; i + 1 < args.size(); ++i)
+    if (args[i] == "--first-lba") firstLba = strtoull(args[i + 1].c_str(), nullptr, 0);
+  // Packed times are local; under UTC they print as the UTC the comparisons use.
+  setenv("TZ", "UTC", 1);
+  tzset();
+
+  VolumeContext& target = ScanTarget();
+  target.devicePath = CString(Utf8ToUtf16(args[0]));
+  target.sourcePath = target.devicePath;
+  target.name = target.devicePath;
+  target.diskNumber = kImageDiskNumber;
+  target.targetKind = kTargetImage;
+  DiskReader reader;
+  if (!OpenDeviceByPath(target.devicePath, reader, 1)) {
+    fprintf(stderr, "kscan fs: cannot open %s\n", args[0].c_str());
+    return 1;
+  }
+  target.sectorCount = reader.sizeBytes / kSectorBytes;
+  target.deviceSectors = target.sectorCount;
+  if (firstLba >= target.sectorCount) {
+    fprintf(stderr, "kscan fs: first LBA beyond the image\n");
+    return 1;
+  }
+  uint8_t boot[512] = {};
+  if (!reader.ReadSectors(boot, firstLba, 1) || !IsNtfsBootSector(boot)) {
+    fprintf(stderr, "kscan fs: no NTFS volume at LBA %llu\n", (unsigned long long)firstLba);
+    return 1;
+  }
+  VolumeContext vol;
+  SetupNtfsVolume(target, reader, boot, firstLba, target.sectorCount - firstLba, vol);
+  reader.Close();
+  ScanRunState = kScanRunning;
+  if (!ParseNtfsVolume(&ScanRunState, vol)) {
+    fprintf(stderr, "kscan fs: the volume could not be parsed\n");
+    FreeAllFileRecords(vol);
+    return 1;
+  }
+  PrintVolume(vol);
+  FreeAllFileRecords(vol);
+  return 0;
+}
+
+KscanCommand reg("fs", "fs IMAGE [--first-lba N]", &RunFs);
+
+}  // namespace
