@@ -1,0 +1,345 @@
+// The volume parser on real NTFS images from the fixture builder, compared with its manifest.
+#include "parsefilesystem/parsentfs/ntfsvolume.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "base/heap.h"
+#include "core/filetree.h"
+#include "core/recordtable.h"
+#include "deepscan/ntfsscanregistry.h"
+#include "deepscan/scanrun.h"
+#include "platform/textconv.h"
+
+#ifdef KESTREL_HAVE_SHA256
+#include <openssl/evp.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kImage = std::string(KESTREL_FIXTURE_DIR) + "/ntfs_small.img";
+const std::string kManifest = std::string(KESTREL_FIXTURE_DIR) + "/ntfs_small.manifest";
+
+struct Entry {
+  std::string path;
+  uint64_t size = 0;
+  bool dir = false;
+  bool deleted = false;
+  std::string sha256, ctime, mtime;
+};
+
+// Values of the flat JSON lines the fixture builder and kscan write.
+std::string Field(const std::string& line, const std::string& key) {
+  const std::string tag = "\"" + key + "\":";
+  size_t at = line.find(tag);
+  if (at == std::string::npos) return "";
+  at += tag.size();
+  if (line[at] == '"') {
+    std::string out;
+    for (size_t i = at + 1; i < line.size() && line[i] != '"'; ++i) {
+      if (line[i] == '\\') ++i;
+      out += line[i];
+    }
+    return out;
+  }
+  return line.substr(at, line.find_first_of(",}", at) - at);
+}
+
+Entry ParseLine(const std::string& line) {
+  Entry e;
+  e.path = Field(line, "path");
+  e.size = std::stoull(Field(line, "size"));
+  e.dir = Field(line, "dir") == "true";
+  e.deleted = Field(line, "deleted") == "true";
+  e.sha256 = Field(line, "sha256");
+  e.ctime = Field(line, "ctime");
+  e.mtime = Field(line, "mtime");
+  return e;
+}
+
+std::vector<Entry> ReadManifest() {
+  std::vector<Entry> out;
+  std::ifstream in(kManifest);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(ParseLine(line));
+  return out;
+}
+
+std::map<std::string, Entry> RunKscan(const std::string& image, const std::string& extra) {
+  std::map<std::string, Entry> out;
+  const std::string cmd = std::string(KSCAN_TOOL) + " fs '" + image + "'" + extra;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  while (fgets(buf, sizeof buf, p)) {
+    Entry e = ParseLine(buf);
+    out[e.path] = e;
+  }
+  pclose(p);
+  return out;
+}
+
+std::string Sha256(const uint8_t* data, size_t size) {
+#ifdef KESTREL_HAVE_SHA256
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned len = 0;
+  EVP_Digest(data, size, md, &len, EVP_sha256(), nullptr);
+  std::string hex;
+  char b[3];
+  for (unsigned i = 0; i < len; ++i) {
+    snprintf(b, sizeof b, "%02x", md[i]);
+    hex += b;
+  }
+  return hex;
+#else
+  (void)data;
+  (void)size;
+  return "";
+#endif
+}
+
+std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
+  std::string path;
+  for (uint32_t depth = 0; rec && rec->id != kRootId && depth < kMaxTreeDepth; ++depth) {
+    path = "/" + CString(rec->name).ToUtf8() + path;
+    rec = rec->parent == rec->id ? nullptr : GetFileRecord(vol, rec->parent, 0);
+  }
+  return path;
+}
+
+class NtfsVolume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kManifest)) GTEST_SKIP() << "no NTFS fixture image (ntfs-3g missing?)";
+    setenv("TZ", "UTC", 1);
+    tzset();
+    LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\n",
+                        u"FileLost: FileLost\r\nLocalDisk: Local Disk\r\n");
+    ScanRunState = kScanRunning;
+  }
+  void TearDown() override {
+    SetReadTimeoutHook(nullptr);
+    FreeAllFileRecords(vol);
+    ResetVolumeContext(ScanTarget());
+    ReleaseFreeSpaceMap();
+    ScanRunState = kScanStopped;
+    if (!scratch.empty()) fs::remove(scratch);
+  }
+  // The image as ScanTarget, its boot sector at firstLba, and the volume set up from it.
+  void Setup(const std::string& image, uint64_t firstLba = 0) {
+    VolumeContext& target = ScanTarget();
+    ResetVolumeContext(target);
+    target.devicePath = CString(Utf8ToUtf16(image));
+    target.sectorCount = fs::file_size(image) / 512;
+    DiskReader reader;
+    ASSERT_TRUE(OpenVolumeDevice(target, reader));
+    uint8_t boot[512];
+    ASSERT_TRUE(reader.ReadSectors(boot, firstLba, 1));
+    ASSERT_TRUE(IsNtfsBootSector(boot));
+    SetupNtfsVolume(target, reader, boot, firstLba, target.sectorCount - firstLba, vol);
+  }
+  std::string Scratch(const char* name) {
+    scratch = (fs::temp_directory_path() / (std::string(name) + std::to_string(getpid()) + ".img")).string();
+    return scratch;
+  }
+  VolumeContext vol;
+  std::string scratch;
+};
+
+TEST_F(NtfsVolume, KscanListsEveryManifestEntry) {
+  const std::vector<Entry> manifest = ReadManifest();
+  ASSERT_GT(manifest.size(), 90u);
+  const std::map<std::string, Entry> listed = RunKscan(kImage, "");
+  for (const Entry& m : manifest) {
+    auto it = listed.find(m.path);
+    ASSERT_NE(it, listed.end()) << m.path;
+    const Entry& l = it->second;
+    EXPECT_EQ(l.dir, m.dir) << m.path;
+    EXPECT_EQ(l.deleted, m.deleted) << m.path;
+    if (!m.dir) {
+      EXPECT_EQ(l.size, m.size) << m.path;
+    }
+    EXPECT_EQ(l.ctime, m.ctime) << m.path;
+    EXPECT_EQ(l.mtime, m.mtime) << m.path;
+  }
+  // Nothing else but the file system's own files and the lost-files folder.
+  std::map<std::string, bool> known;
+  for (const Entry& m : manifest) known[m.path] = true;
+  for (const auto& [path, e] : listed)
+    if (!known.count(path)) {
+      EXPECT_TRUE(path.rfind("/$", 0) == 0 || path == "/FileLost") << path;
+    }
+}
+
+TEST_F(NtfsVolume, VolumeAtAnOffsetWithFirstLba) {
+  const std::string image = Scratch("ntfs_offset");
+  {
+    std::ifstream in(kImage, std::ios::binary);
+    std::ofstream out(image, std::ios::binary);
+    std::vector<char> zeros(2048 * 512);
+    out.write(zeros.data(), std::streamsize(zeros.size()));
+    out << in.rdbuf();
+  }
+  const std::map<std::string, Entry> plain = RunKscan(kImage, "");
+  const std::map<std::string, Entry> shifted = RunKscan(image, " --first-lba 2048");
+  ASSERT_FALSE(plain.empty());
+  ASSERT_EQ(shifted.size(), plain.size());
+  for (const auto& [path, e] : plain) {
+    auto it = shifted.find(path);
+    ASSERT_NE(it, shifted.end()) << path;
+    EXPECT_EQ(it->second.size, e.size) << path;
+    EXPECT_EQ(it->second.deleted, e.deleted) << path;
+  }
+}
+
+TEST_F(NtfsVolume, DataOfLiveFilesMatchesTheManifest) {
+  Setup(kImage);
+  ASSERT_TRUE(ParseNtfsVolume(&ScanRunState, vol));
+  std::map<std::string, const FileRecord*> byPath;
+  for (uint32_t id = 1; id < vol.idLimit; ++id)
+    if (const FileRecord* rec = GetFileRecord(vol, id)) byPath[ItemPath(vol, rec)] = rec;
+  int checked = 0;
+  for (const Entry& m : ReadManifest()) {
+    if (m.dir || m.deleted || m.size == 0) continue;
+    const FileRecord* rec = byPath[m.path];
+    ASSERT_NE(rec, nullptr) << m.path;
+    auto* block = static_cast<uint8_t*>(AllocMem(m.size, 1));
+    ASSERT_TRUE(ReadNtfsFileData(&ScanRunState, vol, *rec, uint32_t(m.size), block)) << m.path;
+#ifdef KESTREL_HAVE_SHA256
+    EXPECT_EQ(Sha256(block, m.size), m.sha256) << m.path;
+#endif
+    FreeMem(block);
+    ++checked;
+  }
+  EXPECT_GT(checked, 90);
+}
+
+TEST_F(NtfsVolume, LabelFreeSpaceAndIds) {
+  Setup(kImage);
+  EXPECT_EQ(vol.label, CString(u"KestrelFix"));
+  EXPECT_EQ(vol.type, uint32_t(kVolTypeNtfs));
+  EXPECT_GT(vol.freeSectors, 0u);
+  EXPECT_LT(vol.freeSectors, vol.sectorCount);
+  ASSERT_TRUE(ParseNtfsVolume(&ScanRunState, vol));
+  EXPECT_EQ(GetFileRecord(vol, 3), nullptr);
+  const FileRecord* lost = GetFileRecord(vol, kLostFolderId);
+  ASSERT_NE(lost, nullptr);
+  EXPECT_EQ(std::u16string(lost->name), u"FileLost");
+  // $MFT, $Volume and $AttrDef come after every other record.
+  uint32_t lastOther = 0, firstSystem = UINT32_MAX;
+  for (uint32_t id = 6; id < vol.idLimit; ++id) {
+    const FileRecord* rec = GetFileRecord(vol, id);
+    if (!rec) continue;
+    const std::u16string name(rec->name);
+    if (name == u"$MFT" || name == u"$Volume" || name == u"$AttrDef")
+      firstSystem = std::min(firstSystem, id);
+    else
+      lastOther = std::max(lastOther, id);
+  }
+  EXPECT_LT(lastOther, firstSystem);
+  ASSERT_GT(vol.mftExtentCount, 0u);
+  EXPECT_EQ(vol.mftExtents[0], 8 * NtfsRead64(vol.bootSector + 0x30));
+  EXPECT_FALSE(KnownMftExtents().empty());
+  EXPECT_NE(vol.earliestTime, 0u);
+  EXPECT_GE(vol.latestTime, vol.earliestTime);
+}
+
+TEST_F(NtfsVolume, MirrorServesWhenTheMftRecordIsDamaged) {
+  const std::string image = Scratch("ntfs_mirror");
+  fs::copy_file(kImage, image, fs::copy_options::overwrite_existing);
+  {
+    std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+    uint8_t boot[512];
+    f.read(reinterpret_cast<char*>(boot), 512);
+    f.seekp(std::streamoff(NtfsRead64(boot + 0x30) * boot[0x0D] * 512));
+    f.write("XXXX", 4);
+  }
+  Setup(image);
+  ASSERT_TRUE(ParseNtfsVolume(&ScanRunState, vol));
+  size_t found = 0;
+  for (const Entry& m : ReadManifest()) {
+    for (uint32_t id = 6; id < vol.idLimit; ++id) {
+      const FileRecord* rec = GetFileRecord(vol, id);
+      if (rec && ItemPath(vol, rec) == m.path) {
+        ++found;
+        break;
+      }
+    }
+  }
+  EXPECT_EQ(found, ReadManifest().size());
+}
+
+DWORD StopOnLargeRead(DWORD timeoutMs, DWORD byteCount) {
+  if (byteCount >= 64 * 1024) ScanRunState = kScanStopped;
+  return timeoutMs;
+}
+
+TEST_F(NtfsVolume, StopLeavesNoRootAndNoTree) {
+  Setup(kImage);
+  ScanRunState = kScanStopped;
+  EXPECT_FALSE(ParseNtfsVolume(&ScanRunState, vol));
+  EXPECT_EQ(GetFileRecord(vol, kRootId), nullptr);
+
+  // A stop raised while the MFT is being read.
+  FreeAllFileRecords(vol);
+  ResetVolumeContext(vol);
+  Setup(kImage);
+  ScanRunState = kScanRunning;
+  SetReadTimeoutHook(&StopOnLargeRead);
+  EXPECT_FALSE(ParseNtfsVolume(&ScanRunState, vol));
+  SetReadTimeoutHook(nullptr);
+  // The records read stay stored, but no tree is built: no lost-files folder, nothing linked.
+  EXPECT_GT(vol.idLimit, 0u);
+  EXPECT_EQ(GetFileRecord(vol, kLostFolderId), nullptr);
+  const FileRecord* root = GetFileRecord(vol, kRootId);
+  if (root) {
+    EXPECT_EQ(root->childCount, 0u);
+  }
+}
+
+TEST_F(NtfsVolume, ParsingSwitchedOff) {
+  Setup(kImage);
+  LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 0\r\n", u"FileLost: FileLost\r\n");
+  EXPECT_FALSE(ParseNtfsVolume(&ScanRunState, vol));
+  EXPECT_EQ(vol.idLimit, 0u);
+}
+
+TEST_F(NtfsVolume, BitmapOfTheScanTarget) {
+  Setup(kImage);
+  ScanTarget() = vol;
+  ASSERT_TRUE(LoadNtfsBitmap(&ScanRunState));
+  const uint64_t clusters = vol.sectorCount / 8;
+  ASSERT_NE(FreeSpaceMap(), nullptr);
+  EXPECT_GE(uint64_t(FreeSpaceMapBytes()) * 8, clusters);
+  EXPECT_LE(FreeSpaceMapBytes(), (clusters / 8 + 8) / 8 * 8);
+  uint64_t used = 0;
+  for (uint32_t i = 0; i < FreeSpaceMapBytes(); ++i) used += std::popcount(FreeSpaceMap()[i]);
+  EXPECT_EQ(vol.sectorCount - used * 8, vol.freeSectors);
+  // Eight clusters of a full map byte are allocated, eight of an empty one free.
+  EXPECT_FALSE(HasFreeNtfsClusters(vol, FreeSpaceMap(), FreeSpaceMapBytes(), 0, 7));
+  int64_t full = -1, empty = -1;
+  for (uint32_t i = 0; i < FreeSpaceMapBytes() && uint64_t(i) * 8 + 8 <= clusters; ++i) {
+    if (FreeSpaceMap()[i] == 0xFF && full < 0) full = i;
+    if (FreeSpaceMap()[i] == 0 && empty < 0) empty = i;
+  }
+  ASSERT_GE(full, 0);
+  ASSERT_GE(empty, 0);
+  EXPECT_FALSE(HasFreeNtfsClusters(vol, FreeSpaceMap(), FreeSpaceMapBytes(), full * 64, full * 64 + 63));
+  EXPECT_TRUE(HasFreeNtfsClusters(vol, FreeSpaceMap(), FreeSpaceMapBytes(), empty * 64, empty * 64 + 63));
+  EXPECT_TRUE(HasFreeNtfsClusters(vol, FreeSpaceMap(), FreeSpaceMapBytes(), 0, vol.sectorCount - 1));
+  EXPECT_FALSE(HasFreeNtfsClusters(vol, FreeSpaceMap(), FreeSpaceMapBytes(), vol.sectorCount, vol.sectorCount + 0x3FFF));
+}
+
+}  // namespace
