@@ -423,9 +423,12 @@ void ComputeNtfsVolumeTimeBounds(VolumeContext& vol) {
   for (uint32_t id = 6; id < vol.idLimit; ++id) {
     const FileRecord* rec = GetFileRecord(vol, id, 0);
     if (!rec || !(rec->flags & kRecInUse) || (rec->flags & kRecDirectory)) continue;
-    if (rec->ctime && (earliest == 0 || rec->ctime < earliest)) earliest = rec->ctime;
-    latest = std::max({latest, rec->ctime, rec->mtime});
-    highest = std::max(highest, rec->lba);
+    // Packed members are read into values first; std::max would bind references to them.
+    const uint32_t created = rec->ctime, modified = rec->mtime;
+    const uint64_t lba = rec->lba;
+    if (created && (earliest == 0 || created < earliest)) earliest = created;
+    latest = std::max({latest, created, modified});
+    highest = std::max(highest, lba);
   }
   vol.earliestTime = earliest;
   vol.latestTime = latest;
@@ -496,10 +499,11 @@ bool ReadNtfsFileData(const StopWord* stop, const VolumeContext& vol, const File
   DataExtentList extents;
   if (!RecordExtents(vol, rec, extents)) return false;
   auto* buf = static_cast<uint8_t*>(AllocMem(uint64_t(kMftChunkSectors) * kSectorBytes, kTagDataBuffer));
+  const uint64_t fileSize = rec.size;
   uint64_t sum = 0;
   bool ended = false;
   for (const DataExtent& e : extents) {
-    if (ended || sum >= max || sum >= rec.size) break;
+    if (ended || sum >= max || sum >= fileSize) break;
     const uint64_t sectors = std::min<uint64_t>(e.sectors, (uint64_t(max) - sum + kSectorBytes - 1) / kSectorBytes);
     for (uint64_t done = 0; done < sectors;) {
       if (Stopped(stop)) {
@@ -512,7 +516,7 @@ bool ReadNtfsFileData(const StopWord* stop, const VolumeContext& vol, const File
         break;
       }
       uint64_t bytes = uint64_t(chunk) * kSectorBytes;
-      bytes = std::min(bytes, rec.size - std::min(rec.size, sum));
+      bytes = std::min(bytes, fileSize - std::min(fileSize, sum));
       bytes = std::min(bytes, uint64_t(max) - sum);
       if (bytes == 0) {
         ended = true;

@@ -310,10 +310,10 @@ TEST_F(NtfsJoin, ResidentListJoinsExtensionRuns) {
   ResolveAttributeLists(vol);
   FileRecord* rec = GetFileRecord(vol, 70);
   ASSERT_NE(rec, nullptr);
-  EXPECT_EQ(rec->flags & (kRecExtentList | kRecAttrList), kRecExtentList);
-  EXPECT_EQ(rec->size, 50000u);
-  EXPECT_EQ(rec->lba, 156u);
-  ASSERT_EQ(rec->blobLength, 32u);
+  EXPECT_EQ((rec->flags & (kRecExtentList | kRecAttrList)), kRecExtentList);
+  EXPECT_EQ(Val(rec->size), 50000u);
+  EXPECT_EQ(Val(rec->lba), 156u);
+  ASSERT_EQ(Val(rec->blobLength), 32u);
   EXPECT_EQ(NtfsRead64(rec->blob), 156u);
   EXPECT_EQ(NtfsRead64(rec->blob + 8), 16u);
   EXPECT_EQ(NtfsRead64(rec->blob + 16), 260u);
@@ -333,8 +333,8 @@ TEST_F(NtfsJoin, UnjoinableListKeepsTheFileListed) {
   ResolveAttributeLists(vol);
   FileRecord* rec = GetFileRecord(vol, 70);
   ASSERT_NE(rec, nullptr);
-  EXPECT_EQ(rec->flags & (kRecAttrList | kRecExtentList), 0);
-  EXPECT_EQ(rec->blob, nullptr);
+  EXPECT_EQ((rec->flags & (kRecAttrList | kRecExtentList)), 0);
+  EXPECT_EQ(Val(rec->blob), nullptr);
   EXPECT_EQ(std::u16string(rec->name), u"lost pieces.bin");
 }
 

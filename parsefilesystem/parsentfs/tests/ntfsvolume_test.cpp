@@ -19,6 +19,7 @@
 #include "core/recordtable.h"
 #include "deepscan/ntfsscanregistry.h"
 #include "deepscan/scanrun.h"
+#include "parsefilesystem/parsentfs/tests/ntfstestrecords.h"
 #include "platform/textconv.h"
 
 #ifdef KESTREL_HAVE_SHA256
@@ -305,7 +306,7 @@ TEST_F(NtfsVolume, StopLeavesNoRootAndNoTree) {
   EXPECT_EQ(GetFileRecord(vol, kLostFolderId), nullptr);
   const FileRecord* root = GetFileRecord(vol, kRootId);
   if (root) {
-    EXPECT_EQ(root->childCount, 0u);
+    EXPECT_EQ(Val(root->childCount), 0u);
   }
 }
 
