@@ -124,8 +124,8 @@ bool DecodeDataRuns(const uint8_t* bytes, uint32_t length, DataExtentList& out) 
   DataRunNode* head = DecodeMappingPairs(bytes, length);
   for (DataRunNode* n = head; n; n = n->next) {
     DataExtent e;
-    e.delta = n->delta;
-    e.clusters = n->clusters;
+    e.clusterDelta = n->delta;
+    e.clusterCount = n->clusters;
     out.push_back(e);
   }
   FreeDataRunNodes(head);
@@ -144,14 +144,14 @@ bool DataRunsToSectors(const VolumeContext& vol, const uint8_t* bytes, uint32_t 
   // stays far inside 64 bits.
   int64_t lcn = 0;
   for (DataExtent& e : out) {
-    e.sectors = uint64_t(e.clusters) * spc;
-    if (e.delta == kSparseRunMark) {
+    e.sectorCount = uint64_t(e.clusterCount) * spc;
+    if (e.clusterDelta == kSparseRunMark) {
       e.startLba = sparseLba;
       continue;
     }
-    bool valid = e.delta >= -kMaxRunDelta && e.delta <= kMaxRunDelta;
-    if (valid) lcn += e.delta;
-    valid = valid && lcn >= 0 && (!sized || uint64_t(lcn) + e.clusters <= totalClusters);
+    bool valid = e.clusterDelta >= -kMaxRunDelta && e.clusterDelta <= kMaxRunDelta;
+    if (valid) lcn += e.clusterDelta;
+    valid = valid && lcn >= 0 && (!sized || uint64_t(lcn) + e.clusterCount <= totalClusters);
     e.startLba = valid ? vol.firstLba + spc * uint64_t(lcn) : sparseLba;
   }
   return true;
@@ -175,7 +175,7 @@ bool ReadExtensionRecordRuns(DiskReader& reader, const VolumeContext& vol, const
   uint64_t n = number;
   const DataExtent* holder = nullptr;
   for (const DataExtent& e : mft) {
-    const uint64_t records = e.sectors / kMftRecordSectors;
+    const uint64_t records = e.sectorCount / kMftRecordSectors;
     if (n < records) {
       holder = &e;
       break;
@@ -202,7 +202,7 @@ void StoreExtentPairs(FileRecord& rec, const DataExtentList& extents) {
   auto* blob = static_cast<uint8_t*>(AllocMem(bytes, kTagExtents));
   for (size_t i = 0; i < extents.size(); ++i) {
     std::memcpy(blob + 16 * i, &extents[i].startLba, 8);
-    std::memcpy(blob + 16 * i + 8, &extents[i].sectors, 8);
+    std::memcpy(blob + 16 * i + 8, &extents[i].sectorCount, 8);
   }
   if (rec.blob) FreeMem(rec.blob);
   rec.blob = blob;
@@ -313,8 +313,8 @@ bool LoadNtfsAttributeListExtents(VolumeContext& vol, FileRecord& rec) {
   if (!DataRunsToSectors(vol, rec.blob, rec.blobLength, listRuns)) return false;
   uint64_t total = 0;
   for (const DataExtent& e : listRuns) {
-    if (e.sectors > kMaxListBytes) return false;
-    total += e.sectors * kSectorBytes;
+    if (e.sectorCount > kMaxListBytes) return false;
+    total += e.sectorCount * kSectorBytes;
     if (total > kMaxListBytes) return false;
   }
   if (total < kMinListBytes) return false;
@@ -324,14 +324,14 @@ bool LoadNtfsAttributeListExtents(VolumeContext& vol, FileRecord& rec) {
   std::memset(buf, 0, total);
   uint64_t pos = 0;
   for (const DataExtent& e : listRuns) {
-    reader.ReadSectors(buf + pos, e.startLba, uint32_t(e.sectors));
-    pos += e.sectors * kSectorBytes;
+    reader.ReadSectors(buf + pos, e.startLba, uint32_t(e.sectorCount));
+    pos += e.sectorCount * kSectorBytes;
   }
   DataExtentList mft;
   for (uint32_t i = 0; i < vol.mftExtentCount; ++i) {
     DataExtent e;
     e.startLba = vol.mftExtents[2 * i];
-    e.sectors = vol.mftExtents[2 * i + 1];
+    e.sectorCount = vol.mftExtents[2 * i + 1];
     mft.push_back(e);
   }
   const bool ok = JoinListedDataRuns(reader, vol, buf, uint32_t(total), rec, mft);

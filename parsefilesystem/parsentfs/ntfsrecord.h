@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/dataextent.h"
+
 #include "core/diskreader.h"
 #include "core/filerecord.h"
 #include "core/volumecontext.h"
@@ -31,15 +33,6 @@ enum NtfsAttrType : uint32_t {
   kAttrIndexAllocation = 0xA0,
 };
 
-// One decoded run: the LCN delta (or kSparseRunMark) and the cluster count; then, after
-// DataRunsToSectors, the absolute start LBA and the sector count.
-struct DataExtent {
-  int64_t delta = 0;
-  uint32_t clusters = 0;
-  uint64_t startLba = 0;
-  uint64_t sectors = 0;
-};
-using DataExtentList = std::vector<DataExtent>;
 
 struct DataRunNode {
   int64_t delta;

@@ -72,7 +72,7 @@ bool RecordExtents(const VolumeContext& vol, const FileRecord& rec, DataExtentLi
     for (uint32_t i = 0; i + 16 <= rec.blobLength; i += 16) {
       DataExtent e;
       e.startLba = NtfsRead64(rec.blob + i);
-      e.sectors = NtfsRead64(rec.blob + i + 8);
+      e.sectorCount = NtfsRead64(rec.blob + i + 8);
       out.push_back(e);
     }
     return !out.empty();
@@ -359,7 +359,7 @@ bool WalkMftRecords(const StopWord* stop, DiskReader& reader, VolumeContext& vol
     }
     // Only the part of the extent inside the volume is read.
     const uint64_t begin = std::max(ext.startLba, vol.firstLba);
-    const uint64_t end = ext.startLba + std::min(ext.sectors, volEnd - std::min(volEnd, ext.startLba));
+    const uint64_t end = ext.startLba + std::min(ext.sectorCount, volEnd - std::min(volEnd, ext.startLba));
     for (uint64_t lba = begin; lba + kMftRecordSectors <= end && walked < kMaxMftRecordsWalked;) {
       if (Stopped(stop)) {
         stopped = true;
@@ -410,10 +410,10 @@ void RegisterMftExtents(const DataExtentList& extents) {
   auto& known = KnownMftExtents();
   for (const DataExtent& e : extents)
     for (const MftExtentRange& k : known)
-      if (k.startLba == e.startLba && k.sectors == e.sectors) return;
+      if (k.startLba == e.startLba && k.sectors == e.sectorCount) return;
   for (const DataExtent& e : extents) {
-    known.push_back(MftExtentRange{e.startLba, e.sectors});
-    DropMftHitsInRange(e.startLba, e.sectors);
+    known.push_back(MftExtentRange{e.startLba, e.sectorCount});
+    DropMftHitsInRange(e.startLba, e.sectorCount);
   }
 }
 
@@ -450,7 +450,7 @@ bool ParseNtfsVolume(const StopWord* stop, VolumeContext& vol) {
   vol.mftExtents = static_cast<uint64_t*>(AllocMem(uint64_t(mft.size()) * 16, kTagExtentPairs));
   for (size_t i = 0; i < mft.size(); ++i) {
     vol.mftExtents[2 * i] = mft[i].startLba;
-    vol.mftExtents[2 * i + 1] = mft[i].sectors;
+    vol.mftExtents[2 * i + 1] = mft[i].sectorCount;
   }
   vol.mftExtentCount = uint32_t(mft.size());
   RegisterMftExtents(mft);
@@ -504,7 +504,7 @@ bool ReadNtfsFileData(const StopWord* stop, const VolumeContext& vol, const File
   bool ended = false;
   for (const DataExtent& e : extents) {
     if (ended || sum >= max || sum >= fileSize) break;
-    const uint64_t sectors = std::min<uint64_t>(e.sectors, (uint64_t(max) - sum + kSectorBytes - 1) / kSectorBytes);
+    const uint64_t sectors = std::min<uint64_t>(e.sectorCount, (uint64_t(max) - sum + kSectorBytes - 1) / kSectorBytes);
     for (uint64_t done = 0; done < sectors;) {
       if (Stopped(stop)) {
         ended = true;

@@ -54,8 +54,8 @@ TEST(NtfsRunList, DecodesRunsTable) {
     DataExtentList out = Decode(c.bytes);
     ASSERT_EQ(out.size(), c.runs.size()) << c.what;
     for (size_t i = 0; i < out.size(); ++i) {
-      EXPECT_EQ(out[i].delta, c.runs[i].first) << c.what << " run " << i;
-      EXPECT_EQ(out[i].clusters, c.runs[i].second) << c.what << " run " << i;
+      EXPECT_EQ(out[i].clusterDelta, c.runs[i].first) << c.what << " run " << i;
+      EXPECT_EQ(out[i].clusterCount, c.runs[i].second) << c.what << " run " << i;
     }
   }
   DataExtentList untouched(1);
@@ -88,7 +88,7 @@ TEST(NtfsRunList, SectorsFromClustersAndBadRuns) {
     ASSERT_EQ(out.size(), c.extents.size()) << c.what;
     for (size_t i = 0; i < out.size(); ++i) {
       EXPECT_EQ(out[i].startLba, c.extents[i].first) << c.what << " extent " << i;
-      EXPECT_EQ(out[i].sectors, c.extents[i].second) << c.what << " extent " << i;
+      EXPECT_EQ(out[i].sectorCount, c.extents[i].second) << c.what << " extent " << i;
     }
   }
 }
