@@ -33,12 +33,6 @@ inline void LoadExfatTestSettings() {
   InitFileTypeTables();
 }
 
-// Files of this test process in build/fixtures/: ctest runs each test in its own process, in
-// parallel, so every process builds its own images.
-inline std::string FixturePath(const std::string& name) {
-  return BuildDir() + "/fixtures/" + name + "_" + std::to_string(getpid()) + ".img";
-}
-
 // The build folder: this test program lives in build/parsefilesystem/exfat/.
 inline std::string BuildDir() {
   char path[4096] = {};
@@ -46,6 +40,12 @@ inline std::string BuildDir() {
   std::string dir = n > 0 ? std::string(path, size_t(n)) : std::string();
   for (int up = 0; up < 3; ++up) dir = dir.substr(0, dir.rfind('/'));
   return dir;
+}
+
+// Files of this test process in build/fixtures/: ctest runs each test in its own process, in
+// parallel, so every process builds its own images.
+inline std::string FixturePath(const std::string& name) {
+  return BuildDir() + "/fixtures/" + name + "_" + std::to_string(getpid()) + ".img";
 }
 
 struct ManifestItem {
