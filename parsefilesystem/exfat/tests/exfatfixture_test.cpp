@@ -5,6 +5,8 @@
 #include <iterator>
 #include <set>
 
+#include "deepscan/scanprogress.h"
+
 #include "parsefilesystem/exfat/tests/exfattestenv.h"
 
 namespace {
@@ -75,6 +77,7 @@ TEST_F(ExfatFixtureTest, FsckAcceptsTheBuildersImage) {
 }
 
 TEST_F(ExfatFixtureTest, ListingTimesAndHashesEqualTheManifest) {
+  ResetParseProgress();
   ASSERT_TRUE(Parse(image_));
   const auto byPath = RecordsByPath(vol_);
   for (const auto& it : items_) {
@@ -94,6 +97,16 @@ TEST_F(ExfatFixtureTest, ListingTimesAndHashesEqualTheManifest) {
   }
   // Nothing beyond the manifest, apart from the lost-files folder.
   EXPECT_EQ(byPath.size(), items_.size());
+  uint32_t counts[4] = {};  // in-use files and directories, deleted files and directories
+  for (const auto& it : items_) ++counts[(it.deleted ? 2 : 0) + (it.dir ? 1 : 0)];
+  const ProgressParseCounts& p = ParseProgress().parse;
+  EXPECT_EQ(p.filesInUse, counts[0]);
+  EXPECT_EQ(p.dirsInUse, counts[1]);
+  EXPECT_EQ(p.deletedFiles, counts[2]);
+  EXPECT_EQ(p.deletedDirs, counts[3]);
+  EXPECT_EQ(vol_.lowestLba, 0u);
+  EXPECT_EQ(vol_.highestLba, vol_.sectorCount);
+  EXPECT_EQ(StampText(vol_.earliestTime), "2021-03-06 05:06:08");
   EXPECT_EQ(vol_.label, CString(u"Kestrel"));
   EXPECT_EQ(vol_.name, CString(u"Kestrel"));
 }
@@ -196,6 +209,15 @@ TEST_F(ExfatFixtureTest, AnEmptyLabelNamesTheVolumeLocalDisk) {
   EXPECT_EQ(vol_.label, CString(u""));
   EXPECT_EQ(vol_.name, CString(u"Local Disk"));
   EXPECT_EQ(vol_.type, uint32_t(kVolTypeExfat));
+}
+
+TEST_F(ExfatFixtureTest, AStoppedRunStoresNothingBelowTheRoot) {
+  ScanRunState = kScanStopped;
+  EXPECT_TRUE(Parse(image_));
+  EXPECT_TRUE(RecordsByPath(vol_).empty());
+  DiskReader reader;
+  ASSERT_TRUE(OpenVolumeDevice(vol_, reader));
+  EXPECT_FALSE(WalkExfatVolume(&ScanRunState, reader, vol_));
 }
 
 TEST_F(ExfatFixtureTest, NoParseWhenTheSettingIsOff) {
