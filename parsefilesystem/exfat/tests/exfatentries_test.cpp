@@ -88,8 +88,8 @@ TEST_F(ExfatEntriesTest, ASetRunningPastTheBufferEndIsNotStored) {
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 1u);
   EXPECT_EQ(CString(recs[0]->name), CString(u"a.txt"));
-  EXPECT_EQ(recs[0]->ctime, PackTime(2021, 3, 6, 2, 4, 6));
-  EXPECT_EQ(recs[0]->mtime, 0u);  // a timestamp never set stays without a time
+  EXPECT_EQ(+recs[0]->ctime, PackTime(2021, 3, 6, 2, 4, 6));
+  EXPECT_EQ(+recs[0]->mtime, 0u);  // a timestamp never set stays without a time
 }
 
 TEST_F(ExfatEntriesTest, ANameReaching260CharactersKeepsThePiecesThatFit) {
@@ -136,8 +136,8 @@ TEST_F(ExfatEntriesTest, FlagsFollowTheSetType) {
   ASSERT_EQ(recs.size(), std::size(cases));
   for (size_t k = 0; k < recs.size(); ++k) {
     SCOPED_TRACE(CString(cases[k].name).ToUtf8());
-    EXPECT_EQ(recs[k]->flags, cases[k].expect);
-    EXPECT_EQ(recs[k]->parent, kRootId);
+    EXPECT_EQ(+recs[k]->flags, cases[k].expect);
+    EXPECT_EQ(+recs[k]->parent, kRootId);
   }
 }
 
@@ -148,8 +148,8 @@ TEST_F(ExfatEntriesTest, NonAsciiNamesAreKeptAsUtf16) {
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 1u);
   EXPECT_EQ(CString(recs[0]->name), CString(u"Ünïcødé 日本 \U0001F600.txt"));
-  EXPECT_EQ(recs[0]->size, 5000u);
-  EXPECT_EQ(recs[0]->lba, 1000u + 100 + (20 - 2) * 8);  // absolute
+  EXPECT_EQ(+recs[0]->size, 5000u);
+  EXPECT_EQ(+recs[0]->lba, 1000u + 100 + (20 - 2) * 8);  // absolute
 }
 
 TEST_F(ExfatEntriesTest, TheHitFlagChecksTheFirstSectorAndLinksAtOnce) {
@@ -164,7 +164,7 @@ TEST_F(ExfatEntriesTest, TheHitFlagChecksTheFirstSectorAndLinksAtOnce) {
   const auto recs = Records();
   ASSERT_EQ(recs.size(), 1u);
   const auto children = ChildIdList(GetFileRecord(vol_, kRootId, 0));
-  EXPECT_NE(std::find(children.begin(), children.end(), recs[0]->id), children.end());
+  EXPECT_NE(std::find(children.begin(), children.end(), uint32_t(recs[0]->id)), children.end());
 }
 
 class ExfatClustersTest : public ExfatEntriesTest {

@@ -89,10 +89,10 @@ TEST_F(ExfatFixtureTest, ListingTimesAndHashesEqualTheManifest) {
     EXPECT_EQ(!(rec.flags & kRecInUse), it.deleted);
     EXPECT_EQ(StampText(rec.ctime), it.ctime);
     EXPECT_EQ(StampText(rec.mtime), it.mtime);
-    EXPECT_EQ(rec.firstCluster, it.cluster);
+    EXPECT_EQ(+rec.firstCluster, it.cluster);
     if (it.dir) continue;
     EXPECT_EQ(bool(rec.flags & kRecExfatChain), it.chained || it.size == 0);
-    EXPECT_EQ(rec.size, it.size);
+    EXPECT_EQ(+rec.size, it.size);
     EXPECT_EQ(RecordDataHash(vol_, rec), it.sha256);
   }
   // Nothing beyond the manifest, apart from the lost-files folder.
@@ -136,7 +136,7 @@ TEST_F(ExfatFixtureTest, RecordLbasAreAbsoluteOnAPartition) {
   ExfatGeometry geo;
   ASSERT_TRUE(ReadExfatGeometry(vol_.bootSector, 2048, geo));
   const FileRecord& rec = *byPath.at("/hello.txt");
-  EXPECT_EQ(rec.lba, 2048 + geo.heapOffset + ((uint64_t(rec.firstCluster) - 2) << geo.shift));
+  EXPECT_EQ(+rec.lba, 2048 + geo.heapOffset + ((uint64_t(rec.firstCluster) - 2) << geo.shift));
   EXPECT_EQ(RecordDataHash(vol_, rec), Item("/hello.txt").sha256);
   EXPECT_EQ(byPath.size(), items.size());
 
