@@ -195,6 +195,60 @@ TEST_F(ExfatFixtureTest, LoopingChainsAndHostileSizesEnd) {
   EXPECT_EQ(std::set<uint32_t>(clusters.begin(), clusters.end()).size(), clusters.size());
 }
 
+// The root is read up to 64 KiB, and a chain may use the heap's last cluster. The root's chain
+// is extended over the last clusters of the heap, with a copy of hello.txt's set (renamed) at
+// the start of chosen clusters; the rest of those clusters holds unused entries.
+TEST_F(ExfatFixtureTest, TheRootIsReadUpTo64KiBAndChainsReachTheHeapEnd) {
+  struct Case {
+    uint32_t chainLength;   // clusters added after the root's first
+    uint32_t setAt;         // index in the added chain of the first renamed set
+    bool listed;            // whether a set there is read
+  };
+  // 4 KiB clusters: the first cluster and 15 more stay below 64 KiB.
+  const Case cases[] = {{20, 14, true}, {20, 15, false}, {1, 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setAt);
+    std::vector<uint8_t> img = ReadImage(image_);
+    ImageView v(img);
+    uint8_t* root = v.Cluster(v.geo.rootCluster);
+    uint8_t set[96];
+    memcpy(set, root + 3 * 32, 96);
+    ASSERT_EQ(set[0], 0x85);
+    ASSERT_EQ(set[64 + 2], 'h');
+    uint32_t end = 0;
+    while (root[end * 32] != 0) ++end;
+    for (uint32_t off = end * 32; off < v.geo.clusterBytes; off += 32) root[off] = 0x01;
+    const uint32_t last = v.geo.clusterCount + 1;
+    uint32_t prev = v.geo.rootCluster;
+    for (uint32_t k = 0; k < c.chainLength; ++k) {
+      const uint32_t cl = last - c.chainLength + 1 + k;
+      memcpy(v.Fat(prev), &cl, 4);
+      prev = cl;
+      uint8_t* data = v.Cluster(cl);
+      memset(data, 0, v.geo.clusterBytes);
+      for (uint32_t off = 0; off < v.geo.clusterBytes; off += 32) data[off] = 0x01;
+      if (k >= c.setAt) {
+        memcpy(data, set, 96);
+        data[64 + 2] = uint8_t('a' + k);
+      }
+    }
+    const uint32_t endMark = 0xFFFFFFFF;
+    memcpy(v.Fat(prev), &endMark, 4);
+    const std::string path = FixturePath("exfat_longroot");
+    WriteImage(path, img);
+    const bool parsed = Parse(path);
+    remove(path.c_str());
+    ASSERT_TRUE(parsed);
+    const auto byPath = RecordsByPath(vol_);
+    const std::string name = std::string("/") + char('a' + c.setAt) + "ello.txt";
+    EXPECT_EQ(byPath.count(name), c.listed ? 1u : 0u);
+    EXPECT_EQ(byPath.count("/hello.txt"), 1u);
+    FreeAllFileRecords(vol_);
+    ResetVolumeContext(vol_);
+    ClearKnownExfatDirLbas();
+  }
+}
+
 TEST_F(ExfatFixtureTest, AnEmptyLabelNamesTheVolumeLocalDisk) {
   std::vector<uint8_t> img = ReadImage(image_);
   ImageView v(img);
