@@ -1,0 +1,252 @@
+// exFAT geometry, cluster lists, label, volume set-up and the check of a boot-sector hit.
+#include "parsefilesystem/exfat/exfatvolume.h"
+
+#include <cstring>
+#include <unordered_set>
+
+#include "app/settings.h"
+#include "base/heap.h"
+#include "parsefilesystem/exfat/exfatbytes.h"
+
+using namespace exfat;
+
+namespace {
+
+constexpr uint32_t kMaxClusterShift = 16;  // 32 MiB clusters of 512-byte sectors
+constexpr uint32_t kFatEnd = 0xFFFFFFFF;
+
+bool IsFileEntry(uint8_t t) { return t == 0x85 || t == 0x05; }
+bool IsStreamEntry(uint8_t t) { return t == 0xC0 || t == 0x40; }
+bool IsNameEntry(uint8_t t) { return t == 0xC1 || t == 0x41; }
+bool IsSetEntry(uint8_t t) { return IsFileEntry(t) || IsStreamEntry(t) || IsNameEntry(t); }
+
+// The FAT entry of a cluster, or false when the loaded FAT does not reach it.
+bool FatEntry(const VolumeContext& vol, uint32_t cluster, uint32_t& entry) {
+  if (!vol.fatBuffer || uint64_t(cluster) * 4 + 4 > vol.fatBufferSize) return false;
+  entry = Le32(vol.fatBuffer + uint64_t(cluster) * 4);
+  return true;
+}
+
+}  // namespace
+
+bool ReadExfatGeometry(const uint8_t* b, uint64_t firstLba, ExfatGeometry& geo) {
+  geo = ExfatGeometry{};
+  geo.firstLba = firstLba;
+  geo.volumeLength = Le64(b + 0x48);
+  geo.fatOffset = Le32(b + 0x50);
+  geo.fatLength = Le32(b + 0x54);
+  geo.heapOffset = Le32(b + 0x58);
+  geo.clusterCount = Le32(b + 0x5C);
+  geo.rootCluster = Le32(b + 0x60);
+  geo.shift = b[0x6D];
+  // A larger shift would make the cluster size undefined arithmetic; such a boot sector is
+  // not a volume this parser can read.
+  if (geo.shift > kMaxClusterShift || geo.clusterCount == 0 || geo.heapOffset == 0) return false;
+  geo.clusterBytes = 512u << geo.shift;
+  return true;
+}
+
+bool IsExfatHeapCluster(const ExfatGeometry& geo, uint64_t cluster) {
+  return cluster >= 2 && cluster - 2 < geo.clusterCount;
+}
+
+uint64_t ExfatClusterLba(const ExfatGeometry& geo, uint64_t cluster) {
+  if (!IsExfatHeapCluster(geo, cluster)) return 0;
+  return geo.firstLba + geo.heapOffset + ((cluster - 2) << geo.shift);
+}
+
+std::vector<uint64_t>& KnownExfatDirLbas() {
+  static auto& list = *new std::vector<uint64_t>;
+  return list;
+}
+
+namespace {
+std::unordered_set<uint64_t>& KnownExfatDirSet() {
+  static auto& set = *new std::unordered_set<uint64_t>;
+  return set;
+}
+}  // namespace
+
+bool IsKnownExfatDirLba(uint64_t lba) {
+  // The list may have been filled or emptied directly; keep the look-up set in step with it.
+  auto& list = KnownExfatDirLbas();
+  auto& set = KnownExfatDirSet();
+  if (set.size() != list.size()) set = std::unordered_set<uint64_t>(list.begin(), list.end());
+  return set.count(lba) != 0;
+}
+
+void AddKnownExfatDirLba(uint64_t lba) {
+  if (IsKnownExfatDirLba(lba)) return;
+  KnownExfatDirLbas().push_back(lba);
+  KnownExfatDirSet().insert(lba);
+}
+
+void ClearKnownExfatDirLbas() {
+  KnownExfatDirLbas().clear();
+  KnownExfatDirSet().clear();
+}
+
+bool GetExfatFileClusters(const VolumeContext& vol, const FileRecord& rec, uint32_t firstCluster,
+                          std::vector<uint32_t>& clusters, uint64_t size) {
+  ExfatGeometry geo;
+  if (!ReadExfatGeometry(vol.bootSector, vol.firstLba, geo)) return true;
+  // A hostile size never asks for more clusters than the volume has.
+  uint64_t needed = size / geo.clusterBytes + (size % geo.clusterBytes ? 1 : 0);
+  if (needed > geo.clusterCount) needed = geo.clusterCount;
+  const bool chained = (rec.flags & kRecExfatChain) && vol.fatBuffer && vol.fatBufferSize;
+  if (!chained) {
+    for (uint64_t k = 0; k < needed && IsExfatHeapCluster(geo, uint64_t(firstCluster) + k); ++k)
+      clusters.push_back(uint32_t(firstCluster + k));
+    return true;
+  }
+  std::unordered_set<uint32_t> seen;
+  uint64_t taken = 0;
+  uint32_t n = firstCluster;
+  while (taken < needed && IsExfatHeapCluster(geo, n)) {
+    uint32_t e = 0;
+    if (!FatEntry(vol, n, e) || !seen.insert(n).second) break;
+    clusters.push_back(n);
+    ++taken;
+    const bool follow = e != 0 && e != kFatEnd && vol.bitmapBuffer && e >= 2 && (e - 2) / 8 < vol.bitmapBufferSize;
+    n = follow ? e : n + 1;
+  }
+  return true;
+}
+
+bool ExfatClustersToExtents(const VolumeContext& vol, const std::vector<uint32_t>& clusters,
+                            std::vector<DataExtent>& extents) {
+  extents.clear();
+  ExfatGeometry geo;
+  if (clusters.empty() || !ReadExfatGeometry(vol.bootSector, vol.firstLba, geo)) return false;
+  const uint64_t spc = uint64_t(1) << geo.shift;
+  for (uint32_t c : clusters) {
+    const uint64_t lba = ExfatClusterLba(geo, c);
+    if (!lba) continue;
+    if (!extents.empty() && extents.back().startLba + extents.back().sectorCount == lba)
+      extents.back().sectorCount += spc;
+    else
+      extents.push_back(DataExtent{0, 0, lba, spc});
+  }
+  return !extents.empty();
+}
+
+bool ReadExfatVolumeLabel(DiskReader& reader, VolumeContext& vol) {
+  ExfatGeometry geo;
+  if (!ReadExfatGeometry(vol.bootSector, vol.firstLba, geo)) return false;
+  const uint64_t lba = ExfatClusterLba(geo, geo.rootCluster);
+  if (!lba) return false;
+  uint8_t* buf = static_cast<uint8_t*>(AllocMem(geo.clusterBytes, 620));
+  std::memset(buf, 0, geo.clusterBytes);
+  bool found = false;
+  if (reader.ReadSectors(buf, lba, 1u << geo.shift)) {
+    for (uint32_t off = 0; off + kEntryBytes <= geo.clusterBytes; off += kEntryBytes) {
+      const uint8_t* e = buf + off;
+      if (e[0] == 0x00) break;
+      if (e[0] != 0x83 || e[1] >= 16) continue;
+      std::u16string text;
+      for (uint32_t i = 0; i < e[1] && i < 15; ++i) text.push_back(char16_t(Le16(e + 2 + 2 * i)));
+      vol.label = CString(text);
+      found = true;
+      break;
+    }
+  }
+  FreeMem(buf);
+  return found;
+}
+
+bool SetupExfatVolume(const VolumeContext& source, DiskReader& reader, const uint8_t* bootSector, uint64_t firstLba,
+                      uint64_t partSectors, VolumeContext& target) {
+  target = source;
+  target.firstLba = firstLba;
+  const uint64_t length = Le64(bootSector + 0x48);
+  target.sectorCount = length < partSectors ? length : partSectors;
+  std::memcpy(target.bootSector, bootSector, 512);
+  target.type = kVolTypeExfat;
+  target.devicePath = reader.devicePath;
+  target.targetKind = kTargetPartition;
+  target.label = CString();
+  ReadExfatVolumeLabel(reader, target);
+  target.name = target.label.GetLength() ? target.label : GetLangStr(u"LocalDisk");
+  target.freeSectors = 0;
+  return true;
+}
+
+bool SetupExfatVolumeFromHit(DiskReader& reader, const uint8_t* bootSector, uint64_t lba, VolumeContext& target) {
+  ResetVolumeContext(target);
+  target.firstLba = lba;
+  target.sectorCount = Le64(bootSector + 0x48);
+  std::memcpy(target.bootSector, bootSector, 512);
+  ReadExfatVolumeLabel(reader, target);
+  target.type = kVolTypeExfat;
+  return true;
+}
+
+bool ValidateExfatBootHit(DiskReader& reader, const uint8_t* bootSector, uint64_t lba) {
+  ExfatGeometry geo;
+  if (!ReadExfatGeometry(bootSector, lba, geo)) return false;
+  const uint64_t rootLba = ExfatClusterLba(geo, geo.rootCluster);
+  if (!rootLba) return false;
+  uint8_t sector[512] = {};
+  if (!reader.ReadSectors(sector, rootLba, 1) || !SectorStartsRootDir(sector)) return false;
+  uint8_t fat[512] = {};
+  if (!reader.ReadSectors(fat, lba + geo.fatOffset, 1)) return false;
+  return Le32(fat) == 0xFFFFFFF8;
+}
+
+namespace exfat {
+
+bool SectorStartsRootDir(const uint8_t* s) {
+  return LabelEntryWellFormed(s) && s[32] == 0x81 && s[64] == 0x82 && SectorHoldsDirEntries(s, 3);
+}
+
+bool SectorHoldsDirEntries(const uint8_t* s, unsigned first) {
+  if (first >= kEntriesPerSector) return false;
+  enum { kNoSet, kWantStream, kWantName } phase = kNoSet;
+  uint32_t remaining = 0, files = 0, streams = 0, complete = 0;
+  for (unsigned i = first; i < kEntriesPerSector; ++i) {
+    const uint8_t* e = s + i * kEntryBytes;
+    const uint8_t t = e[0];
+    if (t == 0x00) break;
+    if ((i == 1 && t == 0x81) || (i == 2 && t == 0x82)) continue;
+    const bool label = t == 0x83 || t == 0x03;
+    if (!IsSetEntry(t) && !label) return false;
+    if (label && !LabelEntryWellFormed(e)) return false;
+    if (phase == kNoSet) {
+      if (IsFileEntry(t)) {
+        phase = kWantStream;
+        remaining = e[1];
+        ++files;
+      }
+    } else if (phase == kWantStream) {
+      if (!IsStreamEntry(t)) return false;
+      ++streams;
+      if (remaining) --remaining;
+      phase = kWantName;
+    } else {
+      if (!IsNameEntry(t)) return false;
+      if (remaining) --remaining;
+      if (remaining == 0) {
+        ++complete;
+        phase = kNoSet;
+      }
+    }
+  }
+  if (complete) return true;
+  if (files != 1 || streams != 1) return false;
+  // One set that runs on past the sector's end: nothing else may stand in the sector.
+  int fileAt = -1;
+  for (unsigned i = 0; i < kEntriesPerSector; ++i) {
+    const uint8_t t = s[i * kEntryBytes];
+    if (!IsSetEntry(t)) return false;
+    if (IsFileEntry(t)) {
+      if (fileAt >= 0) return false;
+      fileAt = int(i);
+      if (i + 1 < kEntriesPerSector && !IsStreamEntry(s[(i + 1) * kEntryBytes])) return false;
+    } else if (IsStreamEntry(t) && i != 0 && int(i) != fileAt + 1) {
+      return false;
+    }
+  }
+  return fileAt >= 0;
+}
+
+}  // namespace exfat
