@@ -51,6 +51,11 @@ void ResetScanBlock(uint8_t* block, uint64_t lba) {
   std::memcpy(block + kTrailerOffset + offsetof(ScanBlockTrailer, lba), &lba, 8);
 }
 
+void ResetScanBlockTrailer(uint8_t* block, uint64_t lba) {
+  std::memset(block + kTrailerOffset, 0, kSectorBytes);
+  std::memcpy(block + kTrailerOffset + offsetof(ScanBlockTrailer, lba), &lba, 8);
+}
+
 void SetScanBlockReadResult(uint8_t* block, int32_t result) {
   std::memcpy(block + kTrailerOffset + offsetof(ScanBlockTrailer, readResult), &result, 4);
 }

@@ -30,6 +30,8 @@ uint64_t ScanBlockLba(const uint8_t* block);
 int32_t ScanBlockReadResult(const uint8_t* block);
 // Zeroes the data and the trailer and stores the LBA.
 void ResetScanBlock(uint8_t* block, uint64_t lba);
+// Zeroes the trailer only and stores the LBA (for a block whose data a whole read overwrites).
+void ResetScanBlockTrailer(uint8_t* block, uint64_t lba);
 void SetScanBlockReadResult(uint8_t* block, int32_t result);
 
 // Set when the reader has finished with the ring; the scan's end waits for it before it frees

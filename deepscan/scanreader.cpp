@@ -98,7 +98,9 @@ BlockReadOutcome ReadScanBlock(std::atomic<uint32_t>* state, DiskReader& reader,
   bool lost = !IsOpenStorageHandle(reader.handle) && !OpenVolumeDevice(ScanTarget(), reader);
   for (;;) {
     if (!lost) {
-      ResetScanBlock(staging, lba);
+      // The sector reader writes every byte of the request: what it read, and zeros for what
+      // it could not read or what lies past the device end. So only the trailer is cleared.
+      ResetScanBlockTrailer(staging, lba);
       DWORD err = 0;
       BOOL ok = reader.ReadSectors(staging, lba, kScanBlockSectors, &err);
       SetScanBlockReadResult(staging, ok ? 1 : 0);
