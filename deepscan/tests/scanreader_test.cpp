@@ -165,7 +165,9 @@ class ScanFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", kLang);
-    backend_ = new FakeBackend();  // kept: a helper read may still hold the device
+    // One backend for the process: a helper read may still hold a device after a test.
+    static FakeBackend& backend = *new FakeBackend();
+    backend_ = &backend;
     SetStorageBackend(backend_);
     SetScanPauseStepMs(5);
     SetMessageBoxHandler(&RecordBox);
@@ -497,7 +499,8 @@ TEST_F(ScanFixture, DeviceLossAnsweredWithCancelKeepsTheBlockUntilTheDeviceRetur
 }
 
 TEST_F(ScanFixture, DeviceThatCannotBeOpenedEndsTheScan) {
-  Target(4 * kBlock);  // no device behind the path
+  Target(4 * kBlock);
+  ScanTarget().devicePath = u"nodevice";  // nothing behind this path
   Start();
   ASSERT_TRUE(WaitScanEnd());
   EXPECT_EQ(SeenCount(), 0u);
