@@ -132,6 +132,10 @@ BOOL DiskReader::ReadSectors(void* buf, uint64_t lba, uint32_t count) {
   return ReadSectorsImpl(buf, lba, count, &err);
 }
 
+BOOL DiskReader::ReadSectors(void* buf, uint64_t lba, uint32_t count, DWORD* error) {
+  return ReadSectorsImpl(buf, lba, count, error);
+}
+
 BOOL DiskReader::ReadSectorsWithRetry(void* buf, uint64_t lba, uint32_t count) {
   while (aborted == 0) {
     // The error of this request itself, not the process-wide LastReadError, which another

@@ -42,6 +42,9 @@ struct DiskReader {
   BOOL ReadAt(void* buf, uint64_t byteOffset, uint32_t count);
   // Fills count * 512 bytes from lba onward; see the .cpp for the rules at the device end.
   BOOL ReadSectors(void* buf, uint64_t lba, uint32_t count);
+  // The same, with the error of this very request (0 on success), which another thread cannot
+  // overwrite as it can LastReadError.
+  BOOL ReadSectors(void* buf, uint64_t lba, uint32_t count, DWORD* error);
   // ReadSectors, asking Retry/Cancel when the device is gone; after Cancel every later call
   // fails at once until a successful re-open.
   BOOL ReadSectorsWithRetry(void* buf, uint64_t lba, uint32_t count);

@@ -1,0 +1,68 @@
+// The ring of eight 8 MiB blocks between the scan's reader thread and its one consumer.
+//
+// A ScanBlock is 16384 sectors of data followed by a one-sector trailer (the LBA of the first
+// sector and the read result); a block and its trailer always travel together. One lock guards
+// the count and both indexes. A put or a take claims its slot under the lock, copies the block
+// outside it and publishes under it again: the consumer never sees a slot that is still being
+// written, and neither side waits for the other's 8 MiB copy.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "core/diskreader.h"
+
+constexpr uint32_t kScanBlockDataBytes = kScanBlockSectors * kSectorBytes;  // 8 MiB
+constexpr uint32_t kScanBlockBytes = kScanBlockDataBytes + kSectorBytes;
+constexpr uint32_t kScanRingSlots = 8;
+
+#pragma pack(push, 1)
+struct ScanBlockTrailer {
+  uint64_t lba;        // first sector of the block
+  int32_t readResult;  // non-zero: the whole block was read; 0: failed, the data is all zero
+  uint8_t zero[500];
+};
+#pragma pack(pop)
+static_assert(sizeof(ScanBlockTrailer) == kSectorBytes);
+
+// The trailer of a block buffer of kScanBlockBytes; read and written with memcpy-safe helpers.
+uint64_t ScanBlockLba(const uint8_t* block);
+int32_t ScanBlockReadResult(const uint8_t* block);
+// Zeroes the data and the trailer and stores the LBA.
+void ResetScanBlock(uint8_t* block, uint64_t lba);
+// Zeroes the trailer only and stores the LBA (for a block whose data a whole read overwrites).
+void ResetScanBlockTrailer(uint8_t* block, uint64_t lba);
+void SetScanBlockReadResult(uint8_t* block, int32_t result);
+
+// Set when the reader has finished with the ring; the scan's end waits for it before it frees
+// the ring.
+extern std::atomic<uint32_t> ReaderDone;
+
+// Frees any ring, then allocates eight empty slots (count and indexes 0).
+void AllocScanBlockRing();
+void FreeScanBlockRing();
+bool ScanBlockRingExists();
+
+// The producer's put: false when the ring is full or does not exist. Otherwise the whole block
+// (kScanBlockBytes) is copied into the next slot and counted.
+bool PutScanBlock(const uint8_t* block);
+// The consumer's take: false when the ring is empty or does not exist. Otherwise the oldest
+// block is copied into the caller's guarded-heap buffer of kScanBlockBytes.
+bool TakeScanBlock(uint8_t* staging);
+
+// Wait at most ms for a block to arrive (consumer) or for a free slot (producer); they return
+// early when the other side moves or NotifyScanRing is called. The caller tries again either way.
+void WaitForScanBlock(uint32_t ms);
+void WaitForScanSlot(uint32_t ms);
+// Wakes both waits, for example when the input has ended.
+void NotifyScanRing();
+
+// Count and indexes, for tests and progress.
+struct ScanRingState {
+  uint32_t count;
+  uint32_t readIndex;
+  uint32_t writeIndex;
+};
+ScanRingState GetScanRingState();
+// The highest count seen since the ring was allocated.
+uint32_t ScanRingHighWater();

@@ -1,0 +1,76 @@
+#include "deepscan/scanblockring.h"
+
+#include <gtest/gtest.h>
+
+#include "base/heap.h"
+
+namespace {
+
+struct RingFixture : ::testing::Test {
+  uint8_t* block = static_cast<uint8_t*>(AllocMem(kScanBlockBytes, 1));
+  uint8_t* out = static_cast<uint8_t*>(AllocMem(kScanBlockBytes, 1));
+  void SetUp() override { AllocScanBlockRing(); }
+  void TearDown() override {
+    FreeScanBlockRing();
+    FreeMem(block);
+    FreeMem(out);
+  }
+  bool Put(uint64_t lba) {
+    ResetScanBlock(block, lba);
+    SetScanBlockReadResult(block, 1);
+    block[0] = uint8_t(lba);
+    block[kScanBlockDataBytes - 1] = uint8_t(lba + 1);
+    return PutScanBlock(block);
+  }
+};
+
+TEST_F(RingFixture, NinthPutWaitsAndTakesKeepTheOrder) {
+  for (uint64_t i = 0; i < 8; ++i) ASSERT_TRUE(Put(i * kScanBlockSectors));
+  EXPECT_FALSE(Put(8 * kScanBlockSectors)) << "the ring holds eight blocks";
+  EXPECT_EQ(GetScanRingState().count, 8u);
+  for (uint64_t i = 0; i < 8; ++i) {
+    ASSERT_TRUE(TakeScanBlock(out));
+    EXPECT_EQ(ScanBlockLba(out), i * kScanBlockSectors);
+    EXPECT_EQ(ScanBlockReadResult(out), 1);
+    EXPECT_EQ(out[0], uint8_t(i * kScanBlockSectors));
+    EXPECT_EQ(out[kScanBlockDataBytes - 1], uint8_t(i * kScanBlockSectors + 1));
+  }
+  EXPECT_FALSE(TakeScanBlock(out));
+  EXPECT_EQ(ScanRingHighWater(), 8u);
+}
+
+TEST_F(RingFixture, EmptiedRingRefillsTheSlotUsedLast) {
+  ASSERT_TRUE(Put(100));
+  ASSERT_TRUE(Put(200));
+  ASSERT_TRUE(TakeScanBlock(out));
+  ASSERT_TRUE(TakeScanBlock(out));
+  ScanRingState st = GetScanRingState();
+  EXPECT_EQ(st.count, 0u);
+  EXPECT_EQ(st.readIndex, 1u);
+  EXPECT_EQ(st.writeIndex, 1u);
+  ASSERT_TRUE(Put(300));
+  st = GetScanRingState();
+  EXPECT_EQ(st.writeIndex, 1u) << "the next put fills the second slot again";
+  EXPECT_EQ(st.readIndex, 1u);
+  ASSERT_TRUE(TakeScanBlock(out));
+  EXPECT_EQ(ScanBlockLba(out), 300u);
+}
+
+TEST_F(RingFixture, MissingRingIsFullForThePutAndEmptyForTheTake) {
+  FreeScanBlockRing();
+  EXPECT_FALSE(ScanBlockRingExists());
+  EXPECT_FALSE(Put(0));
+  EXPECT_FALSE(TakeScanBlock(out));
+  AllocScanBlockRing();
+}
+
+TEST_F(RingFixture, TrailerFields) {
+  ResetScanBlock(block, 0x123456789ull);
+  EXPECT_EQ(ScanBlockLba(block), 0x123456789ull);
+  EXPECT_EQ(ScanBlockReadResult(block), 0);
+  SetScanBlockReadResult(block, 1);
+  EXPECT_EQ(ScanBlockReadResult(block), 1);
+  for (uint32_t i = kScanBlockDataBytes + 12; i < kScanBlockBytes; ++i) ASSERT_EQ(block[i], 0) << i;
+}
+
+}  // namespace
