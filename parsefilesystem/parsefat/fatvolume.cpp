@@ -411,7 +411,8 @@ bool WalkFatDirectory(std::atomic<uint32_t>* state, DiskReader& reader, FatClust
     // Depth-first in entry order: the first subdirectory is walked next.
     for (uint32_t id = end; id-- > begin;) {
       const FileRecord* rec = GetFileRecord(ctx, id, 0);
-      if (rec && (rec->flags & kRecDirectory)) work.push_back({rec->firstCluster, id});
+      // Cluster 0 would name the root again: a subdirectory without a start has nothing to read.
+      if (rec && (rec->flags & kRecDirectory) && rec->firstCluster != 0) work.push_back({rec->firstCluster, id});
     }
   }
   FreeMem(buffer);
