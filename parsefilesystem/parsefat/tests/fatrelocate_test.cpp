@@ -153,3 +153,21 @@ TEST(RelocateRules, FileTailsAgainstTheFillMap) {
 }
 
 }  // namespace
+
+namespace {
+
+// A check-disk folder at the head of root cluster 2 followed by garbage: the entries up to the
+// first implausible one count, the rest of the cluster is ignored, and the folder is walked.
+TEST_F(RelocateTest, CheckDiskFolderOnClusterTwoKeepsWhatPrecedesTheGarbage) {
+  Entry garbage;
+  garbage.fill(0x01);
+  img_.WriteEntries(Lba(2), {ShortEntry("FOUND   000", 0x10, 0x10005, 0), ShortEntry("GOOD    TXT", 0x20, 0, 0), garbage,
+                             ShortEntry("LATE    TXT", 0x20, 0, 0)});
+  auto recs = Parse();
+  EXPECT_TRUE(recs.count(u"FOUND.000"));
+  EXPECT_TRUE(recs.count(u"GOOD.TXT"));
+  EXPECT_FALSE(recs.count(u"LATE.TXT"));
+  EXPECT_TRUE(recs.count(u"!HILD"));  // inside FOUND.000
+}
+
+}  // namespace
