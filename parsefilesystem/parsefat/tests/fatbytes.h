@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "parsefilesystem/parsefat/fatformat.h"
 
@@ -95,7 +96,9 @@ inline std::array<uint8_t, 512> Fat16Boot() {
 // A sparse image file in the temporary folder, written sector by sector.
 class ImageFile {
  public:
-  ImageFile(const std::string& name, uint64_t sectors) : path_(std::string(testing::TempDir()) + name) {
+  // Test processes may run at the same time: each gets its own file.
+  ImageFile(const std::string& name, uint64_t sectors)
+      : path_(std::string(testing::TempDir()) + std::to_string(getpid()) + "-" + name) {
     FILE* f = fopen(path_.c_str(), "wb");
     if (f) {
       fseek(f, long(sectors * 512 - 1), SEEK_SET);
