@@ -33,8 +33,12 @@ std::string FixtureDir() {
     fs::create_directories(out);
     const int lock = open((out / ".lock").c_str(), O_CREAT | O_RDWR, 0644);
     flock(lock, LOCK_EX);
+    const fs::path script = repo / "tests/fixtures/fatimages.sh";
+    std::error_code ec;
+    if (fs::exists(out / ".done") && fs::last_write_time(script, ec) > fs::last_write_time(out / ".done", ec))
+      fs::remove(out / ".done");
     if (!fs::exists(out / ".done")) {
-      const std::string cmd = "bash " + (repo / "tests/fixtures/fatimages.sh").string() + " " + out.string() + " >/dev/null";
+      const std::string cmd = "bash " + script.string() + " " + out.string() + " >/dev/null";
       if (std::system(cmd.c_str()) == 0) std::ofstream(out / ".done") << "ok\n";
     }
     flock(lock, LOCK_UN);
