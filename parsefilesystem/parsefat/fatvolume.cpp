@@ -372,6 +372,9 @@ bool WalkFatDirectory(std::atomic<uint32_t>* state, DiskReader& reader, FatClust
   std::vector<DirWork> work{{startCluster, parentId}};
   bool first = true;
   bool result = true;
+  // Only what the last directory wrote needs clearing: a 16 MiB buffer is not wiped per folder.
+  uint64_t dirty = bufferBytes;
+  const uint64_t clusterBytes = uint64_t(g.sectorsPerCluster) * 512;
   while (!work.empty()) {
     const DirWork dir = work.back();
     work.pop_back();
@@ -379,21 +382,22 @@ bool WalkFatDirectory(std::atomic<uint32_t>* state, DiskReader& reader, FatClust
       result = first ? false : result;
       break;
     }
-    std::memset(buffer, 0, bufferBytes);
+    std::memset(buffer, 0, size_t(dirty));
+    dirty = 0;
     uint64_t bytes = 0;
-    if (dir.cluster != 0) {
-      bytes = uint64_t(ReadFatDirectoryClusters(state, reader, ctx, buffer, bufferBytes, dir.cluster, dirLbas)) *
-              g.sectorsPerCluster * 512;
+    if (dir.cluster != 0 || ctx.type == kVolTypeFat32 || ctx.type == kVolTypeFat32Rebuilt) {
+      const uint32_t start = dir.cluster != 0 ? dir.cluster : g.rootCluster;
+      bytes = uint64_t(ReadFatDirectoryClusters(state, reader, ctx, buffer, bufferBytes, start, dirLbas)) * clusterBytes;
+      // A first cluster that failed its check was still read into the buffer.
+      dirty = std::min(bufferBytes, bytes + clusterBytes);
     } else if (ctx.type == kVolTypeFat16) {
       if (!TestKnownFatLba(g.rootDirLba, true)) {
         const uint64_t sectors = std::min<uint64_t>(g.rootDirSectors, bufferBytes / 512);
         (void)reader.ReadSectors(buffer, g.rootDirLba, uint32_t(sectors));
         dirLbas.push_back(g.rootDirLba);
         bytes = std::min<uint64_t>(uint64_t(g.rootEntries) * 32, sectors * 512);
+        dirty = sectors * 512;
       }
-    } else if (ctx.type == kVolTypeFat32 || ctx.type == kVolTypeFat32Rebuilt) {
-      bytes = uint64_t(ReadFatDirectoryClusters(state, reader, ctx, buffer, bufferBytes, g.rootCluster, dirLbas)) *
-              g.sectorsPerCluster * 512;
     }
     if (StopRequested(state) || bytes == 0) {
       if (first) result = false;
