@@ -431,7 +431,7 @@ void ComputeFatVolumeTimeBounds(VolumeContext& ctx) {
     if (!r || !(r->flags & kRecInUse) || (r->flags & kRecDirectory)) continue;
     if (r->ctime && (earliest == 0 || r->ctime < earliest)) earliest = r->ctime;
     latest = std::max({latest, r->ctime, r->mtime});
-    maxLba = std::max<uint64_t>(maxLba, r->lba);
+    maxLba = std::max<uint64_t>(maxLba, uint64_t(r->lba));  // a copy: the field is unaligned
   }
   ctx.earliestTime = earliest;
   ctx.latestTime = latest;

@@ -147,7 +147,7 @@ class FatImageTest : public ::testing::Test {
       EXPECT_EQ(bool(r->flags & kRecDirectory), m.dir);
       EXPECT_EQ(!(r->flags & kRecInUse), m.deleted);
       if (m.dir) continue;
-      EXPECT_EQ(r->size, m.size);
+      EXPECT_EQ(uint64_t(r->size), m.size);
       EXPECT_EQ(PackedText(r->mtime), m.mtime);
       if (m.size) {
         EXPECT_EQ(ReadRecordData(vol_, *r), ReadFileBytes(fs::path(dir_) / ("src-" + stem) / m.path.substr(1)));
@@ -212,12 +212,12 @@ TEST_F(FatImageTest, DeletedFileAboveBankTwoGetsItsHighWordBack) {
   auto byPath = Parse("fat32big.img");
   ASSERT_TRUE(byPath.count("/!HOTO.JPG"));
   const FileRecord* photo = byPath["/!HOTO.JPG"];
-  EXPECT_GE(photo->firstCluster, 0x20000u);
-  EXPECT_LT(photo->firstCluster, 0x30000u);
-  EXPECT_EQ(photo->lba, FatClusterLba(ReadFatGeometry(vol_), photo->firstCluster));
+  EXPECT_GE(uint64_t(photo->firstCluster), 0x20000u);
+  EXPECT_LT(uint64_t(photo->firstCluster), 0x30000u);
+  EXPECT_EQ(uint64_t(photo->lba), FatClusterLba(ReadFatGeometry(vol_), uint64_t(photo->firstCluster)));
   EXPECT_EQ(ReadRecordData(vol_, *photo), ReadFileBytes(fs::path(dir_) / "src-fat32big/PHOTO.JPG"));
   // The live fillers keep their clusters.
-  EXPECT_EQ(byPath["/FILLER1.BIN"]->firstCluster, 3u);
+  EXPECT_EQ(uint64_t(byPath["/FILLER1.BIN"]->firstCluster), 3u);
   SetSectorSignatureMatcher(nullptr);
 }
 

@@ -157,7 +157,7 @@ TEST_F(FatEntriesTest, TimesMarksLabelsAndNames) {
   auto recs = Records();
   ASSERT_TRUE(recs.count(u"TIMED.TXT"));
   EXPECT_EQ(PackedTimeToText(recs[u"TIMED.TXT"]->mtime), CString(u"2021-04-04  10:20:30"));
-  EXPECT_EQ(recs[u"TIMED.TXT"]->lba, 3u + 3u);
+  EXPECT_EQ(uint64_t(recs[u"TIMED.TXT"]->lba), 3u + 3u);
   EXPECT_FALSE(recs.count(u"VOLUME"));
   EXPECT_TRUE(recs.count(u"ARCHLAB"));
   ASSERT_TRUE(recs.count(u"!ELME.TXT"));

@@ -76,15 +76,15 @@ TEST_F(RelocateTest, TheDirectoryWhoseParentEntryNamesItsParentWins) {
   AddDirHit(0x20007, 0x10005, b);
   auto recs = Parse();
   ASSERT_TRUE(recs.count(u"!HILD"));
-  EXPECT_EQ(recs[u"!HILD"]->firstCluster, 0x20007u);
+  EXPECT_EQ(uint64_t(recs[u"!HILD"]->firstCluster), 0x20007u);
   ASSERT_TRUE(recs.count(u"!ONE"));
-  EXPECT_EQ(recs[u"!ONE"]->firstCluster, 0u);  // no bank offers a candidate
+  EXPECT_EQ(uint64_t(recs[u"!ONE"]->firstCluster), 0u);  // no bank offers a candidate
 }
 
 TEST_F(RelocateTest, WithoutHitsTheFirstDirectoryCandidateIsTaken) {
   auto recs = Parse();
   ASSERT_TRUE(recs.count(u"!HILD"));
-  EXPECT_EQ(recs[u"!HILD"]->firstCluster, 0x10007u);
+  EXPECT_EQ(uint64_t(recs[u"!HILD"]->firstCluster), 0x10007u);
 }
 
 TEST(RelocateRules, WhichRecordsAreRelocated) {
@@ -127,7 +127,7 @@ TEST(RelocateRules, Fat16IsLeftUnchanged) {
   EXPECT_FALSE(BuildFatClusterHitMap(map, ctx));
   DiskReader reader;
   RelocateFat32StartClusters(map, &ScanRunState, reader, ctx, kRootId, ctx.idLimit, true);
-  EXPECT_EQ(GetFileRecord(ctx, id, 0)->firstCluster, 7u);
+  EXPECT_EQ(uint64_t(GetFileRecord(ctx, id, 0)->firstCluster), 7u);
   FreeAllFileRecords(ctx);
 }
 
