@@ -273,6 +273,7 @@ int GetClipBox(HDC h, RECT* box) {
   if (dc->s.clipped && dc->s.bitmap) {
     c = RegionCombine(c, {RECT{0, 0, dc->s.bitmap->width, dc->s.bitmap->height}}, RGN_AND);
   }
+  if (dc->hasVis) c = RegionCombine(c, dc->vis, RGN_AND);
   *box = RegionBox(c);
   OffsetRect(box, -dc->s.origin.x, -dc->s.origin.y);
   return RegionType(c);

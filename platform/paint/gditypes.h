@@ -31,10 +31,6 @@ using HRGN = GdiRegion*;
 using HDC = GdiDc*;
 using HICON = GdiIcon*;
 
-struct POINT {
-  LONG x;
-  LONG y;
-};
 struct SIZE {
   LONG cx;
   LONG cy;
