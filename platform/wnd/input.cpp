@@ -194,6 +194,11 @@ bool CookInput(MSG* m) {
   const int extra = int(int16_t(WORD(w >> 16)));
   if (kind == kMove || kind == kButton || kind == kWheel) return CookMouse(m, kind, button, down, extra);
   const UINT vk = UINT(WORD(w >> 16));
+  if (kind == kKey || kind == kChar) {
+    // Keys go to whichever window has the focus when the thread takes them.
+    if (HWND f = GetFocus()) m->hwnd = f;
+    else if (HWND a = GetActiveWindow()) m->hwnd = a;
+  }
   if (kind == kKey) {
     {
       LayerLock g(Layer().m);

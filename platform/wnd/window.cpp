@@ -232,7 +232,24 @@ void WakeThreads(const std::vector<DWORD>& threads) {
 
 // ---- Core hooks ----
 
+namespace {
+struct CreationHook {
+  void (*fn)(HWND, void*) = nullptr;
+  void* ctx = nullptr;
+};
+thread_local CreationHook t_hook;
+}  // namespace
+
+void HookNextWindowCreation(void (*fn)(HWND, void*), void* ctx) { t_hook = CreationHook{fn, ctx}; }
+
 void LayerWindowCreated(HWND hwnd, const CREATESTRUCTW* cs) {
+  RecordCreated(hwnd, cs);
+  CreationHook h = t_hook;
+  t_hook = CreationHook{};
+  if (h.fn) h.fn(hwnd, h.ctx);
+}
+
+void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs) {
   LayerLock g(Layer().m);
   auto v = std::make_unique<VisWindow>();
   v->hwnd = hwnd;

@@ -16,6 +16,10 @@
 // to call any number of times; every call below does it first.
 void InitWindowLayer();
 
+// Calls fn(hwnd, ctx) once, for the next window the calling thread creates, right after its
+// handle exists and before it gets any message (the class library subclasses it there).
+void HookNextWindowCreation(void (*fn)(HWND, void*), void* ctx);
+
 // ---- Window tree and placement ----
 BOOL IsWindowVisible(HWND hwnd);
 BOOL IsChild(HWND parent, HWND hwnd);

@@ -87,6 +87,7 @@ HWND PendingPaint(DWORD thread, HWND filter);
 bool CookInput(MSG* msg);
 bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 void LayerWindowCreated(HWND hwnd, const CREATESTRUCTW* cs);
+void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs);
 void LayerWindowDestroying(HWND hwnd);
 void LayerWindowDestroyed(HWND hwnd);
 // The device context of a window on its surface: origin at the client or window corner,
