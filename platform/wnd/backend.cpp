@@ -32,9 +32,14 @@ bool SelectBackend(const std::string& name) {
   }
   DisplayBackend* b = nullptr;
   if (want == "x11") b = CreateX11Backend();
-  std::lock_guard<std::mutex> g(Choice().m);
-  Choice().current = b;  // a backend once made lives as long as the program
-  Choice().chosen = true;
+  DisplayBackend* old = nullptr;
+  {
+    std::lock_guard<std::mutex> g(Choice().m);
+    old = Choice().current;
+    Choice().current = b;  // a backend once made lives as long as the program
+    Choice().chosen = true;
+  }
+  if (old && old != b) old->Shutdown();
   return want == "headless" || b != nullptr;
 }
 
