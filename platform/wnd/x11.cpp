@@ -19,6 +19,7 @@ DisplayBackend* CreateX11Backend() { return nullptr; }
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Xlib's macros collide with our names.
 #undef None
@@ -269,7 +270,12 @@ DisplayBackend* CreateX11Backend() {
   std::call_once(once, [] { XInitThreads(); });
   Display* d = XOpenDisplay(nullptr);
   if (!d) return nullptr;
-  return new X11Backend(d);  // never deleted: late callers may still hold it
+  // Never deleted, since late callers may still hold it; the list keeps it reachable.
+  static std::mutex m;
+  static auto& made = *new std::vector<X11Backend*>;
+  std::lock_guard<std::mutex> g(m);
+  made.push_back(new X11Backend(d));
+  return made.back();
 }
 
 #endif
