@@ -776,6 +776,7 @@ void SetScreenSize(int width, int height) {
   LayerLock g(Layer().m);
   Layer().screenW = std::max(width, 1);
   Layer().screenH = std::max(height, 1);
+  SetDeviceScreenSize(Layer().screenW, Layer().screenH);
 }
 
 int GetSystemMetrics(int index) {

@@ -369,8 +369,6 @@ constexpr int SM_CYSMICON = 50;
 constexpr int SM_CXMAXIMIZED = 61;
 constexpr int SM_CYMAXIMIZED = 62;
 constexpr UINT SPI_GETWORKAREA = 0x0030;
-constexpr int HORZRES = 8;
-constexpr int VERTRES = 10;
 
 // ---- Dialogs ----
 constexpr int IDOK = 1;

@@ -2,6 +2,7 @@
 // and size loops, all headless.
 #include <gtest/gtest.h>
 
+#include "platform/wnd/controls.h"
 #include "platform/wnd/tests/wnd_test_util.h"
 
 namespace {
@@ -413,6 +414,43 @@ TEST_F(Wnd, DraggingByTheClientAreaMovesAndBordersSize) {
   GetWindowRect(w, &r);
   EXPECT_EQ(r.right, 340);
   EXPECT_EQ(r.right - r.left, 150);
+}
+
+TEST_F(Wnd, ScreenSizeReachesMetricsAndDeviceCaps) {
+  SetScreenSize(1024, 768);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+  HDC dc = GetDC(nullptr);
+  EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 1024);
+  EXPECT_EQ(GetDeviceCaps(dc, VERTRES), 768);
+  ReleaseDC(nullptr, dc);
+  RECT work{};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  EXPECT_EQ(work.right, 1024);
+  EXPECT_LT(work.bottom, 768);
+  SetScreenSize(1280, 800);
+}
+
+TEST_F(Wnd, PrintWindowAndPaintIntoAGivenContext) {
+  HWND top = Top(0, 0, 100, 60, FillOnPaint(RGB(0, 0, 200)));
+  HWND bar = CreateWindowExW(0, u"msctls_progress32", u"", WS_CHILD | WS_VISIBLE, 10, 10, 80, 10, top, nullptr,
+                             nullptr, nullptr);
+  SendMessageW(bar, PBM_SETRANGE32, 0, 10);
+  SendMessageW(bar, PBM_SETPOS, 10, 0);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HBITMAP bm = CreateCompatibleBitmap(mem, 100, 60);
+  HGDIOBJ old = SelectObject(mem, bm);
+  ASSERT_TRUE(PrintWindow(top, mem, 0));
+  EXPECT_EQ(GetPixel(mem, 2, 2), RGB(0, 0, 200));
+  EXPECT_EQ(GetPixel(mem, 50, 15), GetSysColor(COLOR_HIGHLIGHT));
+  // A control paints into a context it is given, at that context's origin.
+  RECT all{0, 0, 100, 60};
+  FillSolidRectDc(mem, &all, RGB(1, 1, 1));
+  SendMessageW(bar, WM_PAINT, reinterpret_cast<WPARAM>(mem), 0);
+  EXPECT_EQ(GetPixel(mem, 40, 5), GetSysColor(COLOR_HIGHLIGHT));
+  EXPECT_EQ(GetPixel(mem, 90, 5), RGB(1, 1, 1));
+  SelectObject(mem, old);
+  DeleteObject(bm);
+  DeleteDC(mem);
 }
 
 TEST_F(Wnd, SystemMenuHasTheStandardItemsAndTakesMore) {
