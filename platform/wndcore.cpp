@@ -156,12 +156,23 @@ void RetireQueue(const std::shared_ptr<ThreadQueue>& q) {
     pending.swap(q->sent);
   }
   for (auto& s : pending) FinishSent(s, 0);
-  std::lock_guard<std::mutex> g(Reg().m);
-  for (auto it = Reg().windows.begin(); it != Reg().windows.end();) {
-    if (it->second->thread == q->threadId) it = Reg().windows.erase(it);
-    else ++it;
+  std::vector<HWND> gone;
+  {
+    std::lock_guard<std::mutex> g(Reg().m);
+    for (auto it = Reg().windows.begin(); it != Reg().windows.end();) {
+      if (it->second->thread == q->threadId) {
+        gone.push_back(it->first);
+        it = Reg().windows.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    Reg().queues.erase(q->threadId);
   }
-  Reg().queues.erase(q->threadId);
+  // The visible-window layer forgets them too, so nothing of theirs is painted or hit again.
+  if (Hooks().destroyed) {
+    for (HWND h : gone) Hooks().destroyed(h);
+  }
 }
 
 LRESULT CallProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {

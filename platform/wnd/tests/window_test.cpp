@@ -2,6 +2,8 @@
 // and size loops, all headless.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/wnd/controls.h"
 #include "platform/wnd/tests/wnd_test_util.h"
 
@@ -414,6 +416,15 @@ TEST_F(Wnd, DraggingByTheClientAreaMovesAndBordersSize) {
   GetWindowRect(w, &r);
   EXPECT_EQ(r.right, 340);
   EXPECT_EQ(r.right - r.left, 150);
+}
+
+TEST_F(Wnd, WindowsOfAThreadThatEndsLeaveTheScreen) {
+  HWND left = nullptr;
+  std::thread t([&] { left = MakeWindow(WS_POPUP | WS_VISIBLE, 500, 500, 50, 50); });
+  t.join();
+  EXPECT_FALSE(IsWindow(left));
+  EXPECT_NE(WindowFromPoint(POINT{510, 510}), left);
+  EXPECT_FALSE(IsWindowVisible(left));
 }
 
 TEST_F(Wnd, ScreenSizeReachesMetricsAndDeviceCaps) {
