@@ -1,5 +1,6 @@
 // Device arrival and removal: windows register for notifications; a udev monitor thread turns
 // USB disks coming and going into WM_DEVICECHANGE with a "USBSTOR" device path.
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,9 @@ HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter, DWO
   (void)flags;
   auto hwnd = static_cast<HWND>(recipient);
   if (!IsWindow(hwnd) || !filter) return nullptr;
+  // Tests announce devices themselves; the program listens to udev from its first registration.
+  const char* test = std::getenv("KESTREL_TEST");
+  if (!(test && *test)) StartDeviceMonitor();
   std::lock_guard<std::mutex> g(Dev().m);
   Dev().regs.push_back(std::make_unique<Registration>(Registration{hwnd}));
   return Dev().regs.back().get();

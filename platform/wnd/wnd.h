@@ -156,6 +156,7 @@ bool SetClipboardText(const CString& text);
 bool GetClipboardText(CString* text);
 
 // ---- Device notifications ----
+// The first registration starts the udev monitor, except in tests (KESTREL_TEST set).
 HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, const void* filter, DWORD flags);
 BOOL UnregisterDeviceNotification(HDEVNOTIFY handle);
 // Sends WM_DEVICECHANGE (DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE) with a device
