@@ -18,6 +18,8 @@ class DisplayBackend {
   // Part of the surface changed (window coordinates).
   virtual void Present(HWND top, const RECT& r) = 0;
   virtual void WindowDestroyed(HWND top) = 0;
+  // The pointer shape changed to the system cursor `id` (32512 ...; 0 for the program's own).
+  virtual void CursorChanged(uintptr_t id) { (void)id; }
   // Lets go of the display; called when another backend is selected.
   virtual void Shutdown() {}
 };

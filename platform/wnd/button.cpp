@@ -1,5 +1,6 @@
 // The "Button" control: push, default push, check box, radio button, group box and owner-drawn
 // buttons, with mouse capture while pressed, the space bar, and BN_CLICKED to the parent.
+#include <cmath>
 #include <map>
 
 #include "platform/paint/gdi.h"
@@ -127,15 +128,31 @@ void DrawButton(HWND h, HDC dc) {
     if (bg) FillRect(dc, &rc, bg);
     const int box = 13;
     const int y = (rc.bottom - box) / 2;
-    RECT br{0, y, box, y + box};
-    FillRect(dc, &br, GetSysColorBrush(COLOR_WINDOW));
-    FrameRect(dc, &br, GetSysColorBrush(COLOR_BTNSHADOW));
-    if (st.check) {
-      RECT m = br;
-      InflateRect(&m, -3, -3);
-      const bool radio = k == BS_RADIOBUTTON || k == BS_AUTORADIOBUTTON;
-      if (radio) InflateRect(&m, -1, -1);
-      FillSolidRectDc(dc, &m, st.check == BST_INDETERMINATE ? GetSysColor(COLOR_GRAYTEXT) : GetSysColor(COLOR_WINDOWTEXT));
+    const bool radio = k == BS_RADIOBUTTON || k == BS_AUTORADIOBUTTON;
+    if (radio) {
+      // A disc row by row: the outline ring, the face, and the dot when checked.
+      auto disc = [&](double radius, COLORREF c) {
+        const double centre = (box - 1) / 2.0;
+        for (int row = 0; row < box; ++row) {
+          const double dy = row - centre;
+          if (dy * dy > radius * radius) continue;
+          const double half = std::sqrt(radius * radius - dy * dy);
+          RECT r{LONG(std::lround(centre - half)), y + row, LONG(std::lround(centre + half)) + 1, y + row + 1};
+          FillSolidRectDc(dc, &r, c);
+        }
+      };
+      disc(6.2, GetSysColor(COLOR_BTNSHADOW));
+      disc(5.2, GetSysColor(COLOR_WINDOW));
+      if (st.check) disc(2.2, GetSysColor(COLOR_WINDOWTEXT));
+    } else {
+      RECT br{0, y, box, y + box};
+      FillRect(dc, &br, GetSysColorBrush(COLOR_WINDOW));
+      FrameRect(dc, &br, GetSysColorBrush(COLOR_BTNSHADOW));
+      if (st.check) {
+        RECT m = br;
+        InflateRect(&m, -3, -3);
+        FillSolidRectDc(dc, &m, st.check == BST_INDETERMINATE ? GetSysColor(COLOR_GRAYTEXT) : GetSysColor(COLOR_WINDOWTEXT));
+      }
     }
     RECT tr{box + 4, 0, rc.right, rc.bottom};
     SetTextColor(dc, textColour);

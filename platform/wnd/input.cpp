@@ -6,6 +6,7 @@
 
 #include "platform/paint/gdi.h"
 #include "platform/paint/gdiobj.h"
+#include "platform/wnd/backend.h"
 #include "platform/wnd/wndobj.h"
 
 namespace {
@@ -477,9 +478,15 @@ uintptr_t CursorId(HCURSOR cursor) {
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-  LayerLock g(Layer().m);
-  HCURSOR old = Layer().cursor;
-  Layer().cursor = cursor;
+  HCURSOR old = nullptr;
+  {
+    LayerLock g(Layer().m);
+    old = Layer().cursor;
+    Layer().cursor = cursor;
+  }
+  if (old != cursor) {
+    if (auto* b = CurrentBackend()) b->CursorChanged(CursorId(cursor));
+  }
   return old;
 }
 

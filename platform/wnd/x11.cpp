@@ -10,6 +10,7 @@ DisplayBackend* CreateX11Backend() { return nullptr; }
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 #include <poll.h>
@@ -128,6 +129,27 @@ class X11Backend : public DisplayBackend {
     XPutImage(dpy_, w, gc, img, 0, 0, r.left, r.top, unsigned(width), unsigned(height));
     img->data = nullptr;  // the pixels belong to the vector
     XDestroyImage(img);
+    XFlush(dpy_);
+  }
+
+  void CursorChanged(uintptr_t id) override {
+    if (stop_) return;
+    unsigned shape = XC_left_ptr;
+    switch (id) {
+      case 32513: shape = XC_xterm; break;
+      case 32514: shape = XC_watch; break;
+      case 32642: shape = XC_bottom_right_corner; break;
+      case 32643: shape = XC_bottom_left_corner; break;
+      case 32644: shape = XC_sb_h_double_arrow; break;
+      case 32645: shape = XC_sb_v_double_arrow; break;
+      case 32646: shape = XC_fleur; break;
+      case 32649: shape = XC_hand2; break;
+      default: break;
+    }
+    std::lock_guard<std::mutex> g(m_);
+    Cursor& c = cursors_[shape];
+    if (!c) c = XCreateFontCursor(dpy_, shape);
+    for (auto& kv : windows_) XDefineCursor(dpy_, kv.second, c);
     XFlush(dpy_);
   }
 
@@ -261,6 +283,7 @@ class X11Backend : public DisplayBackend {
   std::mutex m_;
   std::map<HWND, Window> windows_;
   std::map<Window, HWND> hwnds_;
+  std::map<unsigned, Cursor> cursors_;
 };
 
 }  // namespace
