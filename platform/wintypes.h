@@ -47,6 +47,11 @@ constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
 // 100-nanosecond intervals since 1601-01-01 UTC, split as Windows keeps it.
 struct FILETIME {
   DWORD dwLowDateTime;

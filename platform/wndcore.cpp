@@ -51,6 +51,10 @@ struct WindowObject {
   DWORD thread = 0;
   WNDPROC proc = nullptr;
   CString className;
+  UINT classStyle = 0;
+  void* classBackground = nullptr;
+  void* classCursor = nullptr;
+  void* classIcon = nullptr;
   CString text;
   DWORD style = 0;
   DWORD exStyle = 0;
@@ -64,6 +68,9 @@ struct ClassEntry {
   UINT style;
   WNDPROC proc;
   CString name;
+  void* background = nullptr;
+  void* cursor = nullptr;
+  void* icon = nullptr;
 };
 
 // Process-wide tables; never destroyed, since detached threads may still send at exit.
@@ -80,6 +87,11 @@ Registry& Reg() {
 }
 
 std::atomic<bool> g_virtualClock{false};
+
+WindowLayerHooks& Hooks() {
+  static WindowLayerHooks& h = *new WindowLayerHooks{};
+  return h;
+}
 std::atomic<uint64_t> g_virtualNow{0};
 
 std::u16string ClassKey(const char16_t* name) {
@@ -144,12 +156,23 @@ void RetireQueue(const std::shared_ptr<ThreadQueue>& q) {
     pending.swap(q->sent);
   }
   for (auto& s : pending) FinishSent(s, 0);
-  std::lock_guard<std::mutex> g(Reg().m);
-  for (auto it = Reg().windows.begin(); it != Reg().windows.end();) {
-    if (it->second->thread == q->threadId) it = Reg().windows.erase(it);
-    else ++it;
+  std::vector<HWND> gone;
+  {
+    std::lock_guard<std::mutex> g(Reg().m);
+    for (auto it = Reg().windows.begin(); it != Reg().windows.end();) {
+      if (it->second->thread == q->threadId) {
+        gone.push_back(it->first);
+        it = Reg().windows.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    Reg().queues.erase(q->threadId);
   }
-  Reg().queues.erase(q->threadId);
+  // The visible-window layer forgets them too, so nothing of theirs is painted or hit again.
+  if (Hooks().destroyed) {
+    for (HWND h : gone) Hooks().destroyed(h);
+  }
 }
 
 LRESULT CallProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
@@ -198,6 +221,15 @@ bool TakePosted(ThreadQueue& q, MSG* out, HWND filter, UINT lo, UINT hi, bool re
   }
   // Timers rank below posted messages, and one due timer yields one WM_TIMER however many
   // periods went by.
+  if (Hooks().pendingPaint) {
+    MSG probe{nullptr, WM_PAINT_CORE, 0, 0, 0, {0, 0}};
+    if (Matches(probe, nullptr, lo, hi)) {
+      if (HWND h = Hooks().pendingPaint(q.threadId, filter)) {
+        *out = MSG{h, WM_PAINT_CORE, 0, 0, DWORD(MessageClockNow()), {0, 0}};
+        return true;  // stays pending until the window is validated
+      }
+    }
+  }
   const uint64_t now = MessageClockNow();
   Timer* best = nullptr;
   for (auto& t : q.timers) {
@@ -214,6 +246,7 @@ bool TakePosted(ThreadQueue& q, MSG* out, HWND filter, UINT lo, UINT hi, bool re
 // loop's filter lets through.
 void WaitForWork(ThreadQueue& q, std::unique_lock<std::mutex>& lk, HWND filter, UINT lo, UINT hi) {
   if (!q.sent.empty() || q.quit) return;
+  if (Hooks().pendingPaint && Hooks().pendingPaint(q.threadId, filter)) return;
   uint64_t next = UINT64_MAX;
   for (const auto& t : q.timers) {
     MSG probe{t.hwnd, WM_TIMER, t.id, 0, 0, {0, 0}};
@@ -236,6 +269,7 @@ void Notify(const std::shared_ptr<ThreadQueue>& q) {
 void DestroyTree(HWND hwnd, int depth) {
   auto win = FindWindowObject(hwnd);
   if (!win || depth > 256) return;
+  if (Hooks().destroying) Hooks().destroying(hwnd);
   CallProc(hwnd, WM_DESTROY, 0, 0);
   std::vector<HWND> kids;
   {
@@ -260,7 +294,18 @@ void DestroyTree(HWND hwnd, int depth) {
     std::lock_guard<std::mutex> g(q->m);
     auto& t = q->timers;
     t.erase(std::remove_if(t.begin(), t.end(), [hwnd](const Timer& x) { return x.hwnd == hwnd; }), t.end());
+    auto& p = q->posted;
+    p.erase(std::remove_if(p.begin(), p.end(),
+                           [hwnd](const MSG& m) { return m.hwnd == hwnd && m.message == WM_KESTREL_RAWINPUT; }),
+            p.end());
   }
+  if (Hooks().destroyed) Hooks().destroyed(hwnd);
+}
+
+// Cooks raw input that a loop took; false when it was dropped.
+bool Cook(MSG* msg) {
+  if (msg->message != WM_KESTREL_RAWINPUT) return true;
+  return Hooks().cookInput && Hooks().cookInput(msg);
 }
 
 }  // namespace
@@ -270,7 +315,8 @@ BOOL RegisterClassW(const WNDCLASSW* wc) {
   std::lock_guard<std::mutex> g(Reg().m);
   auto key = ClassKey(wc->lpszClassName);
   if (Reg().classes.count(key)) return FALSE;
-  Reg().classes[key] = ClassEntry{wc->style, wc->lpfnWndProc, CString(wc->lpszClassName)};
+  Reg().classes[key] =
+      ClassEntry{wc->style, wc->lpfnWndProc, CString(wc->lpszClassName), wc->hbrBackground, wc->hCursor, wc->hIcon};
   return TRUE;
 }
 
@@ -284,6 +330,10 @@ HWND CreateWindowExW(DWORD exStyle, const char16_t* className, const char16_t* w
     if (c == Reg().classes.end()) return nullptr;
     win->proc = c->second.proc;
     win->className = c->second.name;
+    win->classStyle = c->second.style;
+    win->classBackground = c->second.background;
+    win->classCursor = c->second.cursor;
+    win->classIcon = c->second.icon;
     win->handle = reinterpret_cast<HWND>(Reg().nextHandle);
     Reg().nextHandle += 4;  // handles are never reused
     win->thread = GetCurrentThreadId();
@@ -302,6 +352,7 @@ HWND CreateWindowExW(DWORD exStyle, const char16_t* className, const char16_t* w
   CREATESTRUCTW cs{param,          instance,        menuOrId, win->parent, height, width, y, x, LONG(style),
                    windowName,     className,       exStyle};
   HWND h = win->handle;
+  if (Hooks().created) Hooks().created(h, &cs);
   if (!CallProc(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) ||
       CallProc(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
     DestroyTree(h, 0);
@@ -369,11 +420,8 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 }
 
 BOOL SetWindowTextW(HWND hwnd, const CString& text) {
-  auto win = FindWindowObject(hwnd);
-  if (!win) return FALSE;
-  std::lock_guard<std::mutex> g(Reg().m);
-  win->text = text;
-  return TRUE;
+  if (!IsWindow(hwnd)) return FALSE;
+  return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.GetString())) ? TRUE : FALSE;
 }
 
 CString GetWindowTextString(HWND hwnd) {
@@ -386,6 +434,22 @@ CString GetWindowTextString(HWND hwnd) {
 CString GetWindowClassName(HWND hwnd) {
   auto win = FindWindowObject(hwnd);
   return win ? win->className : CString();
+}
+
+ULONG_PTR GetClassLongPtrW(HWND hwnd, int index) {
+  auto win = FindWindowObject(hwnd);
+  if (!win) return 0;
+  switch (index) {
+    case GCL_STYLE: return win->classStyle;
+    case GCLP_HBRBACKGROUND: return reinterpret_cast<ULONG_PTR>(win->classBackground);
+    case GCLP_HCURSOR: return reinterpret_cast<ULONG_PTR>(win->classCursor);
+    case GCLP_HICON: return reinterpret_cast<ULONG_PTR>(win->classIcon);
+    default: return 0;
+  }
+}
+
+LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return proc ? proc(hwnd, msg, wParam, lParam) : 0;
 }
 
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -452,9 +516,19 @@ void PostQuitMessage(int exitCode) {
   q.cv.notify_all();
 }
 
-LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM, LPARAM) {
+LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_SETTEXT) {
+    auto win = FindWindowObject(hwnd);
+    if (!win) return FALSE;
+    const auto* text = reinterpret_cast<const char16_t*>(lParam);
+    std::lock_guard<std::mutex> g(Reg().m);
+    win->text = CString(text ? text : u"");
+  }
+  LRESULT r = 0;
+  if (Hooks().defProc && Hooks().defProc(hwnd, msg, wParam, lParam, &r)) return r;
   switch (msg) {
     case WM_NCCREATE: return TRUE;
+    case WM_SETTEXT: return TRUE;
     case WM_CLOSE: DestroyWindow(hwnd); return 0;
     default: return 0;
   }
@@ -469,7 +543,11 @@ BOOL GetMessageW(MSG* msg, HWND hwnd, UINT lo, UINT hi) {
     }
     std::unique_lock<std::mutex> lk(q.m);
     if (!q.sent.empty()) continue;
-    if (TakePosted(q, msg, hwnd, lo, hi, true)) return msg->message == WM_QUIT ? 0 : 1;
+    if (TakePosted(q, msg, hwnd, lo, hi, true)) {
+      lk.unlock();
+      if (!Cook(msg)) continue;
+      return msg->message == WM_QUIT ? 0 : 1;
+    }
     WaitForWork(q, lk, hwnd, lo, hi);
   }
 }
@@ -477,10 +555,20 @@ BOOL GetMessageW(MSG* msg, HWND hwnd, UINT lo, UINT hi) {
 BOOL PeekMessageW(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT removeFlags) {
   if (!msg) return FALSE;
   ThreadQueue& q = MyQueue();
-  while (HandleOneSent(q)) {
+  const bool remove = (removeFlags & PM_REMOVE) != 0;
+  for (;;) {
+    while (HandleOneSent(q)) {
+    }
+    std::unique_lock<std::mutex> lk(q.m);
+    if (!TakePosted(q, msg, hwnd, lo, hi, remove)) return FALSE;
+    if (msg->message != WM_KESTREL_RAWINPUT) return TRUE;
+    // Raw input is cooked once; a peek that keeps the message keeps the cooked one.
+    if (!remove) TakePosted(q, msg, hwnd, lo, hi, true);
+    lk.unlock();
+    if (!Cook(msg)) continue;
+    if (!remove) PostMessageFront(*msg);
+    return TRUE;
   }
-  std::lock_guard<std::mutex> g(q.m);
-  return TakePosted(q, msg, hwnd, lo, hi, (removeFlags & PM_REMOVE) != 0);
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }
@@ -568,4 +656,17 @@ void AdvanceVirtualMessageClock(uint64_t ms) {
     for (auto& kv : Reg().queues) all.push_back(kv.second);
   }
   for (auto& q : all) Notify(q);
+}
+
+void InstallWindowLayer(const WindowLayerHooks& hooks) { Hooks() = hooks; }
+
+void WakeMessageThread(DWORD threadId) {
+  if (auto q = QueueOfThread(threadId)) Notify(q);
+}
+
+void PostMessageFront(const MSG& msg) {
+  ThreadQueue& q = MyQueue();
+  std::lock_guard<std::mutex> g(q.m);
+  q.posted.push_front(msg);
+  q.cv.notify_all();
 }

@@ -20,11 +20,6 @@ using HWND = HWND__*;
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 
-struct POINT {
-  LONG x;
-  LONG y;
-};
-
 struct MSG {
   HWND hwnd;
   UINT message;
@@ -63,6 +58,7 @@ struct WNDCLASSW {
 constexpr UINT WM_NULL = 0x0000;
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_SETTEXT = 0x000C;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_NCCREATE = 0x0081;
@@ -76,6 +72,11 @@ constexpr UINT PM_REMOVE = 0x0001;
 
 // The parent of a window that only receives messages.
 inline HWND const HWND_MESSAGE = reinterpret_cast<HWND>(intptr_t(-3));
+
+constexpr int GCL_STYLE = -26;
+constexpr int GCLP_HBRBACKGROUND = -10;
+constexpr int GCLP_HCURSOR = -12;
+constexpr int GCLP_HICON = -14;
 
 constexpr int GWLP_WNDPROC = -4;
 constexpr int GWLP_ID = -12;
@@ -99,9 +100,14 @@ HWND GetParent(HWND hwnd);
 int GetDlgCtrlID(HWND hwnd);
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
+// Sends WM_SETTEXT; the default handling stores the text.
 BOOL SetWindowTextW(HWND hwnd, const CString& text);
 CString GetWindowTextString(HWND hwnd);
 CString GetWindowClassName(HWND hwnd);
+// What the window's class was registered with: GCL_STYLE, GCLP_HBRBACKGROUND, GCLP_HCURSOR,
+// GCLP_HICON.
+ULONG_PTR GetClassLongPtrW(HWND hwnd, int index);
+LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -132,3 +138,30 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id);
 void UseVirtualMessageClock(bool on);
 void AdvanceVirtualMessageClock(uint64_t ms);
 uint64_t MessageClockNow();
+
+// ---- Extension point of the visible-window layer ----
+// The layer that gives windows a place on a screen installs these once; every member may be
+// null. The core calls them without holding any lock of its own.
+struct WindowLayerHooks {
+  // After the handle exists, before WM_NCCREATE.
+  void (*created)(HWND hwnd, const CREATESTRUCTW* cs);
+  // Before WM_DESTROY of the window (children follow), and after WM_NCDESTROY.
+  void (*destroying)(HWND hwnd);
+  void (*destroyed)(HWND hwnd);
+  // The default handling of messages the core does not know; true when it handled one.
+  bool (*defProc)(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+  // A window of the thread that needs WM_PAINT (ranked after posted messages, before timers),
+  // or null. Called with the thread's queue locked: it must not post, send or wake.
+  HWND (*pendingPaint)(DWORD threadId, HWND filter);
+  // Turns a raw input message (WM_KESTREL_RAWINPUT) that a loop took into the message it
+  // delivers; false drops it. Runs on the window's thread before the loop returns it.
+  bool (*cookInput)(MSG* msg);
+};
+void InstallWindowLayer(const WindowLayerHooks& hooks);
+// Raw mouse and keyboard input on its way to a window; loops never return it as such.
+constexpr UINT WM_KESTREL_RAWINPUT = 0x03FF;
+constexpr UINT WM_PAINT_CORE = 0x000F;  // WM_PAINT, which the core synthesises for the layer
+// Wakes the thread's message loop so that it looks for paint work again.
+void WakeMessageThread(DWORD threadId);
+// Puts a message at the head of the calling thread's posted messages.
+void PostMessageFront(const MSG& msg);

@@ -1,4 +1,5 @@
 // Device contexts: creation, selected objects, colours and modes, saved states and clipping.
+#include <atomic>
 #include <new>
 
 #include "platform/paint/gdi.h"
@@ -211,9 +212,21 @@ BOOL GetViewportOrgEx(HDC h, POINT* org) {
   return TRUE;
 }
 
+namespace {
+std::atomic<int> g_screenW{1280};
+std::atomic<int> g_screenH{800};
+}  // namespace
+
+void SetDeviceScreenSize(int width, int height) {
+  g_screenW = width;
+  g_screenH = height;
+}
+
 int GetDeviceCaps(HDC h, int index) {
   if (!LiveDc(h)) return 0;
   switch (index) {
+    case HORZRES: return g_screenW;
+    case VERTRES: return g_screenH;
     case BITSPIXEL: return 32;
     case PLANES: return 1;
     case LOGPIXELSX:
@@ -273,6 +286,7 @@ int GetClipBox(HDC h, RECT* box) {
   if (dc->s.clipped && dc->s.bitmap) {
     c = RegionCombine(c, {RECT{0, 0, dc->s.bitmap->width, dc->s.bitmap->height}}, RGN_AND);
   }
+  if (dc->hasVis) c = RegionCombine(c, dc->vis, RGN_AND);
   *box = RegionBox(c);
   OffsetRect(box, -dc->s.origin.x, -dc->s.origin.y);
   return RegionType(c);

@@ -38,6 +38,8 @@ BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* old);
 BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* old);
 BOOL GetViewportOrgEx(HDC dc, POINT* org);
 int GetDeviceCaps(HDC dc, int index);
+// The screen size GetDeviceCaps reports as HORZRES and VERTRES; the window layer sets it.
+void SetDeviceScreenSize(int width, int height);
 COLORREF GetSysColor(int index);
 HBRUSH GetSysColorBrush(int index);
 

@@ -110,6 +110,10 @@ struct GdiDc : GdiObject {
   GdiDc() : GdiObject(GdiKind::Dc) {}
   ~GdiDc() override;
   bool infoOnly = false;  // an information context: measures, never draws
+  // A window's context: drawing never leaves the visible part of the window, whatever clip
+  // region the program selects (device coordinates, banded).
+  bool hasVis = false;
+  std::vector<RECT> vis;
   DcState s;
   std::vector<DcState> saved;
 };
@@ -149,10 +153,18 @@ void ForEachClipRect(const GdiDc* dc, RECT dev, F&& f) {
   if (!bm || dc->infoOnly) return;
   RECT surf{0, 0, bm->width, bm->height};
   if (!IntersectRect(&dev, &dev, &surf)) return;
-  auto run = [&](const RECT& r) {
-    assert(r.left >= 0 && r.top >= 0 && r.right <= bm->width && r.bottom <= bm->height);
-    assert(r.left < r.right && r.top < r.bottom);
-    f(r);
+  auto run = [&](const RECT& r0) {
+    auto one = [&](const RECT& r) {
+      assert(r.left >= 0 && r.top >= 0 && r.right <= bm->width && r.bottom <= bm->height);
+      assert(r.left < r.right && r.top < r.bottom);
+      f(r);
+    };
+    if (!dc->hasVis) return one(r0);
+    for (const RECT& v : dc->vis) {
+      if (v.top >= r0.bottom) break;
+      RECT r;
+      if (IntersectRect(&r, &v, &r0)) one(r);
+    }
   };
   if (!dc->s.clipped) {
     run(dev);

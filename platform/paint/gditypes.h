@@ -31,10 +31,6 @@ using HRGN = GdiRegion*;
 using HDC = GdiDc*;
 using HICON = GdiIcon*;
 
-struct POINT {
-  LONG x;
-  LONG y;
-};
 struct SIZE {
   LONG cx;
   LONG cy;
@@ -324,6 +320,8 @@ constexpr int COLOR_BTNHIGHLIGHT = 20;
 constexpr int COLOR_3DDKSHADOW = 21;
 constexpr int COLOR_3DLIGHT = 22;
 
+constexpr int HORZRES = 8;
+constexpr int VERTRES = 10;
 constexpr int BITSPIXEL = 12;
 constexpr int PLANES = 14;
 constexpr int LOGPIXELSX = 88;

@@ -1,0 +1,97 @@
+// The class library's controls over the built-in ones: CButton, CStatic, CEdit,
+// CProgressCtrl, and CToolTipCtrl (which takes its messages and shows nothing).
+#pragma once
+
+#include "platform/afx/afxwin.h"
+#include "platform/wnd/controls.h"
+
+class CButton : public CWnd {
+ public:
+  BOOL Create(const char16_t* caption, DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    return CWnd::Create(WC_BUTTON, caption, style, rect, parent, id);
+  }
+  int GetCheck() const { return int(SendMessage(BM_GETCHECK)); }
+  void SetCheck(int check) { SendMessage(BM_SETCHECK, WPARAM(check)); }
+  UINT GetState() const { return UINT(SendMessage(BM_GETSTATE)); }
+  void SetState(BOOL pushed) { SendMessage(BM_SETSTATE, pushed); }
+  UINT GetButtonStyle() const { return UINT(GetStyle() & 0xFF); }
+  void SetButtonStyle(UINT style, BOOL redraw = TRUE) { SendMessage(BM_SETSTYLE, style, redraw); }
+  // Owner-drawn buttons draw here when their parent reflects WM_DRAWITEM.
+  virtual void DrawItem(DRAWITEMSTRUCT*) {}
+  BOOL OnChildNotify(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+};
+
+class CStatic : public CWnd {
+ public:
+  BOOL Create(const char16_t* text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF) {
+    return CWnd::Create(WC_STATIC, text, style, rect, parent, id);
+  }
+};
+
+class CEdit : public CWnd {
+ public:
+  BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    return CWnd::Create(WC_EDIT, u"", style, rect, parent, id);
+  }
+  void GetSel(int& start, int& end) const {
+    DWORD a = 0, b = 0;
+    SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&a), reinterpret_cast<LPARAM>(&b));
+    start = int(a), end = int(b);
+  }
+  void SetSel(int start, int end, BOOL noScroll = FALSE) {
+    SendMessage(EM_SETSEL, WPARAM(start), LPARAM(end));
+    if (!noScroll) SendMessage(EM_SCROLLCARET);
+  }
+  void ReplaceSel(const char16_t* text, BOOL canUndo = FALSE) { SendMessage(EM_REPLACESEL, canUndo, reinterpret_cast<LPARAM>(text)); }
+  void LimitText(int chars = 0) { SendMessage(EM_LIMITTEXT, WPARAM(chars)); }
+  BOOL SetReadOnly(BOOL readOnly = TRUE) { return BOOL(SendMessage(EM_SETREADONLY, readOnly)); }
+  int GetLineCount() const { return int(SendMessage(EM_GETLINECOUNT)); }
+  int GetLine(int line, char16_t* buf, int max) const {
+    if (!buf || max <= 0) return 0;
+    buf[0] = char16_t(std::min(max, 0xFFFF));
+    return int(SendMessage(EM_GETLINE, WPARAM(line), reinterpret_cast<LPARAM>(buf)));
+  }
+  void Copy() { SendMessage(WM_COPY); }
+  void Cut() { SendMessage(WM_CUT); }
+  void Paste() { SendMessage(WM_PASTE); }
+  void Clear() { SendMessage(WM_CLEAR); }
+};
+
+class CProgressCtrl : public CWnd {
+ public:
+  BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    return CWnd::Create(PROGRESS_CLASS, u"", style, rect, parent, id);
+  }
+  void SetRange32(int low, int high) { SendMessage(PBM_SETRANGE32, WPARAM(low), LPARAM(high)); }
+  void SetRange(short low, short high) { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(low, high)); }
+  void GetRange(int& low, int& high) const {
+    PBRANGE r{0, 0};
+    SendMessage(PBM_GETRANGE, 0, reinterpret_cast<LPARAM>(&r));
+    low = r.iLow, high = r.iHigh;
+  }
+  int SetPos(int pos) { return int(SendMessage(PBM_SETPOS, WPARAM(pos))); }
+  int GetPos() const { return int(SendMessage(PBM_GETPOS)); }
+  int OffsetPos(int delta) { return int(SendMessage(PBM_DELTAPOS, WPARAM(delta))); }
+  int SetStep(int step) { return int(SendMessage(PBM_SETSTEP, WPARAM(step))); }
+  int StepIt() { return int(SendMessage(PBM_STEPIT)); }
+};
+
+constexpr UINT TTM_RELAYEVENT = WM_USER + 7;
+constexpr UINT TTM_SETDELAYTIME = WM_USER + 3;
+constexpr UINT TTM_SETMAXTIPWIDTH = WM_USER + 24;
+constexpr DWORD TTS_ALWAYSTIP = 0x01;
+constexpr DWORD TTDT_AUTOMATIC = 0;
+constexpr DWORD TTDT_RESHOW = 1;
+constexpr DWORD TTDT_AUTOPOP = 2;
+constexpr DWORD TTDT_INITIAL = 3;
+
+class CToolTipCtrl : public CWnd {
+ public:
+  BOOL Create(CWnd* parent, DWORD style = 0);
+  void RelayEvent(MSG* msg) { if (m_hWnd) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg)); }
+  void SetDelayTime(DWORD which, int ms) { SendMessage(TTM_SETDELAYTIME, which, ms); }
+  int SetMaxTipWidth(int width) { return int(SendMessage(TTM_SETMAXTIPWIDTH, 0, width)); }
+  int GetDelayTime(DWORD which) const;
+  int m_delays[4] = {500, 100, 5000, 500};
+  int m_maxWidth = -1;
+};

@@ -1,0 +1,371 @@
+// The default handling of window messages: frames and hit-testing, erasing and painting,
+// cursors, activation, placement messages, system commands with the move and size loops.
+#include <algorithm>
+
+#include "platform/paint/gdi.h"
+#include "platform/wnd/wndobj.h"
+
+namespace {
+
+HBRUSH ClassBrush(HWND hwnd) {
+  auto b = GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND);
+  if (!b) return nullptr;
+  if (b <= 64) return GetSysColorBrush(int(b) - 1);  // COLOR_x + 1, as classes give it
+  return reinterpret_cast<HBRUSH>(b);
+}
+
+LRESULT HitTest(HWND hwnd, int sx, int sy) {
+  RECT wr{};
+  if (!GetWindowRect(hwnd, &wr)) return HTNOWHERE;
+  POINT p{sx, sy};
+  if (sx < wr.left || sy < wr.top || sx >= wr.right || sy >= wr.bottom) return HTNOWHERE;
+  POINT c{sx, sy};
+  ScreenToClient(hwnd, &c);
+  RECT cr{};
+  GetClientRect(hwnd, &cr);
+  if (PtInRect(&cr, c)) return HTCLIENT;
+  const DWORD style = StyleOf(hwnd);
+  const int x = p.x - wr.left, y = p.y - wr.top;
+  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+  if (style & WS_THICKFRAME) {
+    const int b = 4;
+    const bool l = x < b, r = x >= w - b, t = y < b, bt = y >= h - b;
+    if (t && l) return HTTOPLEFT;
+    if (t && r) return HTTOPRIGHT;
+    if (bt && l) return HTBOTTOMLEFT;
+    if (bt && r) return HTBOTTOMRIGHT;
+    if (l) return HTLEFT;
+    if (r) return HTRIGHT;
+    if (t) return HTTOP;
+    if (bt) return HTBOTTOM;
+  }
+  if ((style & WS_CAPTION) == WS_CAPTION) {
+    RECT in = FrameInsets(style, ExStyleOf(hwnd));
+    if (y >= in.top - 20 && y < in.top) {
+      if ((style & WS_SYSMENU) && x >= w - in.right - 20) return HTCLOSE;
+      return HTCAPTION;
+    }
+  }
+  return HTBORDER;
+}
+
+HCURSOR CursorForHit(LRESULT hit) {
+  switch (hit) {
+    case HTLEFT:
+    case HTRIGHT: return LoadCursorW(nullptr, IDC_SIZEWE);
+    case HTTOP:
+    case HTBOTTOM: return LoadCursorW(nullptr, IDC_SIZENS);
+    case HTTOPLEFT:
+    case HTBOTTOMRIGHT: return LoadCursorW(nullptr, IDC_SIZENWSE);
+    case HTTOPRIGHT:
+    case HTBOTTOMLEFT: return LoadCursorW(nullptr, IDC_SIZENESW);
+    default: return LoadCursorW(nullptr, IDC_ARROW);
+  }
+}
+
+void SendPlacementMessages(HWND hwnd, const WINDOWPOS* wp) {
+  if (!(wp->flags & SWP_NOMOVE)) {
+    RECT r{};
+    GetClientRect(hwnd, &r);
+    POINT o{0, 0};
+    ClientToScreen(hwnd, &o);
+    if (IsChildStyle(hwnd)) ScreenToClient(GetParent(hwnd), &o);
+    SendMessageW(hwnd, WM_MOVE, 0, MAKELPARAM(o.x, o.y));
+  }
+  if (!(wp->flags & SWP_NOSIZE)) {
+    RECT r{};
+    GetClientRect(hwnd, &r);
+    WPARAM kind = IsZoomed(hwnd) ? SIZE_MAXIMIZED : IsIconic(hwnd) ? SIZE_MINIMIZED : SIZE_RESTORED;
+    SendMessageW(hwnd, WM_SIZE, kind, MAKELPARAM(r.right, r.bottom));
+  }
+}
+
+void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
+  if (IsChildStyle(hwnd) || (wp->flags & SWP_NOSIZE)) return;
+  MINMAXINFO mmi{};
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  mmi.ptMaxSize = POINT{work.right - work.left, work.bottom - work.top};
+  mmi.ptMaxPosition = POINT{work.left, work.top};
+  mmi.ptMinTrackSize = POINT{0, 0};
+  mmi.ptMaxTrackSize = POINT{GetSystemMetrics(SM_CXSCREEN) * 4, GetSystemMetrics(SM_CYSCREEN) * 4};
+  SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+  wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
+  wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
+}
+
+LRESULT CtlColorDefault(UINT msg, HDC dc) {
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  if (msg == WM_CTLCOLOREDIT || msg == WM_CTLCOLORLISTBOX) {
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+  }
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+}  // namespace
+
+void DrawDefaultFrame(HWND hwnd, HDC dc) {
+  RECT wr{};
+  GetWindowRect(hwnd, &wr);
+  OffsetRect(&wr, -wr.left, -wr.top);
+  const DWORD style = StyleOf(hwnd), ex = ExStyleOf(hwnd);
+  RECT in = FrameInsets(style, ex);
+  RECT r = wr;
+  if (ex & WS_EX_CLIENTEDGE) {
+    // Sunken edge just outside the client area.
+    RECT e{in.left - 2, in.top - 2, wr.right - in.right + 2, wr.bottom - in.bottom + 2};
+    HBRUSH sh = GetSysColorBrush(COLOR_BTNSHADOW), hi = GetSysColorBrush(COLOR_BTNHIGHLIGHT);
+    RECT a{e.left, e.top, e.right, e.top + 1}, b{e.left, e.top, e.left + 1, e.bottom};
+    FillRect(dc, &a, sh);
+    FillRect(dc, &b, sh);
+    RECT c{e.left, e.bottom - 1, e.right, e.bottom}, d{e.right - 1, e.top, e.right, e.bottom};
+    FillRect(dc, &c, hi);
+    FillRect(dc, &d, hi);
+    RECT a2{e.left + 1, e.top + 1, e.right - 1, e.top + 2}, b2{e.left + 1, e.top + 1, e.left + 2, e.bottom - 1};
+    HBRUSH dk = GetSysColorBrush(COLOR_3DDKSHADOW);
+    FillRect(dc, &a2, dk);
+    FillRect(dc, &b2, dk);
+  }
+  const int outer = in.left - ((ex & WS_EX_CLIENTEDGE) ? 2 : 0) - ((ex & WS_EX_STATICEDGE) ? 1 : 0);
+  if (outer > 0) {
+    HBRUSH face = GetSysColorBrush(outer == 1 ? COLOR_WINDOWTEXT : COLOR_BTNFACE);
+    for (int i = 0; i < outer; ++i) {
+      FrameRect(dc, &r, face);
+      InflateRect(&r, -1, -1);
+    }
+  }
+  if (ex & WS_EX_STATICEDGE) {
+    HBRUSH sh = GetSysColorBrush(COLOR_BTNSHADOW);
+    FrameRect(dc, &r, sh);
+  }
+  if ((style & WS_CAPTION) == WS_CAPTION) {
+    RECT cap{outer, outer, wr.right - outer, in.top};
+    const bool active = GetAncestor(hwnd, GA_ROOT) == GetForegroundWindow();
+    FillSolidRectDc(dc, &cap, active ? RGB(0, 84, 166) : RGB(128, 128, 128));
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    CString t = GetWindowTextString(hwnd);
+    RECT tr = cap;
+    tr.left += 6;
+    DrawTextW(dc, t.GetString(), t.GetLength(), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  }
+}
+
+bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  LRESULT& res = *result;
+  res = 0;
+  switch (msg) {
+    case WM_NCCALCSIZE: {
+      if (!lParam) return true;
+      auto* rc = reinterpret_cast<RECT*>(lParam);  // the first rectangle in both forms
+      RECT in = FrameInsets(StyleOf(hwnd), ExStyleOf(hwnd));
+      rc->left += in.left;
+      rc->top += in.top;
+      rc->right = std::max(rc->left, rc->right - in.right);
+      rc->bottom = std::max(rc->top, rc->bottom - in.bottom);
+      return true;
+    }
+    case WM_NCHITTEST: res = HitTest(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return true;
+    case WM_NCPAINT: {
+      HDC dc = GetWindowDC(hwnd);
+      DrawDefaultFrame(hwnd, dc);
+      ReleaseDC(hwnd, dc);
+      return true;
+    }
+    case WM_NCACTIVATE:
+      RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+      res = TRUE;
+      return true;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      EndPaint(hwnd, &ps);
+      return true;
+    }
+    case WM_ERASEBKGND: {
+      HBRUSH b = ClassBrush(hwnd);
+      if (!b) return true;
+      RECT r{};
+      GetClientRect(hwnd, &r);
+      FillRect(reinterpret_cast<HDC>(wParam), &r, b);
+      res = 1;
+      return true;
+    }
+    case WM_PRINTCLIENT:
+    case WM_PRINT: return true;
+    case WM_SETCURSOR: {
+      // A child lets its parent decide first.
+      if (IsChildStyle(hwnd)) {
+        if (SendMessageW(GetParent(hwnd), WM_SETCURSOR, wParam, lParam)) {
+          res = TRUE;
+          return true;
+        }
+      }
+      const LRESULT hit = LRESULT(int16_t(LOWORD(uintptr_t(lParam))));
+      if (hit == HTCLIENT) {
+        auto c = reinterpret_cast<HCURSOR>(GetClassLongPtrW(hwnd, GCLP_HCURSOR));
+        if (c) SetCursor(c);
+        else if (!IsChildStyle(hwnd)) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        else return true;  // the parent chose nothing: leave the cursor alone
+        res = TRUE;
+        return true;
+      }
+      SetCursor(CursorForHit(hit));
+      res = TRUE;
+      return true;
+    }
+    case WM_MOUSEACTIVATE:
+      if (IsChildStyle(hwnd)) {
+        res = SendMessageW(GetParent(hwnd), WM_MOUSEACTIVATE, wParam, lParam);
+        if (res) return true;
+      }
+      res = MA_ACTIVATE;
+      return true;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && !IsIconic(hwnd)) {
+        HWND f = GetFocus();
+        if (!f || (f != hwnd && !IsChild(hwnd, f))) SetFocus(hwnd);
+      }
+      return true;
+    case WM_MOUSEWHEEL:
+      if (IsChildStyle(hwnd)) res = SendMessageW(GetParent(hwnd), msg, wParam, lParam);
+      return true;
+    case WM_WINDOWPOSCHANGING: ClampToTrackSize(hwnd, reinterpret_cast<WINDOWPOS*>(lParam)); return true;
+    case WM_WINDOWPOSCHANGED: SendPlacementMessages(hwnd, reinterpret_cast<const WINDOWPOS*>(lParam)); return true;
+    case WM_GETTEXTLENGTH: res = GetWindowTextString(hwnd).GetLength(); return true;
+    case WM_GETTEXT: {
+      auto* buf = reinterpret_cast<char16_t*>(lParam);
+      const int max = int(wParam);
+      if (!buf || max <= 0) return true;
+      CString t = GetWindowTextString(hwnd);
+      const int n = std::min(max - 1, t.GetLength());
+      std::copy(t.GetString(), t.GetString() + n, buf);
+      buf[n] = 0;
+      res = n;
+      return true;
+    }
+    case WM_SETTEXT:
+      if ((StyleOf(hwnd) & WS_CAPTION) == WS_CAPTION) RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+      res = TRUE;
+      return true;
+    case WM_SETICON:
+    case WM_GETICON: {
+      LayerLock g(Layer().m);
+      VisWindow* v = Vis(hwnd);
+      if (!v) return true;
+      HICON& slot = wParam == ICON_BIG ? v->iconBig : v->iconSmall;
+      res = reinterpret_cast<LRESULT>(slot);
+      if (msg == WM_SETICON) slot = reinterpret_cast<HICON>(lParam);
+      return true;
+    }
+    case WM_QUERYDRAGICON: {
+      LayerLock g(Layer().m);
+      VisWindow* v = Vis(hwnd);
+      res = v ? reinterpret_cast<LRESULT>(v->iconBig) : 0;
+      return true;
+    }
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: res = CtlColorDefault(msg, reinterpret_cast<HDC>(wParam)); return true;
+    case WM_SETREDRAW: {
+      // Drawing off hides the window from painting without telling anyone, as the
+      // list controls expect; drawing on shows it again.
+      DWORD s = StyleOf(hwnd);
+      SetWindowLongPtrW(hwnd, GWL_STYLE, LONG_PTR(wParam ? s | WS_VISIBLE : s & ~WS_VISIBLE));
+      return true;
+    }
+    case WM_NCLBUTTONDOWN: {
+      const LRESULT hit = LRESULT(wParam);
+      if (hit == HTCAPTION) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
+      else if (hit >= HTLEFT && hit <= HTBOTTOMRIGHT) {
+        static const int kDir[] = {WMSZ_LEFT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPLEFT,
+                                   WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, WMSZ_BOTTOMRIGHT};
+        SendMessageW(hwnd, WM_SYSCOMMAND, SC_SIZE + WPARAM(kDir[hit - HTLEFT]), lParam);
+      }
+      return true;
+    }
+    case WM_NCLBUTTONUP:
+      if (LRESULT(wParam) == HTCLOSE) SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+      return true;
+    case WM_NCLBUTTONDBLCLK:
+      if (LRESULT(wParam) == HTCAPTION && (StyleOf(hwnd) & WS_MAXIMIZEBOX)) {
+        SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
+      }
+      return true;
+    case WM_SYSCOMMAND: {
+      const WPARAM cmd = wParam & 0xFFF0;
+      if (cmd == SC_MOVE) RunSizeMoveLoop(hwnd, 0);
+      else if (cmd == SC_SIZE) RunSizeMoveLoop(hwnd, int(wParam & 0xF));
+      else if (cmd == SC_CLOSE) SendMessageW(hwnd, WM_CLOSE, 0, 0);
+      else if (cmd == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
+      else if (cmd == SC_MAXIMIZE) ShowWindow(hwnd, SW_MAXIMIZE);
+      else if (cmd == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
+      return true;
+    }
+    default: return false;
+  }
+}
+
+void RunSizeMoveLoop(HWND hwnd, int how) {
+  if (!IsWindow(hwnd) || IsZoomed(hwnd)) return;
+  HWND top = GetAncestor(hwnd, GA_ROOT);
+  RECT start{};
+  GetWindowRect(top, &start);
+  POINT from{};
+  GetCursorPos(&from);
+  SendMessageW(top, WM_ENTERSIZEMOVE, 0, 0);
+  SetCapture(top);
+  for (int guard = 0; guard < 1000000; ++guard) {
+    MSG m;
+    if (!GetMessageW(&m, nullptr, 0, 0)) {
+      PostQuitMessage(int(m.wParam));
+      break;
+    }
+    if (GetCapture() != top) break;
+    if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE) {
+      SetWindowPos(top, nullptr, start.left, start.top, start.right - start.left, start.bottom - start.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      break;
+    }
+    if (m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONUP) {
+      POINT now{};
+      GetCursorPos(&now);
+      const int dx = now.x - from.x, dy = now.y - from.y;
+      RECT r = start;
+      if (how == 0) {
+        OffsetRect(&r, dx, dy);
+      } else {
+        if (how == WMSZ_LEFT || how == WMSZ_TOPLEFT || how == WMSZ_BOTTOMLEFT) r.left += dx;
+        if (how == WMSZ_RIGHT || how == WMSZ_TOPRIGHT || how == WMSZ_BOTTOMRIGHT) r.right += dx;
+        if (how == WMSZ_TOP || how == WMSZ_TOPLEFT || how == WMSZ_TOPRIGHT) r.top += dy;
+        if (how == WMSZ_BOTTOM || how == WMSZ_BOTTOMLEFT || how == WMSZ_BOTTOMRIGHT) r.bottom += dy;
+        MINMAXINFO mmi{};
+        mmi.ptMaxTrackSize = POINT{GetSystemMetrics(SM_CXSCREEN) * 4, GetSystemMetrics(SM_CYSCREEN) * 4};
+        SendMessageW(top, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+        // The dragged edge stops where the size reaches a limit; the other edge stays.
+        const int w = std::clamp<int>(r.right - r.left, mmi.ptMinTrackSize.x,
+                                      std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
+        const int h = std::clamp<int>(r.bottom - r.top, mmi.ptMinTrackSize.y,
+                                      std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
+        if (r.left != start.left) r.left = r.right - w;
+        else r.right = r.left + w;
+        if (r.top != start.top) r.top = r.bottom - h;
+        else r.bottom = r.top + h;
+      }
+      SetWindowPos(top, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      if (m.message == WM_LBUTTONUP) break;
+      continue;
+    }
+    if (m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) continue;
+    if (m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST) continue;
+    DispatchMessageW(&m);
+  }
+  if (GetCapture() == top) ReleaseCapture();
+  SendMessageW(top, WM_EXITSIZEMOVE, 0, 0);
+}

@@ -1,0 +1,104 @@
+// The layer's own record of every window and the state shared by placement, painting and
+// input. Only files of this folder include it.
+//
+// Locking: one recursive mutex guards everything here. Nothing is sent, posted, woken or
+// called back while it is held (the core calls pendingPaint with a queue locked, so taking a
+// queue lock under this one could deadlock).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/sync.h"
+#include "platform/wnd/wnd.h"
+
+struct VisWindow {
+  HWND hwnd = nullptr;
+  DWORD thread = 0;
+  HWND parent = nullptr;  // set for child windows
+  HWND owner = nullptr;   // set for owned top-level windows
+  std::vector<HWND> children;  // Z-order, topmost first
+  RECT rect{};          // screen (top-level) or parent client coordinates (child)
+  RECT client{};        // client area relative to the window's top-left corner
+  std::vector<RECT> update;  // client coordinates, banded
+  bool erase = false;
+  bool ncDirty = false;
+  bool hasRegion = false;
+  std::vector<RECT> region;  // window coordinates
+  HBITMAP surface = nullptr;  // top-level windows
+  bool zoomed = false;
+  bool iconic = false;
+  RECT restore{};
+  bool trackLeave = false;
+  HICON iconBig = nullptr;
+  HICON iconSmall = nullptr;
+  HMENU sysMenu = nullptr;
+  HWND lastActivePopup = nullptr;
+  void* backend = nullptr;  // the display backend's data of a top-level window
+};
+
+struct LayerState {
+  std::recursive_mutex m;
+  std::map<HWND, std::unique_ptr<VisWindow>> wins;
+  std::vector<HWND> topLevels;  // Z-order, topmost first
+  HWND capture = nullptr;
+  HWND foreground = nullptr;
+  std::map<DWORD, HWND> focus;
+  std::map<DWORD, HWND> active;
+  POINT cursorPos{0, 0};
+  HCURSOR cursor = nullptr;
+  int screenW = 1280;
+  int screenH = 800;
+  BYTE keys[256] = {};  // 0x80 down, 0x01 toggled
+  // The last button press, for double clicks.
+  HWND lastClickWnd = nullptr;
+  int lastClickButton = -1;
+  DWORD lastClickTime = 0;
+  POINT lastClickPos{0, 0};
+  bool lastClickNc = false;
+};
+
+LayerState& Layer();
+using LayerLock = std::lock_guard<std::recursive_mutex>;
+
+// Under the lock.
+VisWindow* Vis(HWND h);
+DWORD StyleOf(HWND h);
+DWORD ExStyleOf(HWND h);
+bool IsChildStyle(HWND h);
+HWND TopLevelOf(HWND h);
+POINT WindowOrigin(const VisWindow* v);   // screen position of the window's top-left
+POINT ClientOrigin(const VisWindow* v);   // screen position of client (0, 0)
+POINT SurfaceOrigin(const VisWindow* v);  // the window's top-left in its top-level surface
+bool IsShownChain(const VisWindow* v);    // visible, and every ancestor too
+// What of the window (client part or whole) shows, in surface coordinates.
+std::vector<RECT> VisibleInSurface(const VisWindow* v, bool clientOnly);
+// Adds to the update region (client coordinates); children follow when the window does not
+// clip them or `allChildren`. Collects the threads to wake.
+void AddUpdate(VisWindow* v, std::vector<RECT> rgn, bool erase, bool allChildren, std::vector<DWORD>* wake);
+// Frame widths (left, top, right, bottom) that the style gives the non-client area.
+RECT FrameInsets(DWORD style, DWORD exStyle);
+
+// Without the lock.
+void WakeThreads(const std::vector<DWORD>& threads);
+HWND PendingPaint(DWORD thread, HWND filter);
+bool CookInput(MSG* msg);
+bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+void LayerWindowCreated(HWND hwnd, const CREATESTRUCTW* cs);
+void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs);
+void LayerWindowDestroying(HWND hwnd);
+void LayerWindowDestroyed(HWND hwnd);
+// The device context of a window on its surface: origin at the client or window corner,
+// drawing kept inside `vis` (surface coordinates).
+HDC MakeWindowDc(HWND hwnd, bool client, const std::vector<RECT>* limit);
+// Tells the backend that part of a top-level surface changed (window coordinates).
+void PresentSurface(HWND top, const RECT& r);
+// Sends WM_NCPAINT and paints the frame with the default look.
+void DrawDefaultFrame(HWND hwnd, HDC dc);
+// Runs the modal move or size loop of a top-level window; `how` is 0 to move or WMSZ_ code.
+void RunSizeMoveLoop(HWND hwnd, int how);
+// Focus and activation bookkeeping when a window is hidden or destroyed.
+void ForgetFocusAndActivation(HWND hwnd);
+void RegisterControlClasses();
