@@ -2,8 +2,11 @@
 
 #include <cstddef>
 
+#include "deepscan/sectorsignature.h"
+
 namespace {
-SectorSignatureMatcher g_matcher = nullptr;
+// Written by tests before a parse, read by the parse thread.
+SectorSignatureMatcher g_matcher{&MatchSectorSignature};
 }  // namespace
 
 std::vector<std::vector<SectorHit>>& BlockHitLists() {
@@ -45,7 +48,8 @@ SectorFillMapT& SectorFillMap() {
   return m;
 }
 
-void SetSectorSignatureMatcher(SectorSignatureMatcher matcher) { g_matcher = matcher; }
+// Null puts the deep scan's own matcher back.
+void SetSectorSignatureMatcher(SectorSignatureMatcher matcher) { g_matcher = matcher ? matcher : &MatchSectorSignature; }
 
 bool MatchSectorSignatureForParser(const uint8_t* sector, uint32_t& typeId, uint64_t lba) {
   typeId = 234;

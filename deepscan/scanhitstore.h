@@ -34,8 +34,8 @@ struct SectorFillMapT {
 SectorFillMapT& SectorFillMap();
 
 // Types one 512-byte sector: true with the file type id (0 … 176) of a file header that starts
-// in it, false with 234 when none does. The deep scan installs its matcher; without one every
-// sector types as 234.
+// in it, false with 234 when none does. The deep scan's MatchSectorSignature serves unless a
+// test installs its own.
 using SectorSignatureMatcher = bool (*)(const uint8_t* sector, uint32_t& typeId, uint64_t lba);
 void SetSectorSignatureMatcher(SectorSignatureMatcher matcher);
 bool MatchSectorSignatureForParser(const uint8_t* sector, uint32_t& typeId, uint64_t lba);

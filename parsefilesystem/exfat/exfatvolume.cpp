@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "base/heap.h"
 #include "parsefilesystem/exfat/exfatbytes.h"
+#include "parsefilesystem/exfat/exfatsectorcheck.h"
 
 using namespace exfat;
 
@@ -15,10 +16,6 @@ namespace {
 constexpr uint32_t kMaxClusterShift = 16;  // 32 MiB clusters of 512-byte sectors
 constexpr uint32_t kFatEnd = 0xFFFFFFFF;
 
-bool IsFileEntry(uint8_t t) { return t == 0x85 || t == 0x05; }
-bool IsStreamEntry(uint8_t t) { return t == 0xC0 || t == 0x40; }
-bool IsNameEntry(uint8_t t) { return t == 0xC1 || t == 0x41; }
-bool IsSetEntry(uint8_t t) { return IsFileEntry(t) || IsStreamEntry(t) || IsNameEntry(t); }
 
 // The FAT entry of a cluster, or false when the loaded FAT does not reach it.
 bool FatEntry(const VolumeContext& vol, uint32_t cluster, uint32_t& entry) {
@@ -187,66 +184,9 @@ bool ValidateExfatBootHit(DiskReader& reader, const uint8_t* bootSector, uint64_
   const uint64_t rootLba = ExfatClusterLba(geo, geo.rootCluster);
   if (!rootLba) return false;
   uint8_t sector[512] = {};
-  if (!reader.ReadSectors(sector, rootLba, 1) || !SectorStartsRootDir(sector)) return false;
+  if (!reader.ReadSectors(sector, rootLba, 1) || !IsExfatRootDirSector(sector)) return false;
   uint8_t fat[512] = {};
   if (!reader.ReadSectors(fat, lba + geo.fatOffset, 1)) return false;
   return Le32(fat) == 0xFFFFFFF8;
 }
 
-namespace exfat {
-
-bool SectorStartsRootDir(const uint8_t* s) {
-  return LabelEntryWellFormed(s) && s[32] == 0x81 && s[64] == 0x82 && SectorHoldsDirEntries(s, 3);
-}
-
-bool SectorHoldsDirEntries(const uint8_t* s, unsigned first) {
-  if (first >= kEntriesPerSector) return false;
-  enum { kNoSet, kWantStream, kWantName } phase = kNoSet;
-  uint32_t remaining = 0, files = 0, streams = 0, complete = 0;
-  for (unsigned i = first; i < kEntriesPerSector; ++i) {
-    const uint8_t* e = s + i * kEntryBytes;
-    const uint8_t t = e[0];
-    if (t == 0x00) break;
-    if ((i == 1 && t == 0x81) || (i == 2 && t == 0x82)) continue;
-    const bool label = t == 0x83 || t == 0x03;
-    if (!IsSetEntry(t) && !label) return false;
-    if (label && !LabelEntryWellFormed(e)) return false;
-    if (phase == kNoSet) {
-      if (IsFileEntry(t)) {
-        phase = kWantStream;
-        remaining = e[1];
-        ++files;
-      }
-    } else if (phase == kWantStream) {
-      if (!IsStreamEntry(t)) return false;
-      ++streams;
-      if (remaining) --remaining;
-      phase = kWantName;
-    } else {
-      if (!IsNameEntry(t)) return false;
-      if (remaining) --remaining;
-      if (remaining == 0) {
-        ++complete;
-        phase = kNoSet;
-      }
-    }
-  }
-  if (complete) return true;
-  if (files != 1 || streams != 1) return false;
-  // One set that runs on past the sector's end: nothing else may stand in the sector.
-  int fileAt = -1;
-  for (unsigned i = 0; i < kEntriesPerSector; ++i) {
-    const uint8_t t = s[i * kEntryBytes];
-    if (!IsSetEntry(t)) return false;
-    if (IsFileEntry(t)) {
-      if (fileAt >= 0) return false;
-      fileAt = int(i);
-      if (i + 1 < kEntriesPerSector && !IsStreamEntry(s[(i + 1) * kEntryBytes])) return false;
-    } else if (IsStreamEntry(t) && i != 0 && int(i) != fileAt + 1) {
-      return false;
-    }
-  }
-  return fileAt >= 0;
-}
-
-}  // namespace exfat

@@ -11,6 +11,7 @@
 #include "core/recordtable.h"
 #include "deepscan/scanprogress.h"
 #include "parsefilesystem/exfat/exfatbytes.h"
+#include "parsefilesystem/exfat/exfatsectorcheck.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 
 using namespace exfat;
@@ -147,7 +148,7 @@ bool ReadOneDirectory(ExfatRunState* state, DiskReader& reader, VolumeContext& v
       return false;
     }
   }
-  const bool parsed = !hitFlag || SectorHoldsDirEntries(buf, 0) || SectorStartsRootDir(buf);
+  const bool parsed = !hitFlag || CheckExfatDirEntries(buf, 0) || IsExfatRootDirSector(buf);
   if (parsed) StoreEntrySets(vol, geo, buf, uint32_t(bytes), dir.parentId, hitFlag, work);
   FreeMem(buf);
   return true;
@@ -184,7 +185,7 @@ bool ReadExfatDirectory(ExfatRunState* state, DiskReader& reader, VolumeContext&
 
 bool ParseExfatEntrySets(ExfatRunState* state, DiskReader& reader, VolumeContext& vol, const uint8_t* buffer,
                          uint32_t length, uint32_t parentId, uint32_t hitFlag) {
-  if (hitFlag && (length < 512 || (!SectorStartsRootDir(buffer) && !SectorHoldsDirEntries(buffer, 0))))
+  if (hitFlag && (length < 512 || (!IsExfatRootDirSector(buffer) && !CheckExfatDirEntries(buffer, 0))))
     return false;
   ExfatGeometry geo;
   if (!ReadExfatGeometry(vol.bootSector, vol.firstLba, geo)) return true;
