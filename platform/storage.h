@@ -136,3 +136,17 @@ struct StorageDiskEntry {
   StorageDeviceInfo info;
 };
 std::vector<StorageDiskEntry> ListStorageDisks();
+
+// Where a lettered drive lies: the disk holding it (index N of ListStorageDisks, -1 when it is
+// on none of them), its start and length in bytes on that disk. False when no drive has the
+// letter. From the machine description (a drive window into a disk's image), else from sysfs
+// (the partition's start and size, its parent disk).
+struct StorageDriveExtent {
+  int diskIndex = -1;
+  uint64_t startBytes = 0;
+  uint64_t lengthBytes = 0;
+  bool removable = false;
+};
+bool QueryDriveExtent(char16_t letter, StorageDriveExtent* out);
+// True when the disk accepts discards (TRIM); always false for a described machine.
+bool QueryDiskTrim(int diskIndex);

@@ -456,3 +456,87 @@ std::vector<StorageDiskEntry> ListStorageDisks() {
   }
   return out;
 }
+
+namespace {
+
+// The image's length from offset on (length 0: to its end).
+uint64_t SourceLength(const MachineSource& s) {
+  if (s.length != 0) return s.length;
+  struct stat st;
+  if (::stat(s.image.c_str(), &st) != 0) return 0;
+  uint64_t size = 0;
+  if (S_ISREG(st.st_mode)) {
+    size = uint64_t(st.st_size);
+  } else if (S_ISBLK(st.st_mode)) {
+    int fd = ::open(s.image.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      if (::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+      ::close(fd);
+    }
+  }
+  return size > s.offset ? size - s.offset : 0;
+}
+
+}  // namespace
+
+bool QueryDriveExtent(char16_t letter, StorageDriveExtent* out) {
+  *out = StorageDriveExtent();
+  MachineDescription md;
+  bool valid = false;
+  std::string why;
+  if (LoadMachineDescription(&md, &valid, &why)) {
+    if (!valid) return false;
+    auto it = md.drives.find(letter);
+    if (it == md.drives.end() || it->second.image.empty()) return false;
+    const MachineSource& d = it->second;
+    out->lengthBytes = SourceLength(d);
+    out->removable = d.hasInfo && d.info.removable;
+    std::string img = RealPath(d.image);
+    for (size_t i = 0; i < md.disks.size(); ++i) {
+      const MachineSource& k = md.disks[i];
+      if (img.empty() || RealPath(k.image) != img || d.offset < k.offset) continue;
+      uint64_t klen = SourceLength(k);
+      if (d.offset - k.offset >= klen) continue;
+      out->diskIndex = int(i);
+      out->startBytes = d.offset - k.offset;
+      if (!d.hasInfo) out->removable = k.hasInfo && k.info.removable;
+      break;
+    }
+    return true;
+  }
+  std::vector<RealMount> mounts = RealLetterMounts();
+  size_t i = size_t(letter - u'C');
+  if (letter < u'C' || i >= mounts.size()) return false;
+  struct stat st;
+  if (::stat(mounts[i].device.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return false;
+  std::string p = RealPath("/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)));
+  if (p.empty()) return false;
+  uint64_t sectors = std::strtoull(ReadSysText(p + "/size").c_str(), nullptr, 10);
+  out->lengthBytes = sectors <= UINT64_MAX / 512 ? sectors * 512 : 0;
+  std::string diskDir = p;
+  if (::access((p + "/partition").c_str(), F_OK) == 0) {
+    uint64_t start = std::strtoull(ReadSysText(p + "/start").c_str(), nullptr, 10);
+    out->startBytes = start <= UINT64_MAX / 512 ? start * 512 : 0;
+    size_t slash = p.rfind('/');
+    if (slash != std::string::npos) diskDir = p.substr(0, slash);
+  }
+  size_t slash = diskDir.rfind('/');
+  std::string diskName = slash == std::string::npos ? diskDir : diskDir.substr(slash + 1);
+  std::vector<std::string> names = RealDiskNames();
+  for (size_t n = 0; n < names.size() && n < 64; ++n) {
+    if (names[n] == diskName) out->diskIndex = int(n);
+  }
+  out->removable = ReadSysText(diskDir + "/removable") == "1";
+  return true;
+}
+
+bool QueryDiskTrim(int diskIndex) {
+  MachineDescription md;
+  bool valid = false;
+  std::string why;
+  if (LoadMachineDescription(&md, &valid, &why)) return false;
+  std::vector<std::string> names = RealDiskNames();
+  if (diskIndex < 0 || size_t(diskIndex) >= names.size()) return false;
+  std::string v = ReadSysText("/sys/block/" + names[size_t(diskIndex)] + "/queue/discard_max_bytes");
+  return std::strtoull(v.c_str(), nullptr, 10) > 0;
+}

@@ -1,0 +1,231 @@
+#include "deepscan/fsrecognize.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "app/settings.h"
+#include "parsefilesystem/parsentfs/ntfsvolume.h"
+
+namespace {
+
+uint64_t Le64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+struct Hooks {
+  std::mutex m;
+  FatParserHooks fat;
+  ExfatParserHooks exfat;
+  NtfsBootHitCheck ntfsHit = nullptr;
+};
+Hooks& TheHooks() {
+  static Hooks& h = *new Hooks();
+  return h;
+}
+FatParserHooks FatHooks() {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  return TheHooks().fat;
+}
+ExfatParserHooks ExfatHooks() {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  return TheHooks().exfat;
+}
+
+bool IsNtfsRow(const uint8_t* s) { return IsNtfsBootSector(s); }
+
+const FsProbeRow kRows[] = {
+    {"NTFS", kVolTypeNtfs, &IsNtfsRow},
+    {"FAT16", kVolTypeFat16, &IsFat16Boot},
+    {"FAT32", kVolTypeFat32, &IsFat32Boot},
+    {"exFat", kVolTypeExfat, &IsExfatBoot},
+};
+
+// What a parser library that is not linked yet makes of a recognised volume.
+bool PlainSetup(uint32_t type, const VolumeContext& source, DiskReader& reader, const uint8_t* boot,
+                uint64_t firstLba, uint64_t sectors, VolumeContext& out) {
+  out = source;
+  out.firstLba = firstLba;
+  out.sectorCount = sectors;
+  out.freeSectors = 0;
+  CopyBootSector(out.bootSector, boot);
+  out.type = type;
+  out.fsName = CString(FsNameOfType(type));
+  out.devicePath = reader.devicePath;
+  out.targetKind = kTargetPartition;
+  out.label = GetLangStr(u"LocalDisk");
+  return true;
+}
+
+bool DefaultNtfsHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
+  uint8_t s[512] = {};
+  if (!reader.ReadSectors(s, lba, 1) || !IsNtfsBootSector(s)) return false;
+  return Le64(s + 0x28) == Le64(boot + 0x28);
+}
+
+}  // namespace
+
+bool HasBootSignature(const uint8_t* s) { return s[510] == 0x55 && s[511] == 0xAA; }
+
+bool IsExfatBootSector(const uint8_t* s) {
+  if (!HasBootSignature(s)) return false;
+  if (s[0] != 0xEB && s[2] != 0x90) return false;
+  return std::memcmp(s + 3, "EXFAT", 5) == 0 && s[0x6C] == 9 && s[0x6D] <= 16;
+}
+
+void SetFatParserHooks(const FatParserHooks& hooks) {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  TheHooks().fat = hooks;
+}
+void SetExfatParserHooks(const ExfatParserHooks& hooks) {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  TheHooks().exfat = hooks;
+}
+void SetFatBootProbe(BootSectorTest fat16, BootSectorTest fat32) {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  TheHooks().fat.isFat16 = fat16;
+  TheHooks().fat.isFat32 = fat32;
+}
+void SetExfatBootProbe(BootSectorTest exfat) {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  TheHooks().exfat.isExfat = exfat;
+}
+void SetNtfsBootHitCheck(NtfsBootHitCheck check) {
+  std::lock_guard<std::mutex> l(TheHooks().m);
+  TheHooks().ntfsHit = check;
+}
+
+bool IsFat16Boot(const uint8_t* s) {
+  BootSectorTest t = FatHooks().isFat16;
+  return t != nullptr && t(s);
+}
+bool IsFat32Boot(const uint8_t* s) {
+  BootSectorTest t = FatHooks().isFat32;
+  return t != nullptr && t(s);
+}
+bool IsExfatBoot(const uint8_t* s) {
+  BootSectorTest t = ExfatHooks().isExfat;
+  return t != nullptr ? t(s) : IsExfatBootSector(s);
+}
+
+const FsProbeRow* FsProbeTable(uint32_t* rows) {
+  *rows = uint32_t(sizeof kRows / sizeof kRows[0]);
+  return kRows;
+}
+
+uint32_t ProbeBootSector(const uint8_t* sector) {
+  for (const FsProbeRow& r : kRows)
+    if (r.probe(sector)) return r.type;
+  return kVolTypeNone;
+}
+
+const char16_t* FsNameOfType(uint32_t type) {
+  switch (type) {
+    case kVolTypeNtfs: return u"NTFS";
+    case kVolTypeFat16: return u"FAT16";
+    case kVolTypeFat32: return u"FAT32";
+    case kVolTypeExfat: return u"exFat";
+    default: return u"";
+  }
+}
+
+bool DetectVolumeFileSystem(DiskReader& reader, VolumeContext& vol, uint32_t* type) {
+  *type = kVolTypeNone;
+  uint8_t s[512] = {};
+  const uint64_t base = vol.firstLba;
+  // How many sectors of the volume the reader can reach.
+  auto readable = [&](uint64_t rel) { return reader.lastLba >= 0 && base + rel <= uint64_t(reader.lastLba) && rel < vol.sectorCount; };
+  bool ok = readable(1) && reader.ReadSectors(s, base, 1);
+  if (ok) *type = ProbeBootSector(s);
+  // A volume of no sectors has no last sector to try.
+  if (*type == kVolTypeNone && vol.sectorCount > 0) {
+    std::memset(s, 0, sizeof s);
+    if (reader.ReadSectors(s, base + vol.sectorCount - 1, 1) && IsNtfsBootSector(s)) *type = kVolTypeNtfs;
+  }
+  if (*type == kVolTypeNone && readable(7)) {
+    std::memset(s, 0, sizeof s);
+    if (reader.ReadSectors(s, base + 6, 1)) {
+      if (IsFat16Boot(s)) *type = kVolTypeFat16;
+      if (IsFat32Boot(s)) *type = kVolTypeFat32;
+    }
+  }
+  if (*type == kVolTypeNone && readable(13)) {
+    std::memset(s, 0, sizeof s);
+    if (reader.ReadSectors(s, base + 12, 1) && IsExfatBoot(s)) *type = kVolTypeExfat;
+  }
+  if (*type == kVolTypeNone) return false;
+  std::memcpy(vol.bootSector, s, sizeof s);
+  return true;
+}
+
+bool SetupVolumeOfType(uint32_t type, const VolumeContext& source, DiskReader& reader, const uint8_t* boot,
+                       uint64_t firstLba, uint64_t sectors, VolumeContext& out) {
+  switch (type) {
+    case kVolTypeNtfs: return SetupNtfsVolume(source, reader, boot, firstLba, sectors, out);
+    case kVolTypeFat16:
+    case kVolTypeFat32: {
+      auto f = FatHooks().setup;
+      return f ? f(source, reader, boot, firstLba, sectors, out) : PlainSetup(type, source, reader, boot, firstLba, sectors, out);
+    }
+    case kVolTypeExfat: {
+      auto f = ExfatHooks().setup;
+      return f ? f(source, reader, boot, firstLba, sectors, out) : PlainSetup(type, source, reader, boot, firstLba, sectors, out);
+    }
+    default: return false;
+  }
+}
+
+bool ReadVolumeLabelOfType(uint32_t type, DiskReader& reader, VolumeContext& vol) {
+  switch (type) {
+    case kVolTypeNtfs: return ReadNtfsVolumeLabel(reader, vol);
+    case kVolTypeFat16:
+    case kVolTypeFat32: {
+      auto f = FatHooks().readLabel;
+      return f && f(reader, vol);
+    }
+    case kVolTypeExfat: {
+      auto f = ExfatHooks().readLabel;
+      return f && f(reader, vol);
+    }
+    default: return false;
+  }
+}
+
+bool CheckFatOfBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
+  auto f = FatHooks().checkFatOfBootHit;
+  return f && f(reader, boot, lba);
+}
+bool ValidateExfatBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
+  auto f = ExfatHooks().validateBootHit;
+  return f && f(reader, boot, lba);
+}
+bool SetupExfatVolumeFromHit(DiskReader& reader, const uint8_t* boot, uint64_t lba, VolumeContext& out) {
+  auto f = ExfatHooks().setupFromHit;
+  return f && f(reader, boot, lba, out);
+}
+bool ValidateNtfsBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
+  NtfsBootHitCheck f;
+  {
+    std::lock_guard<std::mutex> l(TheHooks().m);
+    f = TheHooks().ntfsHit;
+  }
+  return f ? f(reader, boot, lba) : DefaultNtfsHit(reader, boot, lba);
+}
+
+int ParseVolumeFileSystem(const FsStopWord* runState, VolumeContext& vol) {
+  if (GetSoftCfg(u"ParseFileSys") != CString(u"1")) return 0;
+  switch (vol.type) {
+    case kVolTypeNtfs: return ParseNtfsVolume(runState, vol) ? 1 : 0;
+    case kVolTypeFat16:
+    case kVolTypeFat32: {
+      auto f = FatHooks().parse;
+      return f && f(runState, vol) ? 1 : 0;
+    }
+    case kVolTypeExfat: {
+      auto f = ExfatHooks().parse;
+      return f && f(runState, vol) ? 1 : 0;
+    }
+    default: return 0;
+  }
+}
