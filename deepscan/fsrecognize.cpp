@@ -58,10 +58,16 @@ bool PlainSetup(uint32_t type, const VolumeContext& source, DiskReader& reader, 
   return true;
 }
 
+// Until the NTFS scan validator is linked: the sector at lba is an NTFS boot sector of the same
+// size, and the first MFT record it names (from lba) starts with "FILE".
 bool DefaultNtfsHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
   uint8_t s[512] = {};
   if (!reader.ReadSectors(s, lba, 1) || !IsNtfsBootSector(s)) return false;
-  return Le64(s + 0x28) == Le64(boot + 0x28);
+  if (Le64(s + 0x28) != Le64(boot + 0x28)) return false;
+  const uint64_t mftLcn = Le64(s + 0x30), spc = s[0x0D];
+  if (mftLcn > (UINT64_MAX - lba) / spc) return false;
+  uint8_t rec[512] = {};
+  return reader.ReadSectors(rec, lba + mftLcn * spc, 1) && std::memcmp(rec, "FILE", 4) == 0;
 }
 
 }  // namespace

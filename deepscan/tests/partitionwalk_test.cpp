@@ -25,6 +25,7 @@ void NtfsBoot(uint8_t* s, uint64_t total) {
   std::memcpy(s + 3, "NTFS    ", 8);
   s[0x0B] = 0x00; s[0x0C] = 0x02; s[0x0D] = 8; s[0x15] = 0xF8; s[0x18] = 63; s[0x1A] = 255; s[0x40] = 0xF6;
   Put64(s + 0x28, total);
+  Put64(s + 0x30, 4);  // MFT at cluster 4: sector 32 of the volume
   s[510] = 0x55; s[511] = 0xAA;
 }
 void FatLike(uint8_t* s, bool fat32) {
@@ -168,7 +169,7 @@ TEST_F(PartitionWalk, MbrWithGapAndThreeLogicals) {
   if (!HaveTool("sfdisk")) GTEST_SKIP() << "sfdisk missing";
   Image img("mbr", 2200000);
   ASSERT_TRUE(img.Run("sfdisk -q --no-reread --no-tell-kernel",
-                      "label: dos\\nstart=2048,size=204800,type=7\\nstart=600000,size=204800,type=83\\n"
+                      "label: dos\\nstart=2048,size=204800,type=7\\nstart=600000,size=204800,type=7\\n"
                       "start=1000000,size=1100000,type=5\\nstart=1002048,size=204800,type=7\\n"
                       "start=1300000,size=204800,type=83\\nstart=1600000,size=204800,type=83\\n"));
   uint8_t s[512];
@@ -242,7 +243,7 @@ TEST_F(PartitionWalk, ExtendedChainLoopsEnd) {
 TEST_F(PartitionWalk, GptKeepsEntryOrderThenAreas) {
   if (!HaveTool("sgdisk")) GTEST_SKIP() << "sgdisk missing";
   Image img("gpt", 1000000);
-  std::string cmd = "sgdisk -n 2:500000:+204800 -n 1:2048:206847 '" + img.path() + "' >/dev/null 2>&1";
+  std::string cmd = "sgdisk -n 2:501760:+204800 -n 1:2048:206847 '" + img.path() + "' >/dev/null 2>&1";
   ASSERT_EQ(system(cmd.c_str()), 0);
   bool walked = false;
   std::vector<VolumeContext> out = WalkWhole(img.Disk(), &walked);
@@ -251,7 +252,7 @@ TEST_F(PartitionWalk, GptKeepsEntryOrderThenAreas) {
   // entry 1 (2048..206847) comes first as the first table entry, not by start
   EXPECT_EQ(out[0].firstLba, 2048u);
   EXPECT_EQ(out[0].sectorCount, 204800u);
-  EXPECT_EQ(out[1].firstLba, 500000u);
+  EXPECT_EQ(out[1].firstLba, 501760u);
   for (size_t i = 2; i < out.size(); ++i) EXPECT_EQ(out[i].targetKind, uint32_t(kTargetArea));
   // A GPT entry beyond the disk is skipped.
   uint8_t s[512];
@@ -259,7 +260,7 @@ TEST_F(PartitionWalk, GptKeepsEntryOrderThenAreas) {
   Put64(s + 128 + 40, 5000000);
   img.Write(2, s);
   out = WalkWhole(img.Disk(), &walked);
-  for (const VolumeContext& v : out) EXPECT_NE(v.firstLba, 500000u);
+  for (const VolumeContext& v : out) EXPECT_NE(v.firstLba, 501760u);
 }
 
 TEST_F(PartitionWalk, BackupNtfsHitGivesTrueStartOnce) {
@@ -268,6 +269,8 @@ TEST_F(PartitionWalk, BackupNtfsHitGivesTrueStartOnce) {
   NtfsBoot(s, 204800);
   img.Write(100000, s);
   img.Write(304800, s);
+  uint8_t rec[512] = {'F', 'I', 'L', 'E'};
+  img.Write(100032, rec);
   VolumeContext disk = img.Disk();
   DiskReader r;
   ASSERT_TRUE(OpenVolumeDevice(disk, r));
