@@ -1,9 +1,12 @@
 #include "deepscan/fsrecognize.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "app/settings.h"
+#include "parsefilesystem/exfat/exfatvolume.h"
+#include "parsefilesystem/parsefat/fatformat.h"
+#include "parsefilesystem/parsefat/fatvalidate.h"
+#include "parsefilesystem/parsefat/fatvolume.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 
 namespace {
@@ -14,49 +17,19 @@ uint64_t Le64(const uint8_t* p) {
   return v;
 }
 
-struct Hooks {
-  std::mutex m;
-  FatParserHooks fat;
-  ExfatParserHooks exfat;
-  NtfsBootHitCheck ntfsHit = nullptr;
-};
-Hooks& TheHooks() {
-  static Hooks& h = *new Hooks();
-  return h;
-}
-FatParserHooks FatHooks() {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  return TheHooks().fat;
-}
-ExfatParserHooks ExfatHooks() {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  return TheHooks().exfat;
+std::atomic<NtfsBootHitCheck>& NtfsHitCheck() {
+  static std::atomic<NtfsBootHitCheck>& c = *new std::atomic<NtfsBootHitCheck>(nullptr);
+  return c;
 }
 
 bool IsNtfsRow(const uint8_t* s) { return IsNtfsBootSector(s); }
 
 const FsProbeRow kRows[] = {
     {"NTFS", kVolTypeNtfs, &IsNtfsRow},
-    {"FAT16", kVolTypeFat16, &IsFat16Boot},
-    {"FAT32", kVolTypeFat32, &IsFat32Boot},
-    {"exFat", kVolTypeExfat, &IsExfatBoot},
+    {"FAT16", kVolTypeFat16, &IsFat16BootSector},
+    {"FAT32", kVolTypeFat32, &IsFat32BootSector},
+    {"exFat", kVolTypeExfat, &IsExfatBootSector},
 };
-
-// What a parser library that is not linked yet makes of a recognised volume.
-bool PlainSetup(uint32_t type, const VolumeContext& source, DiskReader& reader, const uint8_t* boot,
-                uint64_t firstLba, uint64_t sectors, VolumeContext& out) {
-  out = source;
-  out.firstLba = firstLba;
-  out.sectorCount = sectors;
-  out.freeSectors = 0;
-  CopyBootSector(out.bootSector, boot);
-  out.type = type;
-  out.fsName = CString(FsNameOfType(type));
-  out.devicePath = reader.devicePath;
-  out.targetKind = kTargetPartition;
-  out.label = GetLangStr(u"LocalDisk");
-  return true;
-}
 
 // Until the NTFS scan validator is linked: the sector at lba is an NTFS boot sector of the same
 // size, and the first MFT record it names (from lba) starts with "FILE".
@@ -80,40 +53,7 @@ bool IsExfatBootSector(const uint8_t* s) {
   return std::memcmp(s + 3, "EXFAT", 5) == 0 && s[0x6C] == 9 && s[0x6D] <= 16;
 }
 
-void SetFatParserHooks(const FatParserHooks& hooks) {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  TheHooks().fat = hooks;
-}
-void SetExfatParserHooks(const ExfatParserHooks& hooks) {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  TheHooks().exfat = hooks;
-}
-void SetFatBootProbe(BootSectorTest fat16, BootSectorTest fat32) {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  TheHooks().fat.isFat16 = fat16;
-  TheHooks().fat.isFat32 = fat32;
-}
-void SetExfatBootProbe(BootSectorTest exfat) {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  TheHooks().exfat.isExfat = exfat;
-}
-void SetNtfsBootHitCheck(NtfsBootHitCheck check) {
-  std::lock_guard<std::mutex> l(TheHooks().m);
-  TheHooks().ntfsHit = check;
-}
-
-bool IsFat16Boot(const uint8_t* s) {
-  BootSectorTest t = FatHooks().isFat16;
-  return t != nullptr && t(s);
-}
-bool IsFat32Boot(const uint8_t* s) {
-  BootSectorTest t = FatHooks().isFat32;
-  return t != nullptr && t(s);
-}
-bool IsExfatBoot(const uint8_t* s) {
-  BootSectorTest t = ExfatHooks().isExfat;
-  return t != nullptr ? t(s) : IsExfatBootSector(s);
-}
+void SetNtfsBootHitCheck(NtfsBootHitCheck check) { NtfsHitCheck().store(check); }
 
 const FsProbeRow* FsProbeTable(uint32_t* rows) {
   *rows = uint32_t(sizeof kRows / sizeof kRows[0]);
@@ -152,13 +92,13 @@ bool DetectVolumeFileSystem(DiskReader& reader, VolumeContext& vol, uint32_t* ty
   if (*type == kVolTypeNone && readable(7)) {
     std::memset(s, 0, sizeof s);
     if (reader.ReadSectors(s, base + 6, 1)) {
-      if (IsFat16Boot(s)) *type = kVolTypeFat16;
-      if (IsFat32Boot(s)) *type = kVolTypeFat32;
+      if (IsFat16BootSector(s)) *type = kVolTypeFat16;
+      if (IsFat32BootSector(s)) *type = kVolTypeFat32;
     }
   }
   if (*type == kVolTypeNone && readable(13)) {
     std::memset(s, 0, sizeof s);
-    if (reader.ReadSectors(s, base + 12, 1) && IsExfatBoot(s)) *type = kVolTypeExfat;
+    if (reader.ReadSectors(s, base + 12, 1) && IsExfatBootSector(s)) *type = kVolTypeExfat;
   }
   if (*type == kVolTypeNone) return false;
   std::memcpy(vol.bootSector, s, sizeof s);
@@ -170,14 +110,8 @@ bool SetupVolumeOfType(uint32_t type, const VolumeContext& source, DiskReader& r
   switch (type) {
     case kVolTypeNtfs: return SetupNtfsVolume(source, reader, boot, firstLba, sectors, out);
     case kVolTypeFat16:
-    case kVolTypeFat32: {
-      auto f = FatHooks().setup;
-      return f ? f(source, reader, boot, firstLba, sectors, out) : PlainSetup(type, source, reader, boot, firstLba, sectors, out);
-    }
-    case kVolTypeExfat: {
-      auto f = ExfatHooks().setup;
-      return f ? f(source, reader, boot, firstLba, sectors, out) : PlainSetup(type, source, reader, boot, firstLba, sectors, out);
-    }
+    case kVolTypeFat32: return SetupFatVolume(source, reader, boot, firstLba, sectors, out);
+    case kVolTypeExfat: return SetupExfatVolume(source, reader, boot, firstLba, sectors, out);
     default: return false;
   }
 }
@@ -186,52 +120,24 @@ bool ReadVolumeLabelOfType(uint32_t type, DiskReader& reader, VolumeContext& vol
   switch (type) {
     case kVolTypeNtfs: return ReadNtfsVolumeLabel(reader, vol);
     case kVolTypeFat16:
-    case kVolTypeFat32: {
-      auto f = FatHooks().readLabel;
-      return f && f(reader, vol);
-    }
-    case kVolTypeExfat: {
-      auto f = ExfatHooks().readLabel;
-      return f && f(reader, vol);
-    }
+    case kVolTypeFat32: return ReadFatVolumeLabel(reader, vol);
+    case kVolTypeExfat: return ReadExfatVolumeLabel(reader, vol);
     default: return false;
   }
 }
 
-bool CheckFatOfBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
-  auto f = FatHooks().checkFatOfBootHit;
-  return f && f(reader, boot, lba);
-}
-bool ValidateExfatBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
-  auto f = ExfatHooks().validateBootHit;
-  return f && f(reader, boot, lba);
-}
-bool SetupExfatVolumeFromHit(DiskReader& reader, const uint8_t* boot, uint64_t lba, VolumeContext& out) {
-  auto f = ExfatHooks().setupFromHit;
-  return f && f(reader, boot, lba, out);
-}
 bool ValidateNtfsBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
-  NtfsBootHitCheck f;
-  {
-    std::lock_guard<std::mutex> l(TheHooks().m);
-    f = TheHooks().ntfsHit;
-  }
+  NtfsBootHitCheck f = NtfsHitCheck().load();
   return f ? f(reader, boot, lba) : DefaultNtfsHit(reader, boot, lba);
 }
 
-int ParseVolumeFileSystem(const FsStopWord* runState, VolumeContext& vol) {
+int ParseVolumeFileSystem(FsStopWord* runState, VolumeContext& vol) {
   if (GetSoftCfg(u"ParseFileSys") != CString(u"1")) return 0;
   switch (vol.type) {
     case kVolTypeNtfs: return ParseNtfsVolume(runState, vol) ? 1 : 0;
     case kVolTypeFat16:
-    case kVolTypeFat32: {
-      auto f = FatHooks().parse;
-      return f && f(runState, vol) ? 1 : 0;
-    }
-    case kVolTypeExfat: {
-      auto f = ExfatHooks().parse;
-      return f && f(runState, vol) ? 1 : 0;
-    }
+    case kVolTypeFat32: return ParseFatVolume(runState, vol) ? 1 : 0;
+    case kVolTypeExfat: return ParseExfatVolume(runState, vol) ? 1 : 0;
     default: return 0;
   }
 }

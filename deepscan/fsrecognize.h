@@ -1,7 +1,6 @@
 // File systems recognised from boot sectors: the boot-sector tests, the recognition of a
 // volume from its boot sector or a backup copy, and the per-type calls into the parsers
-// (volume set-up, label, parse). The FAT and exFAT parser libraries install their routines
-// through the hooks below; until they do, their rows fall back to the plain stand-ins.
+// (volume set-up, label, parse).
 #pragma once
 
 #include <atomic>
@@ -18,31 +17,6 @@ using BootSectorTest = bool (*)(const uint8_t* sector);
 bool IsExfatBootSector(const uint8_t* sector);
 bool HasBootSignature(const uint8_t* sector);
 
-// Routines of the FAT parser library; a null member keeps the stand-in (tests fail, set-up
-// fills type, first LBA, count and boot copy, no label, hit checks fail, parse returns 0).
-struct FatParserHooks {
-  BootSectorTest isFat16 = nullptr;
-  BootSectorTest isFat32 = nullptr;
-  bool (*setup)(const VolumeContext& source, DiskReader& reader, const uint8_t* boot, uint64_t firstLba,
-                uint64_t sectors, VolumeContext& out) = nullptr;
-  bool (*readLabel)(DiskReader& reader, VolumeContext& vol) = nullptr;
-  bool (*checkFatOfBootHit)(DiskReader& reader, const uint8_t* boot, uint64_t lba) = nullptr;
-  bool (*parse)(const FsStopWord* stop, VolumeContext& vol) = nullptr;
-};
-struct ExfatParserHooks {
-  BootSectorTest isExfat = nullptr;  // null: IsExfatBootSector
-  bool (*setup)(const VolumeContext& source, DiskReader& reader, const uint8_t* boot, uint64_t firstLba,
-                uint64_t sectors, VolumeContext& out) = nullptr;
-  bool (*readLabel)(DiskReader& reader, VolumeContext& vol) = nullptr;
-  bool (*validateBootHit)(DiskReader& reader, const uint8_t* boot, uint64_t lba) = nullptr;
-  bool (*setupFromHit)(DiskReader& reader, const uint8_t* boot, uint64_t lba, VolumeContext& out) = nullptr;
-  bool (*parse)(const FsStopWord* stop, VolumeContext& vol) = nullptr;
-};
-void SetFatParserHooks(const FatParserHooks& hooks);
-void SetExfatParserHooks(const ExfatParserHooks& hooks);
-// Just the boot-sector tests.
-void SetFatBootProbe(BootSectorTest fat16, BootSectorTest fat32);
-void SetExfatBootProbe(BootSectorTest exfat);
 // Whether the NTFS boot sector at lba proves a volume there; the default reads the sector and
 // wants an NTFS boot sector with the same total sector count. Null restores the default.
 using NtfsBootHitCheck = bool (*)(DiskReader& reader, const uint8_t* boot, uint64_t lba);
@@ -57,9 +31,6 @@ struct FsProbeRow {
 const FsProbeRow* FsProbeTable(uint32_t* rows);
 // The type of the first row whose test passes; 0 for none.
 uint32_t ProbeBootSector(const uint8_t* sector);
-bool IsFat16Boot(const uint8_t* sector);
-bool IsFat32Boot(const uint8_t* sector);
-bool IsExfatBoot(const uint8_t* sector);
 // "NTFS", "FAT16", "FAT32", "exFat"; empty for other types.
 const char16_t* FsNameOfType(uint32_t type);
 
@@ -71,11 +42,8 @@ bool DetectVolumeFileSystem(DiskReader& reader, VolumeContext& vol, uint32_t* ty
 bool SetupVolumeOfType(uint32_t type, const VolumeContext& source, DiskReader& reader, const uint8_t* boot,
                        uint64_t firstLba, uint64_t sectors, VolumeContext& out);
 bool ReadVolumeLabelOfType(uint32_t type, DiskReader& reader, VolumeContext& vol);
-bool CheckFatOfBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba);
-bool ValidateExfatBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba);
-bool SetupExfatVolumeFromHit(DiskReader& reader, const uint8_t* boot, uint64_t lba, VolumeContext& out);
 bool ValidateNtfsBootHit(DiskReader& reader, const uint8_t* boot, uint64_t lba);
 
 // Runs the volume's parser when the edition value "ParseFileSys" is "1"; 0 when parsing is
 // off or the type has no parser.
-int ParseVolumeFileSystem(const FsStopWord* runState, VolumeContext& vol);
+int ParseVolumeFileSystem(FsStopWord* runState, VolumeContext& vol);

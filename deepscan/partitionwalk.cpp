@@ -1,10 +1,14 @@
 #include "deepscan/partitionwalk.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <set>
 
 #include "app/settings.h"
+#include "parsefilesystem/exfat/exfatvolume.h"
+#include "parsefilesystem/parsefat/fatformat.h"
+#include "parsefilesystem/parsefat/fatvalidate.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "deepscan/fsrecognize.h"
 
@@ -63,9 +67,20 @@ void WalkExtended(const VolumeContext& disk, DiskReader& reader, uint64_t ebr, u
   }
 }
 
-FatDirRunCheck& DirRunCheck() {
-  static FatDirRunCheck& c = *new FatDirRunCheck(nullptr);
-  return c;
+std::atomic<bool>& DirScan() {
+  static std::atomic<bool>& on = *new std::atomic<bool>(false);
+  return on;
+}
+
+// A sector of FAT directory entries, told by the attribute byte of its first entry.
+bool IsFatDirEntrySector(const uint8_t* s) {
+  const uint8_t attr = s[11];
+  if (attr == 0x08 || attr == 0x28) return IsFatVolumeLabelEntry(s) && ValidateFatDirEntries(s + 32, 480);
+  if (attr == 0x0F) {
+    const uint8_t seq = s[0] == 0xE5 ? uint8_t(0xE5) : uint8_t((s[0] & 0x0F) + 1);
+    return ValidateFatLfnRun(s, 512, seq, s[13]);
+  }
+  return ValidateFatEntryRun(s, 512);
 }
 
 }  // namespace
@@ -208,21 +223,21 @@ void SortPartitionsByStart(std::vector<VolumeContext>& list) {
                    [](const VolumeContext& a, const VolumeContext& b) { return a.firstLba < b.firstLba; });
 }
 
-void SetFatDirRunCheck(FatDirRunCheck check) { DirRunCheck() = check; }
+void SetFatDirScanEnabled(bool on) { DirScan().store(on); }
+bool FatDirScanEnabled() { return DirScan().load(); }
 
 bool ClassifyRawSector(uint64_t lba, const uint8_t* s, uint32_t* kind) {
   *kind = kSectorNothing;
   if (Le32(s) == 0) return false;
-  FatDirRunCheck dirCheck = DirRunCheck();
-  if (dirCheck != nullptr && s[0] != 0 && dirCheck(s)) {
+  if (FatDirScanEnabled() && s[0] != 0 && IsFatDirEntrySector(s)) {
     *kind = kSectorFatDirRun;
     return true;
   }
   if (HasBootSignature(s)) {
     if (IsNtfsBootSector(s)) *kind = kSectorNtfsBoot;
-    else if (IsFat16Boot(s)) *kind = kSectorFat16Boot;
-    else if (IsFat32Boot(s)) *kind = kSectorFat32Boot;
-    else if (IsExfatBoot(s)) *kind = kSectorExfatBoot;
+    else if (IsFat16BootSector(s)) *kind = kSectorFat16Boot;
+    else if (IsFat32BootSector(s)) *kind = kSectorFat32Boot;
+    else if (IsExfatBootSector(s)) *kind = kSectorExfatBoot;
     for (uint32_t off : kEntryOffsets) {
       if (IsUsableMbrEntry(s + off)) {
         *kind = lba == 0 ? kSectorMbr : kSectorPartTable;
@@ -310,7 +325,7 @@ bool ValidateBootSectorHit(DiskReader& reader, const uint8_t* b, uint64_t lba, V
     ReadVolumeLabelOfType(kVolTypeNtfs, reader, out);
     return true;
   }
-  if (IsFat16Boot(b) || IsFat32Boot(b)) {
+  if (IsFat16BootSector(b) || IsFat32BootSector(b)) {
     uint64_t start = 0;
     if (CheckFatOfBootHit(reader, b, lba)) start = lba;
     else if (lba >= 6 && CheckFatOfBootHit(reader, b, lba - 6)) start = lba - 6;
@@ -323,7 +338,7 @@ bool ValidateBootSectorHit(DiskReader& reader, const uint8_t* b, uint64_t lba, V
     ReadVolumeLabelOfType(out.type, reader, out);
     return true;
   }
-  if (IsExfatBoot(b)) {
+  if (IsExfatBootSector(b)) {
     uint64_t start = 0;
     if (ValidateExfatBootHit(reader, b, lba)) start = lba;
     else if (lba >= 12 && ValidateExfatBootHit(reader, b, lba - 12)) start = lba - 12;

@@ -47,10 +47,10 @@ void SubtractPartitionsFromAreas(const VolumeContext& disk, std::vector<VolumeCo
                                  const std::vector<VolumeContext>& partitions);
 void SortPartitionsByStart(std::vector<VolumeContext>& list);
 
-// Sets the FAT directory-entry test of the classifier (off by default); the FAT library installs
-// the run validator, which gets the sector and returns whether it holds a run of entries.
-using FatDirRunCheck = bool (*)(const uint8_t* sector);
-void SetFatDirRunCheck(FatDirRunCheck check);
+// Whether the classifier looks for runs of FAT directory entries (off by default; the deep
+// scan switches it on for scans that want them).
+void SetFatDirScanEnabled(bool on);
+bool FatDirScanEnabled();
 
 bool ClassifyRawSector(uint64_t lba, const uint8_t* sector, uint32_t* kind);
 bool RefreshVolumeInfo(DiskReader& reader, VolumeContext& vol, const uint8_t* entry, uint64_t baseLba);
