@@ -292,3 +292,8 @@ void DriveVolumesHook(uint32_t diskNumber, uint64_t firstLba, uint64_t sectorCou
 }  // namespace
 
 void InstallDriveVolumesHook() { SetFindDriveVolumesHook(&DriveVolumesHook); }
+
+namespace {
+// The volume list asks for drives as soon as discovery code is part of the program.
+const bool kDriveVolumesHookInstalled = (InstallDriveVolumesHook(), true);
+}  // namespace

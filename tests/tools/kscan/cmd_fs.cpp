@@ -2,6 +2,8 @@
 // prints one JSON line per found item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
 //    "mtime":"...","id":N}
+// When the image is a partitioned disk (no NTFS boot sector at LBA 0 and no --first-lba), every
+// NTFS volume its partition tables name is parsed, and each line starts with "volume":LBA.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +12,7 @@
 #include "core/diskreader.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
+#include "deepscan/partitionwalk.h"
 #include "deepscan/scanrun.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "platform/textconv.h"
@@ -53,15 +56,44 @@ std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
   return path;
 }
 
-void PrintVolume(const VolumeContext& vol) {
+void PrintVolume(const VolumeContext& vol, bool withVolume) {
   for (uint32_t id = 1; id < vol.idLimit; ++id) {
     const FileRecord* rec = GetFileRecord(vol, id, 0);
     if (!rec || id == kRootId) continue;
-    printf("{\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u}\n",
+    if (withVolume) printf("{\"volume\":%llu,", (unsigned long long)vol.firstLba);
+    else printf("{");
+    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u}\n",
            JsonText(ItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
            (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
            PackedText(rec->ctime).c_str(), PackedText(rec->mtime).c_str(), id);
   }
+}
+
+// Every NTFS volume the partition tables of the disk image name.
+int ParsePartitioned(VolumeContext& target) {
+  VolumeContext disk = target;
+  disk.targetKind = kTargetDisk;
+  std::vector<VolumeContext> areas(1, disk), found;
+  areas[0].targetKind = kTargetArea;
+  if (!FindDiskPartitions(disk, areas, found)) {
+    fprintf(stderr, "kscan fs: no NTFS volume and no partition table\n");
+    return 1;
+  }
+  int parsed = 0;
+  ScanRunState = kScanRunning;
+  for (VolumeContext& vol : found) {
+    if (vol.type != kVolTypeNtfs) continue;
+    if (!ParseNtfsVolume(&ScanRunState, vol)) {
+      fprintf(stderr, "kscan fs: the volume at LBA %llu could not be parsed\n", (unsigned long long)vol.firstLba);
+      FreeAllFileRecords(vol);
+      continue;
+    }
+    PrintVolume(vol, true);
+    FreeAllFileRecords(vol);
+    ++parsed;
+  }
+  if (parsed == 0) fprintf(stderr, "kscan fs: no NTFS volume parsed\n");
+  return parsed > 0 ? 0 : 1;
 }
 
 int RunFs(const std::vector<std::string>& args) {
@@ -70,8 +102,13 @@ int RunFs(const std::vector<std::string>& args) {
     return 2;
   }
   uint64_t firstLba = 0;
-  for (size_t i = 1; i + 1 < args.size(); ++i)
-    if (args[i] == "--first-lba") firstLba = strtoull(args[i + 1].c_str(), nullptr, 0);
+  bool firstLbaGiven = false;
+  for (size_t i = 1; i + 1 < args.size(); ++i) {
+    if (args[i] == "--first-lba") {
+      firstLba = strtoull(args[i + 1].c_str(), nullptr, 0);
+      firstLbaGiven = true;
+    }
+  }
   // Packed times are local; under UTC they print as the UTC the comparisons use.
   setenv("TZ", "UTC", 1);
   tzset();
@@ -94,7 +131,12 @@ int RunFs(const std::vector<std::string>& args) {
     return 1;
   }
   uint8_t boot[512] = {};
-  if (!reader.ReadSectors(boot, firstLba, 1) || !IsNtfsBootSector(boot)) {
+  bool haveBoot = reader.ReadSectors(boot, firstLba, 1) && IsNtfsBootSector(boot);
+  if (!haveBoot && !firstLbaGiven) {
+    reader.Close();
+    return ParsePartitioned(target);
+  }
+  if (!haveBoot) {
     fprintf(stderr, "kscan fs: no NTFS volume at LBA %llu\n", (unsigned long long)firstLba);
     return 1;
   }
@@ -107,7 +149,7 @@ int RunFs(const std::vector<std::string>& args) {
     FreeAllFileRecords(vol);
     return 1;
   }
-  PrintVolume(vol);
+  PrintVolume(vol, false);
   FreeAllFileRecords(vol);
   return 0;
 }

@@ -1,0 +1,96 @@
+// kscan parts and kscan fs on a disk image partitioned by sfdisk, with NTFS volumes made by
+// mkntfs spliced into its partitions; the second volume's boot sector is then destroyed and
+// found again from its backup at the volume's end.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "core/diskreader.h"
+#include "deepscan/fsrecognize.h"
+#include "platform/textconv.h"
+
+namespace {
+
+bool Have(const char* tool) { return system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+class KscanParts : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Have("sfdisk") || !Have("mkntfs")) GTEST_SKIP() << "sfdisk or mkntfs missing";
+    dir_ = (testing::TempDir().empty() ? std::string("/tmp/") : testing::TempDir()) + "kparts_" + std::to_string(getpid());
+    img_ = dir_ + "/d.img";
+    const std::string script =
+        "set -e; mkdir -p '" + dir_ + "'; cd '" + dir_ + "'; truncate -s 300M d.img; "
+        "printf 'label: dos\\nstart=2048,size=204800,type=7\\nstart=300000,size=204800,type=7\\n' | "
+        "sfdisk -q --no-reread --no-tell-kernel d.img; "
+        "for n in 1 2; do truncate -s 100M v$n.img; mkntfs -F -Q -q -H 255 -S 63 -L Vol$n v$n.img >/dev/null 2>&1; done; "
+        "dd if=v1.img of=d.img bs=512 seek=2048 conv=notrunc,sparse status=none; "
+        "dd if=v2.img of=d.img bs=512 seek=300000 conv=notrunc,sparse status=none";
+    ASSERT_EQ(system(("sh -c \"" + Escape(script) + "\"").c_str()), 0);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) {
+      EXPECT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0);
+    }
+  }
+  static std::string Escape(const std::string& s) {
+    std::string o;
+    for (char c : s) {
+      if (c == '"' || c == '\\' || c == '$') {
+      o += '\\';
+    }
+      o += c;
+    }
+    return o;
+  }
+  std::string dir_, img_;
+};
+
+TEST_F(KscanParts, PrintsPartitionsAndParsesEveryNtfsVolume) {
+  std::string parts = Capture(std::string(KSCAN_TOOL) + " parts '" + img_ + "'");
+  EXPECT_NE(parts.find("{\"start\":2048,\"sectors\":204799,\"kind\":\"partition\",\"type\":12,\"fs\":\"NTFS\"}"),
+            std::string::npos) << parts;
+  EXPECT_NE(parts.find("{\"start\":300000,\"sectors\":204799,\"kind\":\"partition\",\"type\":12,\"fs\":\"NTFS\"}"),
+            std::string::npos) << parts;
+  // the stretch after the partitions is an area; the 93153 sectors between them are too few
+  EXPECT_NE(parts.find("{\"start\":504799,\"sectors\":109601,\"kind\":\"area\""), std::string::npos) << parts;
+  EXPECT_EQ(parts.find("{\"start\":206847,"), std::string::npos) << parts;
+
+  std::string fs = Capture(std::string(KSCAN_TOOL) + " fs '" + img_ + "'");
+  EXPECT_NE(fs.find("{\"volume\":2048,\"path\":\"/$MFT\""), std::string::npos) << fs.substr(0, 400);
+  EXPECT_NE(fs.find("{\"volume\":300000,\"path\":\"/$MFT\""), std::string::npos) << fs.substr(0, 400);
+}
+
+TEST_F(KscanParts, DamagedBootSectorFoundFromBackup) {
+  ASSERT_EQ(system(("dd if=/dev/zero of='" + img_ + "' bs=512 seek=300000 count=1 conv=notrunc status=none").c_str()), 0);
+  VolumeContext v;
+  v.devicePath = CString(Utf8ToUtf16(img_));
+  v.firstLba = 300000;
+  v.sectorCount = 204800;
+  DiskReader r;
+  ASSERT_TRUE(OpenVolumeDevice(v, r));
+  uint32_t type = 0;
+  ASSERT_TRUE(DetectVolumeFileSystem(r, v, &type));
+  EXPECT_EQ(type, uint32_t(kVolTypeNtfs));
+  EXPECT_EQ(std::memcmp(v.bootSector + 3, "NTFS", 4), 0);
+  // The partition's first sector no longer names a file system.
+  std::string parts = Capture(std::string(KSCAN_TOOL) + " parts '" + img_ + "'");
+  EXPECT_EQ(parts.find("{\"start\":300000,\"sectors\":204799"), std::string::npos) << parts;
+}
+
+}  // namespace
