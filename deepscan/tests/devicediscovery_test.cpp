@@ -16,6 +16,7 @@
 #include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/progressdlg.h"
+#include "platform/textconv.h"
 
 namespace {
 
@@ -141,6 +142,55 @@ TEST_F(Discovery, ListsInOrder) {
   CollectScanTargets(targets, 1);
   ASSERT_EQ(targets.size(), drives.size() + disks.size());
   for (size_t i = 0; i < targets.size(); ++i) EXPECT_EQ(targets[i].mark, i < 3 ? 1u : 0u) << i;
+}
+
+// A removable disk up to 0x10DFFFFF sectors lists its uncovered areas as they are; one sector
+// more and its partition table is walked.
+TEST_F(Discovery, RemovableBoundary) {
+  VolumeContext disk;
+  disk.devicePath = CString(Utf8ToUtf16(dir_ + "/d0.img"));
+  disk.diskNumber = 7;
+  disk.removable = 1;
+  disk.sectorCount = 2200000;
+  for (uint64_t size : {uint64_t(0x10DFFFFF), uint64_t(0x10E00000)}) {
+    disk.deviceSectors = size;
+    std::vector<VolumeContext> drives;
+    AddHiddenPartitions({disk}, drives);
+    bool walked = false;
+    for (const VolumeContext& v : drives) walked = walked || (v.firstLba == 1000000 && v.type == kVolTypeNtfs);
+    if (size == 0x10DFFFFF) {
+      ASSERT_EQ(drives.size(), 1u);
+      EXPECT_EQ(drives[0].sectorCount, size);
+      EXPECT_FALSE(walked);
+    } else {
+      EXPECT_TRUE(walked);
+    }
+  }
+}
+
+TEST_F(Discovery, CollectRemovableTargets) {
+  std::ofstream(dir_ + "/machine.json") << R"({
+      "disks": [ {"image": "d0.img", "model": "Fixed", "bus": "sata"},
+                 {"image": "d1.img", "model": "Stick", "bus": "usb", "removable": true} ],
+      "drives": [ {"letter": "C", "image": "d0.img", "offset": 1048576, "length": 104857600},
+                  {"letter": "F", "image": "d1.img", "offset": 0, "length": 0, "bus": "usb", "removable": true} ] })";
+  std::atomic<uint32_t> status{kJobRunning};
+  GetAllPartInfoThread(&status);
+  ASSERT_EQ(status.load(), kJobDone);
+  std::vector<VolumeContext> targets;
+  CollectScanTargets(targets, 3);
+  ASSERT_GE(targets.size(), 4u);
+  EXPECT_EQ(targets[0].driveLetter, u'C');
+  EXPECT_EQ(targets[1].driveLetter, u'F');
+  uint32_t marked = 0;
+  for (const VolumeContext& t : targets) {
+    if (t.mark) {
+      ++marked;
+      EXPECT_EQ(t.removable, 1u);
+    }
+  }
+  EXPECT_EQ(marked, 2u);  // the stick's drive and its disk
+  EXPECT_EQ(targets.back().targetKind, uint32_t(kTargetDisk));
 }
 
 TEST_F(Discovery, StoppedJobPublishesNothing) {
