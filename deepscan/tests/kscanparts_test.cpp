@@ -1,5 +1,5 @@
 // kscan parts and kscan fs on a disk image partitioned by sfdisk, with NTFS volumes made by
-// mkntfs spliced into its partitions; the second volume's boot sector is then destroyed and
+// mkntfs and a FAT32 volume made by mkfs.fat spliced into its partitions; the second volume's boot sector is then destroyed and
 // found again from its backup at the volume's end.
 #include <gtest/gtest.h>
 
@@ -31,16 +31,18 @@ std::string Capture(const std::string& cmd) {
 class KscanParts : public testing::Test {
  protected:
   void SetUp() override {
-    if (!Have("sfdisk") || !Have("mkntfs")) GTEST_SKIP() << "sfdisk or mkntfs missing";
+    if (!Have("sfdisk") || !Have("mkntfs") || !Have("mkfs.fat")) GTEST_SKIP() << "sfdisk, mkntfs or mkfs.fat missing";
     dir_ = (testing::TempDir().empty() ? std::string("/tmp/") : testing::TempDir()) + "kparts_" + std::to_string(getpid());
     img_ = dir_ + "/d.img";
     const std::string script =
-        "set -e; mkdir -p '" + dir_ + "'; cd '" + dir_ + "'; truncate -s 300M d.img; "
-        "printf 'label: dos\\nstart=2048,size=204800,type=7\\nstart=300000,size=204800,type=7\\n' | "
+        "set -e; mkdir -p '" + dir_ + "'; cd '" + dir_ + "'; truncate -s 400M d.img; "
+        "printf 'label: dos\\nstart=2048,size=204800,type=7\\nstart=300000,size=204800,type=7\\nstart=700000,size=110000,type=c\\n' | "
         "sfdisk -q --no-reread --no-tell-kernel d.img; "
         "for n in 1 2; do truncate -s 100M v$n.img; mkntfs -F -Q -q -H 255 -S 63 -L Vol$n v$n.img >/dev/null 2>&1; done; "
         "dd if=v1.img of=d.img bs=512 seek=2048 conv=notrunc,sparse status=none; "
-        "dd if=v2.img of=d.img bs=512 seek=300000 conv=notrunc,sparse status=none";
+        "dd if=v2.img of=d.img bs=512 seek=300000 conv=notrunc,sparse status=none; "
+        "truncate -s 56320000 v3.img; mkfs.fat -F 32 -h 700000 -n FATVOL v3.img >/dev/null 2>&1; "
+        "dd if=v3.img of=d.img bs=512 seek=700000 conv=notrunc,sparse status=none";
     ASSERT_EQ(system(("sh -c \"" + Escape(script) + "\"").c_str()), 0);
   }
   void TearDown() override {
@@ -67,8 +69,11 @@ TEST_F(KscanParts, PrintsPartitionsAndParsesEveryNtfsVolume) {
             std::string::npos) << parts;
   EXPECT_NE(parts.find("{\"start\":300000,\"sectors\":204799,\"kind\":\"partition\",\"type\":12,\"fs\":\"NTFS\"}"),
             std::string::npos) << parts;
-  // the stretch after the partitions is an area; the 93153 sectors between them are too few
-  EXPECT_NE(parts.find("{\"start\":504799,\"sectors\":109601,\"kind\":\"area\""), std::string::npos) << parts;
+  EXPECT_NE(parts.find("{\"start\":700000,\"sectors\":109984,\"kind\":\"partition\",\"type\":11,\"fs\":\"FAT32\"}"),
+            std::string::npos) << parts;
+  // the gap before the FAT32 partition is probed and has no boot sector; the 93153 sectors
+  // between the NTFS partitions are too few
+  EXPECT_NE(parts.find("{\"start\":504800,\"sectors\":195200,\"kind\":\"area\""), std::string::npos) << parts;
   EXPECT_EQ(parts.find("{\"start\":206847,"), std::string::npos) << parts;
 
   std::string fs = Capture(std::string(KSCAN_TOOL) + " fs '" + img_ + "'");
