@@ -1,6 +1,6 @@
 // kscan parts and kscan fs on a disk image partitioned by sfdisk, with NTFS volumes made by
-// mkntfs and a FAT32 volume made by mkfs.fat spliced into its partitions; the second volume's boot sector is then destroyed and
-// found again from its backup at the volume's end.
+// mkntfs and a FAT32 volume made by mkfs.fat spliced into its partitions; the second NTFS
+// volume's boot sector is then destroyed and found again from its backup at the volume's end.
 #include <gtest/gtest.h>
 
 #include <cstdio>
