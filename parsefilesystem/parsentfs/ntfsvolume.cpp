@@ -13,6 +13,7 @@
 #include "deepscan/ntfsscanregistry.h"
 #include "deepscan/scanprogress.h"
 #include "deepscan/scanrun.h"
+#include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/wintime.h"
 
 namespace {
@@ -260,7 +261,6 @@ bool ParseDataAttribute(const uint8_t* record, uint32_t attrOffset, FileRecord& 
 }
 
 bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out) {
-  (void)vol;
   std::memset(static_cast<void*>(&out), 0, sizeof(FileRecord));
   if (!HasFileMagic(r)) return false;
   const uint32_t number = NtfsRead32(r + 0x2C);
@@ -321,6 +321,9 @@ bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out)
           out.parent = NtfsRead32(r + 0x20);
         }
         if (!haveData && out.name && ParseDataAttribute(r, pos, out)) haveData = true;
+        break;
+      case kAttrIndexAllocation:
+        CollectIndexAllocationLbas(vol, r + pos, len);
         break;
       default:
         break;

@@ -1,7 +1,9 @@
 // "kscan fs IMAGE [--first-lba N]": parses the file system of a volume in an image file and
 // prints one JSON line per found item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
-//    "mtime":"...","id":N}
+//    "mtime":"...","id":N,"sha256":"..."}
+// sha256 is of the data as the program reads it; empty for a directory or when the data cannot
+// be read in full.
 // When the image is a partitioned disk (no NTFS boot sector at LBA 0 and no --first-lba), every
 // NTFS volume its partition tables name is parsed, and each line starts with "volume":LBA.
 #include <cstdio>
@@ -16,7 +18,11 @@
 #include "deepscan/scanrun.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "platform/textconv.h"
+#include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "tests/tools/kscan/kscan.h"
+#include "tests/tools/kscan/kscanvolume.h"
+
+#include <openssl/evp.h>
 
 namespace {
 
@@ -56,16 +62,39 @@ std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
   return path;
 }
 
-void PrintVolume(const VolumeContext& vol, bool withVolume) {
+void HashPiece(const uint8_t* data, uint64_t n, void* ctx) {
+  EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(ctx), data, size_t(n));
+}
+
+std::string DataSha256(VolumeContext& vol, uint32_t id) {
+  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(md, EVP_sha256(), nullptr);
+  const bool whole = KscanReadItem(vol, id, &HashPiece, md);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  EVP_DigestFinal_ex(md, digest, &len);
+  EVP_MD_CTX_free(md);
+  if (!whole) return "";
+  std::string hex;
+  char b[3];
+  for (unsigned i = 0; i < len; ++i) {
+    snprintf(b, sizeof b, "%02x", digest[i]);
+    hex += b;
+  }
+  return hex;
+}
+
+void PrintVolume(VolumeContext& vol, bool withVolume) {
   for (uint32_t id = 1; id < vol.idLimit; ++id) {
     const FileRecord* rec = GetFileRecord(vol, id, 0);
     if (!rec || id == kRootId) continue;
     if (withVolume) printf("{\"volume\":%llu,", (unsigned long long)vol.firstLba);
     else printf("{");
-    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u}\n",
+    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u,\"sha256\":\"%s\"}\n",
            JsonText(ItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
            (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
-           PackedText(rec->ctime).c_str(), PackedText(rec->mtime).c_str(), id);
+           PackedText(rec->ctime).c_str(), PackedText(rec->mtime).c_str(), id,
+           (rec->flags & kRecDirectory) ? "" : DataSha256(vol, id).c_str());
   }
 }
 
@@ -112,6 +141,7 @@ int RunFs(const std::vector<std::string>& args) {
   // Packed times are local; under UTC they print as the UTC the comparisons use.
   setenv("TZ", "UTC", 1);
   tzset();
+  InitNtfsExtentProvider();
 
   VolumeContext& target = ScanTarget();
   target.devicePath = CString(Utf8ToUtf16(args[0]));
