@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/itemquery.h"
+#include "core/volumelist.h"
 #include "core/recordtable.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "core/diskreader.h"
 #include "core/filerecord.h"
 #include "core/volumecontext.h"
-#include "core/volumelist.h"
+struct VolumeList;  // core/volumelist.h; not included, so parser code may include this header
 
 // Fills out with the runs of the record of ctx; false when it has none. Called with the
 // record already found and not flagged as an explicit extent list. The provider may replace

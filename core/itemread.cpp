@@ -7,6 +7,7 @@
 #include "core/dataextents.h"
 #include "core/filetypetable.h"
 #include "core/itemquery.h"
+#include "core/volumelist.h"
 #include "core/recordtable.h"
 
 namespace {

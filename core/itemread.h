@@ -8,7 +8,7 @@
 #include "core/diskreader.h"
 #include "core/filerecord.h"
 #include "core/volumecontext.h"
-#include "core/volumelist.h"
+struct VolumeList;  // core/volumelist.h; not included, so parser code may include this header
 
 // The largest read ReadItemData serves and the size of ReadRecordData's piece.
 constexpr uint64_t kMaxItemRead = 0x4000000;

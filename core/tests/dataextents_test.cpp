@@ -16,6 +16,7 @@
 #include "core/itemread.h"
 #include "core/recordtable.h"
 #include "core/tests/coretestenv.h"
+#include "core/volumelist.h"
 
 namespace fs = std::filesystem;
 
