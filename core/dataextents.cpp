@@ -13,8 +13,6 @@ namespace {
 constexpr uint32_t kProviderSlots = 32;
 constexpr uint32_t kMftBytes = 1024;
 constexpr uint32_t kAttrDataType = 0x80;
-// A cluster of 2^25 sectors (16 GiB) is already far beyond any exFAT volume.
-constexpr uint32_t kMaxExfatShift = 25;
 
 std::array<std::atomic<ExtentProvider>, kProviderSlots>& Providers() {
   static auto& p = *new std::array<std::atomic<ExtentProvider>, kProviderSlots>{};
@@ -65,31 +63,6 @@ int FormatByteRanges(const FileRecord& rec, DataExtentList& out) {
     out.push_back(e);
   }
   return out.empty() ? 0 : 1;
-}
-
-int ExfatClustersToExtents(const VolumeContext& ctx, const std::vector<uint32_t>& clusters, DataExtentList& out) {
-  out.clear();
-  const uint32_t shift = ctx.bootSector[0x6D];
-  if (clusters.empty() || shift > kMaxExfatShift) return 0;
-  const uint64_t spc = uint64_t(1) << shift;
-  const uint64_t heap = Le32(ctx.bootSector + 0x58);
-  for (uint32_t k : clusters) {
-    if (k < 2) {
-      out.clear();
-      return 0;
-    }
-    // k < 2^32 and spc <= 2^25: the sum stays far inside 64 bits.
-    const uint64_t lba = ctx.firstLba + heap + uint64_t(k - 2) * spc;
-    if (!out.empty() && out.back().startLba + out.back().sectorCount == lba) {
-      out.back().sectorCount += spc;
-    } else {
-      DataExtent e;
-      e.startLba = lba;
-      e.sectorCount = spc;
-      out.push_back(e);
-    }
-  }
-  return 1;
 }
 
 int GetRecordExtents(VolumeContext& ctx, uint32_t id, DataExtentList& out) {

@@ -32,11 +32,6 @@ int GetRecordExtents(VolumeContext& ctx, uint32_t id, DataExtentList& out);
 // The record's ByteRangeList as runs; 0 without a blob, with a blob length of 0 or one that is
 // not a multiple of 16.
 int FormatByteRanges(const FileRecord& rec, DataExtentList& out);
-// An exFAT cluster list as runs: cluster k starts at firstLba + heap + (k - 2) * 2^shift;
-// clusters that follow on the disk lengthen the run. 0 for an empty list, a cluster below 2
-// or a shift above 25.
-int ExfatClustersToExtents(const VolumeContext& ctx, const std::vector<uint32_t>& clusters, DataExtentList& out);
-
 // Copies bytes of the resident $DATA value of the MFT record at lba, from byte offset of the
 // value, at most max of them, into dst. Returns the count, 0 when nothing can be taken.
 uint64_t ReadResidentData(DiskReader& reader, uint64_t lba, uint64_t offset, void* dst, uint64_t max);

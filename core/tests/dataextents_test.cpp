@@ -185,25 +185,6 @@ TEST(DataExtents, ProvidersAnswerForTheirType) {
   EXPECT_EQ(GetRecordExtents(v.ctx, 10, out), 0);
 }
 
-TEST(DataExtents, ExfatClustersMergeIntoRuns) {
-  VolumeContext ctx;
-  ctx.firstLba = 1000;
-  ctx.bootSector[0x6D] = 3;  // 8 sectors per cluster
-  ctx.bootSector[0x58] = 0x80;
-  DataExtentList out;
-  ASSERT_EQ(ExfatClustersToExtents(ctx, {5, 6, 7, 10}, out), 1);
-  ASSERT_EQ(out.size(), 2u);
-  EXPECT_EQ(out[0].startLba, 1000u + 0x80 + 3 * 8);
-  EXPECT_EQ(out[0].sectorCount, 24u);
-  EXPECT_EQ(out[1].startLba, 1000u + 0x80 + 8 * 8);
-  EXPECT_EQ(out[1].sectorCount, 8u);
-  EXPECT_EQ(ExfatClustersToExtents(ctx, {}, out), 0);
-  EXPECT_EQ(ExfatClustersToExtents(ctx, {5, 1}, out), 0);  // no cluster below 2
-  EXPECT_TRUE(out.empty());
-  ctx.bootSector[0x6D] = 26;  // a damaged boot copy
-  EXPECT_EQ(ExfatClustersToExtents(ctx, {5}, out), 0);
-}
-
 TEST_F(ItemRead, ResidentDataOutOfTheMftRecord) {
   std::vector<uint8_t> value(100);
   for (int i = 0; i < 100; ++i) value[i] = uint8_t(0x40 + i);
