@@ -139,7 +139,7 @@ TEST(DataExtents, RunsByVolumeType) {
       {kVolTypeFat16, kRecInUse, false, 0, 0},
       {kVolTypeExfat, kRecInUse, false, 0, 0},
       {kVolTypeNtfs, kRecInUse | kRecResident, false, 1, 2},  // the MFT record itself
-      {kVolTypeView, kRecInUse, false, 0, 0},
+      {99, kRecInUse, false, 0, 0},
       {0, kRecInUse, false, 0, 0},
   };
   for (const Case& c : cases) {
@@ -289,7 +289,7 @@ TEST_F(ItemRead, RecordDataResidentRunsAndMtsPhase) {
 
 TEST_F(ItemRead, ItemDataOfVolumeAndViewItems) {
   Write();
-  VolumeList& list = *new VolumeList;  // the list is never destroyed, like the application's
+  static VolumeList& list = *new VolumeList;  // never destroyed, like the application's
   list.slotCount = 5;
   list.slots[4].type = kVolTypeFindFile;
   AddFileRecord(list.slots[4], MakeRec(300, kRecInUse, 7, 700), 0);
@@ -373,9 +373,9 @@ TEST_F(CarvedNames, CarvedFilesEnterTheFindFileView) {
   const FileRecord* doc = GetFileRecord(v.ctx, 235);
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(CString(doc->name), CString(u"400.docx"));
-  EXPECT_EQ(doc->parent, uint32_t(kTypeWordGroup));
-  EXPECT_EQ(doc->typeId, 37);
-  EXPECT_EQ(doc->flags, kRecInUse);
+  EXPECT_EQ(uint32_t(doc->parent), uint32_t(kTypeWordGroup));
+  EXPECT_EQ(int(doc->typeId), 37);
+  EXPECT_EQ(uint16_t(doc->flags), kRecInUse);
   ASSERT_NE(GetFileRecord(v.ctx, kTypeWordGroup), nullptr);
   EXPECT_EQ(v.ctx.fileCount, 3u);
   DataExtentList runs;

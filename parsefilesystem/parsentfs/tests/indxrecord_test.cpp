@@ -114,13 +114,13 @@ TEST_F(IndxRecords, LiveAndStaleEntriesAboveTheirTypesMinimum) {
   EXPECT_EQ(ListedNames(), (std::vector<std::u16string>{u"a.jpg", u"s.jpg", u"t.docx"}));
   std::lock_guard<std::mutex> g(IndxFileListLock());
   const FileRecord& a = IndxFileList()[0];
-  EXPECT_EQ(a.id, 40u);
-  EXPECT_EQ(a.parent, 30u);
-  EXPECT_EQ(a.size, 5000u);
-  EXPECT_EQ(a.typeId, 46);
-  EXPECT_EQ(a.flags, kRecInUse);
-  EXPECT_EQ(a.lba, 0u);
-  EXPECT_EQ(a.blob, nullptr);
+  EXPECT_EQ(uint32_t(a.id), 40u);
+  EXPECT_EQ(uint32_t(a.parent), 30u);
+  EXPECT_EQ(uint64_t(a.size), 5000u);
+  EXPECT_EQ(int(a.typeId), 46);
+  EXPECT_EQ(uint16_t(a.flags), kRecInUse);
+  EXPECT_EQ(uint64_t(a.lba), 0u);
+  EXPECT_EQ(static_cast<uint8_t*>(a.blob), nullptr);
 }
 
 TEST_F(IndxRecords, RecordsThatAreAbandoned) {
@@ -253,8 +253,8 @@ TEST_F(IndxRecords, IndexOnlyFilesJoinTheVolumeAtTheEnd) {
   const FileRecord* only = GetFileRecord(vol, limit);
   ASSERT_NE(only, nullptr);
   EXPECT_EQ(std::u16string(only->name), u"only.jpg");
-  EXPECT_EQ(only->flags, kRecExtentList);
-  EXPECT_EQ(only->typeId, 46);
+  EXPECT_EQ(uint16_t(only->flags), kRecExtentList);
+  EXPECT_EQ(int(only->typeId), 46);
   DataExtentList runs;
   ASSERT_EQ(GetRecordExtents(vol, limit, runs), 1);
   ASSERT_EQ(runs.size(), 1u);

@@ -440,7 +440,7 @@ TEST_F(NtfsVolume, ExtentsOfResidentSparseAndUnjoinedRecords) {
   ASSERT_NE(resident, nullptr);
   ASSERT_EQ(GetRecordExtents(vol, ids["/resident.txt"], runs), 1);
   ASSERT_EQ(runs.size(), 1u);
-  EXPECT_EQ(runs[0].startLba, resident->lba);
+  EXPECT_EQ(runs[0].startLba, uint64_t(resident->lba));
   EXPECT_EQ(runs[0].sectorCount, 2u);
 
   ASSERT_EQ(GetRecordExtents(vol, ids["/sparse.bin"], runs), 1);
