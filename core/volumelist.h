@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/filerecord.h"
+#include "core/stopword.h"
 #include "core/sectorhit.h"
 #include "core/volumecontext.h"
 #include "platform/cstring.h"
@@ -133,9 +134,6 @@ class VolumeListWriteGuard {
   VolumeListLock& lock_;
 };
 
-// The stop word: the scan state word whose value 2 asks a running operation to stop; null
-// never stops.
-using StopWord = const std::atomic<uint32_t>*;
 inline bool StopRequested(StopWord w) { return w && w->load(std::memory_order_relaxed) == 2; }
 
 inline bool IsViewId(uint32_t a) { return (a & 0xFFFF0000u) == kViewIdFlag; }

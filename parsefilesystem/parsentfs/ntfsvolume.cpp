@@ -31,7 +31,7 @@ constexpr uint32_t kBitmapRecord = 6;
 // Bytes of the label buffer, terminator included.
 constexpr uint32_t kLabelBufferBytes = 520;
 
-bool Stopped(const StopWord* stop) { return stop && stop->load() == kScanStopped; }
+bool Stopped(StopWord stop) { return stop && stop->load() == kScanStopped; }
 
 uint64_t BootU64(const VolumeContext& vol, uint32_t off) { return NtfsRead64(vol.bootSector + off); }
 
@@ -84,7 +84,7 @@ bool RecordExtents(const VolumeContext& vol, const FileRecord& rec, DataExtentLi
 
 // Reads the $Bitmap file record (record 6) of the volume and its content, capped by the volume
 // geometry. The caller frees the returned block.
-uint8_t* ReadBitmapFile(const StopWord* stop, DiskReader& reader, const VolumeContext& vol, uint32_t& bytes) {
+uint8_t* ReadBitmapFile(StopWord stop, DiskReader& reader, const VolumeContext& vol, uint32_t& bytes) {
   bytes = 0;
   const uint64_t mftLba = ClusterLba(vol, BootU64(vol, 0x30));
   const uint64_t lba = mftLba + kBitmapRecord * kMftRecordSectors;
@@ -348,7 +348,7 @@ bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out)
   return true;
 }
 
-bool WalkMftRecords(const StopWord* stop, DiskReader& reader, VolumeContext& vol, const DataExtentList& mft) {
+bool WalkMftRecords(StopWord stop, DiskReader& reader, VolumeContext& vol, const DataExtentList& mft) {
   auto* buf = static_cast<uint8_t*>(AllocMem(uint64_t(kMftChunkSectors) * kSectorBytes, kTagWalkBuffer));
   std::vector<FileRecord> held;
   bool stopped = false;
@@ -439,7 +439,7 @@ void ComputeNtfsVolumeTimeBounds(VolumeContext& vol) {
   vol.highestLba = highest;
 }
 
-bool ParseNtfsVolume(const StopWord* stop, VolumeContext& vol) {
+bool ParseNtfsVolume(StopWord stop, VolumeContext& vol) {
   if (GetSoftCfg(u"ParseFileSys") != CString(u"1")) return false;
   const VolumeContext target = ScanTarget();
   DiskReader reader;
@@ -488,7 +488,7 @@ bool LoadResidentData(const FileRecord& rec, uint8_t* buffer, uint32_t& length) 
   return true;
 }
 
-bool ReadNtfsFileData(const StopWord* stop, const VolumeContext& vol, const FileRecord& rec, uint32_t max,
+bool ReadNtfsFileData(StopWord stop, const VolumeContext& vol, const FileRecord& rec, uint32_t max,
                       uint8_t* block) {
   if (rec.flags & kRecResident) {
     uint8_t data[kMftRecordBytes];
@@ -535,7 +535,7 @@ bool ReadNtfsFileData(const StopWord* stop, const VolumeContext& vol, const File
   return true;
 }
 
-bool LoadNtfsBitmap(const StopWord* stop) {
+bool LoadNtfsBitmap(StopWord stop) {
   const VolumeContext target = ScanTarget();
   DiskReader reader;
   if (!OpenVolumeDevice(target, reader)) return false;

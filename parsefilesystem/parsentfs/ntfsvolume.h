@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/diskreader.h"
+#include "core/stopword.h"
 #include "core/filerecord.h"
 #include "core/volumecontext.h"
 #include "parsefilesystem/parsentfs/ntfsrecord.h"
@@ -16,7 +17,6 @@ constexpr uint64_t kMaxMftRecordsWalked = 4000000;
 // The MFT is read in requests of this many sectors.
 constexpr uint32_t kMftChunkSectors = 8192;
 
-using StopWord = std::atomic<uint32_t>;
 
 bool IsNtfsBootSector(const uint8_t* sector);
 // Copies 512 bytes, or zero-fills dst when src is null.
@@ -27,8 +27,8 @@ bool ReadNtfsVolumeLabel(DiskReader& reader, VolumeContext& vol);
 
 // Parses the volume (first LBA, sector count, boot copy, type 12, empty table) from the device
 // of the ScanTarget. False when parsing is switched off, nothing can be read, or stopped.
-bool ParseNtfsVolume(const StopWord* stop, VolumeContext& vol);
-bool WalkMftRecords(const StopWord* stop, DiskReader& reader, VolumeContext& vol, const DataExtentList& mft);
+bool ParseNtfsVolume(StopWord stop, VolumeContext& vol);
+bool WalkMftRecords(StopWord stop, DiskReader& reader, VolumeContext& vol, const DataExtentList& mft);
 // A repaired record into a FileRecord (zeroed first); true when there is something to keep.
 // The record's LBA is left to the caller.
 bool ParseMftRecord(const VolumeContext& vol, const uint8_t* record, FileRecord& out);
@@ -46,7 +46,7 @@ const uint8_t* FindAttribute(const uint8_t* record, uint32_t type, const uint8_t
 // FILETIME (UTC) as packed local time; 0 for values the conversion refuses.
 uint32_t FileTimeToPacked(uint64_t fileTime);
 
-bool ReadNtfsFileData(const StopWord* stop, const VolumeContext& vol, const FileRecord& rec, uint32_t max,
+bool ReadNtfsFileData(StopWord stop, const VolumeContext& vol, const FileRecord& rec, uint32_t max,
                       uint8_t* block);
 bool LoadResidentData(const FileRecord& rec, uint8_t* buffer, uint32_t& length);
 
@@ -54,6 +54,6 @@ void RegisterMftExtents(const DataExtentList& extents);
 void ComputeNtfsVolumeTimeBounds(VolumeContext& vol);
 
 // Reads the $Bitmap of the ScanTarget into FreeSpaceMap / FreeSpaceMapBytes.
-bool LoadNtfsBitmap(const StopWord* stop);
+bool LoadNtfsBitmap(StopWord stop);
 // True when [start, end] (inclusive) holds a cluster the map shows free, or there is no map.
 bool HasFreeNtfsClusters(const VolumeContext& vol, const uint8_t* map, uint32_t bytes, uint64_t start, uint64_t end);
