@@ -1,5 +1,6 @@
-// "kscan fs IMAGE [--first-lba N]": parses the file system of a volume in an image file and
-// prints one JSON line per found item, times in UTC:
+// "kscan fs IMAGE [--first-lba N]": parses the NTFS, FAT or exFAT file system of a volume in an
+// image file (or of every volume its partition tables name) and prints one JSON line per found
+// item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
 //    "mtime":"...","id":N,"sha256":"..."}
 // sha256 is of the data as the program reads it; empty for a directory or when the data cannot
@@ -14,10 +15,13 @@
 #include "core/diskreader.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
+#include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanrun.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "platform/textconv.h"
+#include "parsefilesystem/exfat/exfatextents.h"
+#include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscanvolume.h"
@@ -98,21 +102,21 @@ void PrintVolume(VolumeContext& vol, bool withVolume) {
   }
 }
 
-// Every NTFS volume the partition tables of the disk image name.
+// Every NTFS, FAT and exFAT volume the partition tables of the disk image name.
 int ParsePartitioned(VolumeContext& target) {
   VolumeContext disk = target;
   disk.targetKind = kTargetDisk;
   std::vector<VolumeContext> areas(1, disk), found;
   areas[0].targetKind = kTargetArea;
   if (!FindDiskPartitions(disk, areas, found)) {
-    fprintf(stderr, "kscan fs: no NTFS volume and no partition table\n");
+    fprintf(stderr, "kscan fs: no volume and no partition table\n");
     return 1;
   }
   int parsed = 0;
   ScanRunState = kScanRunning;
   for (VolumeContext& vol : found) {
-    if (vol.type != kVolTypeNtfs) continue;
-    if (!ParseNtfsVolume(&ScanRunState, vol)) {
+    if (!FsNameOfType(vol.type)[0]) continue;
+    if (ParseVolumeFileSystem(&ScanRunState, vol) <= 0) {
       fprintf(stderr, "kscan fs: the volume at LBA %llu could not be parsed\n", (unsigned long long)vol.firstLba);
       FreeAllFileRecords(vol);
       continue;
@@ -121,7 +125,7 @@ int ParsePartitioned(VolumeContext& target) {
     FreeAllFileRecords(vol);
     ++parsed;
   }
-  if (parsed == 0) fprintf(stderr, "kscan fs: no NTFS volume parsed\n");
+  if (parsed == 0) fprintf(stderr, "kscan fs: no volume parsed\n");
   return parsed > 0 ? 0 : 1;
 }
 
@@ -142,6 +146,8 @@ int RunFs(const std::vector<std::string>& args) {
   setenv("TZ", "UTC", 1);
   tzset();
   InitNtfsExtentProvider();
+  InitFatExtentProvider();
+  InitExfatExtentProvider();
 
   VolumeContext& target = ScanTarget();
   target.devicePath = CString(Utf8ToUtf16(args[0]));
@@ -161,20 +167,21 @@ int RunFs(const std::vector<std::string>& args) {
     return 1;
   }
   uint8_t boot[512] = {};
-  bool haveBoot = reader.ReadSectors(boot, firstLba, 1) && IsNtfsBootSector(boot);
+  const uint32_t type = reader.ReadSectors(boot, firstLba, 1) ? ProbeBootSector(boot) : 0;
+  const bool haveBoot = type != 0;
   if (!haveBoot && !firstLbaGiven) {
     reader.Close();
     return ParsePartitioned(target);
   }
   if (!haveBoot) {
-    fprintf(stderr, "kscan fs: no NTFS volume at LBA %llu\n", (unsigned long long)firstLba);
+    fprintf(stderr, "kscan fs: no NTFS, FAT or exFAT volume at LBA %llu\n", (unsigned long long)firstLba);
     return 1;
   }
   VolumeContext vol;
-  SetupNtfsVolume(target, reader, boot, firstLba, target.sectorCount - firstLba, vol);
+  SetupVolumeOfType(type, target, reader, boot, firstLba, target.sectorCount - firstLba, vol);
   reader.Close();
   ScanRunState = kScanRunning;
-  if (!ParseNtfsVolume(&ScanRunState, vol)) {
+  if (ParseVolumeFileSystem(&ScanRunState, vol) <= 0) {
     fprintf(stderr, "kscan fs: the volume could not be parsed\n");
     FreeAllFileRecords(vol);
     return 1;
