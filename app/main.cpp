@@ -7,6 +7,9 @@
 #include "app/settings.h"
 #include "app/softcfg.h"
 #include "core/diskreader.h"
+#include "parsefilesystem/exfat/exfatextents.h"
+#include "parsefilesystem/parsefat/fatextentprovider.h"
+#include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "base/log.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
@@ -33,6 +36,10 @@ int main() {
   SetLangTextHandler(&LangText);
   LoadRegistryRunValues();
   SetReadErrorQuery([] { return DeviceReadErrorSeen.load() != 0; });
+  // Found files of every file system read their data through these.
+  InitNtfsExtentProvider();
+  InitFatExtentProvider();
+  InitExfatExtentProvider();
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 
