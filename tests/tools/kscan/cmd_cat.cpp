@@ -21,7 +21,7 @@ int RunCat(const std::vector<std::string>& args) {
   std::vector<std::string> rest = {args[0]};
   rest.insert(rest.end(), args.begin() + 2, args.end());
   VolumeContext vol;
-  if (!KscanOpenNtfsVolume("cat", rest, vol)) return 1;
+  if (!KscanOpenVolume("cat", rest, vol)) return 1;
   const bool whole = KscanReadItem(vol, id, &WriteOut, nullptr);
   fflush(stdout);
   FreeAllFileRecords(vol);

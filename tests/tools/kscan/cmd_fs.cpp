@@ -18,11 +18,6 @@
 #include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanrun.h"
-#include "parsefilesystem/parsentfs/ntfsvolume.h"
-#include "platform/textconv.h"
-#include "parsefilesystem/exfat/exfatextents.h"
-#include "parsefilesystem/parsefat/fatextentprovider.h"
-#include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscanvolume.h"
 
@@ -134,58 +129,20 @@ int RunFs(const std::vector<std::string>& args) {
     fprintf(stderr, "usage: kscan fs IMAGE [--first-lba N]\n");
     return 2;
   }
-  uint64_t firstLba = 0;
   bool firstLbaGiven = false;
-  for (size_t i = 1; i + 1 < args.size(); ++i) {
-    if (args[i] == "--first-lba") {
-      firstLba = strtoull(args[i + 1].c_str(), nullptr, 0);
-      firstLbaGiven = true;
+  const uint64_t firstLba = KscanFirstLba(args, &firstLbaGiven);
+  DiskReader reader;
+  if (!KscanOpenImageTarget("fs", args[0], reader)) return 1;
+  if (!firstLbaGiven) {
+    // A disk image with partition tables rather than a bare volume: parse every volume.
+    uint8_t boot[512] = {};
+    if (!reader.ReadSectors(boot, 0, 1) || ProbeBootSector(boot) == 0) {
+      reader.Close();
+      return ParsePartitioned(ScanTarget());
     }
   }
-  // Packed times are local; under UTC they print as the UTC the comparisons use.
-  setenv("TZ", "UTC", 1);
-  tzset();
-  InitNtfsExtentProvider();
-  InitFatExtentProvider();
-  InitExfatExtentProvider();
-
-  VolumeContext& target = ScanTarget();
-  target.devicePath = CString(Utf8ToUtf16(args[0]));
-  target.sourcePath = target.devicePath;
-  target.name = target.devicePath;
-  target.diskNumber = kImageDiskNumber;
-  target.targetKind = kTargetImage;
-  DiskReader reader;
-  if (!OpenDeviceByPath(target.devicePath, reader, 1)) {
-    fprintf(stderr, "kscan fs: cannot open %s\n", args[0].c_str());
-    return 1;
-  }
-  target.sectorCount = reader.sizeBytes / kSectorBytes;
-  target.deviceSectors = target.sectorCount;
-  if (firstLba >= target.sectorCount) {
-    fprintf(stderr, "kscan fs: first LBA beyond the image\n");
-    return 1;
-  }
-  uint8_t boot[512] = {};
-  const uint32_t type = reader.ReadSectors(boot, firstLba, 1) ? ProbeBootSector(boot) : 0;
-  const bool haveBoot = type != 0;
-  if (!haveBoot && !firstLbaGiven) {
-    reader.Close();
-    return ParsePartitioned(target);
-  }
-  if (!haveBoot) {
-    fprintf(stderr, "kscan fs: no NTFS, FAT or exFAT volume at LBA %llu\n", (unsigned long long)firstLba);
-    return 1;
-  }
   VolumeContext vol;
-  SetupVolumeOfType(type, target, reader, boot, firstLba, target.sectorCount - firstLba, vol);
-  reader.Close();
-  ScanRunState = kScanRunning;
-  if (ParseVolumeFileSystem(&ScanRunState, vol) <= 0) {
-    fprintf(stderr, "kscan fs: the volume could not be parsed\n");
-    FreeAllFileRecords(vol);
-    return 1;
-  }
+  if (!KscanParseVolumeAt("fs", reader, firstLba, vol)) return 1;
   PrintVolume(vol, false);
   FreeAllFileRecords(vol);
   return 0;
