@@ -69,6 +69,22 @@ bool FixIllegalName(CString& path) {
   return true;
 }
 
+bool RepairNameComponent(CString& name) {
+  if (name.IsEmpty() || name == u"." || name == u"..") {
+    name = u"_";
+    return true;
+  }
+  bool changed = false;
+  for (int i = 0; i < name.GetLength(); ++i) {
+    const char16_t c = name[i];
+    if (c == u'/' || c == u'\\' || c == 0) {
+      name.SetAt(i, u'_');
+      changed = true;
+    }
+  }
+  return changed;
+}
+
 bool CreateDirFixed(CString& path) {
   if (FileExists(path) || CreateDirectoryW(path)) return true;
   CString fixed = path;

@@ -19,6 +19,10 @@ bool CopyLegalName(char16_t*& out, const char16_t* name, size_t n);
 // One trailing separator is removed. False for a path under 4 characters or one whose last
 // separator is missing or at index 0 or 1; folders higher up are never changed.
 bool FixIllegalName(CString& path);
+// Makes one name that came from a disk or a saved scan safe to join under a chosen folder:
+// '/', '\' and NUL become '_', and an empty name, "." or ".." becomes "_", so the joined
+// path can never leave the folder or name a stray directory. True when the name was changed.
+bool RepairNameComponent(CString& name);
 // True when the folder exists or was made; otherwise tries the repaired name of FixIllegalName
 // and, when that folder can be made, the path takes the repaired text.
 bool CreateDirFixed(CString& path);

@@ -188,6 +188,25 @@ TEST(PathUtil, CopyLegalName) {
   FreeMem(out);
 }
 
+TEST(PathUtil, RepairNameComponentKeepsJoinsInsideTheFolder) {
+  const char16_t withNul[] = {u'a', 0, u'b'};
+  const struct {
+    CString in;
+    const char16_t* out;
+    bool changed;
+  } cases[] = {
+      {CString(u""), u"_", true},       {CString(u"."), u"_", true},
+      {CString(u".."), u"_", true},     {CString(u"../etc"), u".._etc", true},
+      {CString(u"a\\b/c"), u"a_b_c", true}, {CString(withNul, 3), u"a_b", true},
+      {CString(u"...x"), u"...x", false}, {CString(u"Photo.JPG"), u"Photo.JPG", false},
+  };
+  for (const auto& c : cases) {
+    CString name = c.in;
+    EXPECT_EQ(RepairNameComponent(name), c.changed) << Utf16ToUtf8(std::u16string_view(c.in.GetString(), size_t(c.in.GetLength())));
+    EXPECT_EQ(name, c.out) << Utf16ToUtf8(std::u16string_view(c.in.GetString(), size_t(c.in.GetLength())));
+  }
+}
+
 TEST(PathUtil, SplitPath) {
   const struct {
     const char16_t* path;
