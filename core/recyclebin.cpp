@@ -39,6 +39,14 @@ std::vector<uint32_t> ChildDirIds(const VolumeContext& v, const FileRecord* dir)
   return out;
 }
 
+// A guarded-heap copy of a text that is not itself a heap block.
+char16_t* HeapName(const CString& text) {
+  const size_t n = size_t(text.GetLength());
+  auto* block = static_cast<char16_t*>(AllocMem((uint64_t(n) + 1) * sizeof(char16_t), kTagFolderName));
+  if (n) std::memcpy(block, text.GetString(), n * sizeof(char16_t));
+  return block;
+}
+
 bool IsRecycleBinText(const CString& name) { return name.CompareNoCase(u"$RECYCLE.BIN") == 0; }
 
 // A folder name of a former path that may become a folder: empty names, "." and ".." would
@@ -272,7 +280,7 @@ int EnsurePathFolders(VolumeContext& v, const std::vector<CString>& parts, uint3
     FileRecord r = ZeroRecord();
     r.parent = dirId;
     r.flags = kRecDirectory;
-    r.name = DupRecordName(name.GetString(), kTagFolderName, kTagFolderName);
+    r.name = HeapName(name);
     const uint32_t made = AddFileRecord(v, r, 1);
     if (!made) {
       FreeMem(r.name);
