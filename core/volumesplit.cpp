@@ -226,7 +226,9 @@ void KeepOnlyListedRecords(VolumeContext& v, RecordIdList ids) {
   if (std::find(ids.begin(), ids.end(), uint64_t(kRootId)) == ids.end()) ids.push_back(kRootId);
   SortUniqueU64(ids, false);
   const uint32_t end = std::min(v.idLimit, kRecordIdEnd);
-  for (uint32_t id = kLostFolderId; id < end; ++id) {
+  // From id 1: a parser may keep records below the lost-files folder's id (NTFS keeps the
+  // MFT mirror and the log file under their record numbers), and they are not listed either.
+  for (uint32_t id = 1; id < end; ++id) {
     FileRecord* r = GetFileRecord(v, id, 0);
     if (r && !std::binary_search(ids.begin(), ids.end(), uint64_t(id))) FreeFileRecord(*r);
   }

@@ -55,6 +55,5 @@ int CollectIdsByPath(const VolumeContext& v, const CString& path, RecordIdList& 
 int CollectSubtreeIds(const VolumeContext& v, uint32_t id, RecordIdList& out);
 // The first child of the directory with exactly that name (the root among them too).
 int FindChildIdByName(const VolumeContext& v, const char16_t* name, uint32_t dirId, uint32_t& out);
-// Frees every named record from id 4 up that is not listed (the root always stays) and
-// relinks the tree.
+// Frees every named record that is not listed (the root always stays) and relinks the tree.
 void KeepOnlyListedRecords(VolumeContext& v, RecordIdList ids);
