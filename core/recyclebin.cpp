@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/settings.h"
 #include "base/heap.h"
@@ -64,17 +66,14 @@ uint64_t ReadU64(const uint8_t* p) {
   return x;
 }
 
-// The ids of the record's subtree, the record included; bounded by a visited set.
-std::vector<bool> SubtreeMembers(const VolumeContext& v, uint32_t id) {
-  std::vector<bool> member(std::min(v.idLimit, kRecordIdEnd), false);
+// The ids of the record's subtree, the record included.
+std::unordered_set<uint32_t> SubtreeMembers(const VolumeContext& v, uint32_t id) {
   RecordIdList ids;
   CollectSubtreeIds(v, id, ids);
-  for (uint64_t x : ids)
-    if (x < member.size()) member[size_t(x)] = true;
-  return member;
+  return std::unordered_set<uint32_t>(ids.begin(), ids.end());
 }
 
-bool InSet(const std::vector<bool>& set, uint32_t id) { return id < set.size() && set[id]; }
+bool InSet(const std::unordered_set<uint32_t>& set, uint32_t id) { return set.count(id) != 0; }
 
 // Stores a deleted copy of src under parentId; the new id or 0.
 uint32_t StoreDeletedCopy(VolumeContext& v, const FileRecord* src, uint32_t parentId, const char16_t* name) {
@@ -100,8 +99,9 @@ uint32_t StoreDeletedCopy(VolumeContext& v, const FileRecord* src, uint32_t pare
 // names. Child lists are read as copies when visited, and every source record is copied at most
 // once, so neither a growing list nor a damaged one can make the copy run on.
 void CopyChildrenUnder(VolumeContext& v, uint32_t srcId, uint32_t destId) {
-  std::vector<bool> done(std::min(v.idLimit, kRecordIdEnd), false);
-  if (srcId < done.size()) done[srcId] = true;
+  // Records made here get ids from the limit up and are never copied themselves.
+  const uint32_t firstNew = v.idLimit;
+  std::unordered_set<uint32_t> done{srcId};
   std::vector<std::pair<uint32_t, uint32_t>> stack;  // (source, destination parent)
   auto pushChildren = [&](uint32_t from, uint32_t to) {
     const std::vector<uint32_t> children = ChildIdList(GetFileRecord(v, from, 0));
@@ -112,8 +112,7 @@ void CopyChildrenUnder(VolumeContext& v, uint32_t srcId, uint32_t destId) {
   while (!stack.empty()) {
     const auto [src, dest] = stack.back();
     stack.pop_back();
-    if (src >= done.size() || done[src]) continue;
-    done[src] = true;
+    if (src >= firstNew || !done.insert(src).second) continue;
     const FileRecord* rec = GetFileRecord(v, src, 0);
     if (!rec) continue;
     const bool dir = IsDir(rec);
@@ -182,14 +181,21 @@ void ReadRecycleOriginalPaths(VolumeContext& v, const RecordIdList& ids, RecordI
   if (!OpenVolumeDevice(target, reader)) return;
   RecordIdList dataIds, otherIds;
   SplitRecycleNames(v, ids, dataIds, otherIds);
+  // Other files by their name from the third character on, each list in folder order; a
+  // folder of thousands of items is paired without comparing every name with every other.
+  std::unordered_map<std::u16string, std::vector<uint32_t>> bySuffix;
+  for (uint64_t o : otherIds) {
+    const std::u16string_view on = NameView(GetFileRecord(v, uint32_t(o), 0));
+    if (on.size() >= 2) bySuffix[std::u16string(on.substr(2))].push_back(uint32_t(o));
+  }
   for (uint64_t d : dataIds) {
-    for (uint64_t o : otherIds) {
-      // Names are looked up again each round: reading a file may replace a record's blob.
-      const std::u16string_view dn = NameView(GetFileRecord(v, uint32_t(d), 0));
-      const std::u16string_view on = NameView(GetFileRecord(v, uint32_t(o), 0));
-      if (dn.size() < 2 || on.size() < 2 || dn.substr(2) != on.substr(2)) continue;
+    const std::u16string_view dn = NameView(GetFileRecord(v, uint32_t(d), 0));
+    if (dn.size() < 2) continue;
+    auto it = bySuffix.find(std::u16string(dn.substr(2)));
+    if (it == bySuffix.end()) continue;
+    for (uint32_t o : it->second) {
       CString path;
-      if (!ReadRecycleInfoFile(reader, v, uint32_t(o), path)) continue;
+      if (!ReadRecycleInfoFile(reader, v, o, path)) continue;
       pairs.push_back({uint32_t(d), path});
       used.push_back(o);
     }
@@ -308,7 +314,7 @@ int CopyRecordUnder(VolumeContext& v, uint32_t targetDirId, uint32_t recordId, c
   if (!src || !IsDir(GetFileRecord(v, targetDirId, 0))) return 0;
   // A target inside the record's own subtree would receive copies of the folders it is being
   // filled from: the copy would never end.
-  const std::vector<bool> subtree = SubtreeMembers(v, recordId);
+  const std::unordered_set<uint32_t> subtree = SubtreeMembers(v, recordId);
   if (InSet(subtree, targetDirId)) return 0;
   const bool dir = IsDir(src);
   if (name && name[0]) {

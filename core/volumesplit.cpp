@@ -1,6 +1,7 @@
 #include "core/volumesplit.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/settings.h"
 #include "base/sortutil.h"
@@ -191,14 +192,14 @@ int CollectIdsByPath(const VolumeContext& v, const CString& path, RecordIdList& 
 
 int CollectSubtreeIds(const VolumeContext& v, uint32_t id, RecordIdList& out) {
   if (!GetFileRecord(v, id, 0)) return 0;
-  std::vector<bool> seen(std::min(v.idLimit, kRecordIdEnd), false);
+  // A set the size of the subtree, not of the volume: the repair asks this once per copy.
+  std::unordered_set<uint32_t> seen;
   std::vector<uint32_t> stack{id};
   while (!stack.empty()) {
     const uint32_t cur = stack.back();
     stack.pop_back();
     const FileRecord* r = GetFileRecord(v, cur, 0);
-    if (!r || cur >= seen.size() || seen[cur]) continue;
-    seen[cur] = true;
+    if (!r || !seen.insert(cur).second) continue;
     out.push_back(cur);
     if (!IsDir(r)) continue;
     const std::vector<uint32_t> children = ChildIdList(r);
