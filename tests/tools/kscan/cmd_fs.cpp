@@ -1,6 +1,6 @@
-// "kscan fs IMAGE [--first-lba N] [--deleted]": parses the NTFS, FAT or exFAT file system of a volume in an
-// image file (or of every volume its partition tables name) and prints one JSON line per found
-// item, times in UTC:
+// "kscan fs IMAGE [--first-lba N] [--deleted]": parses the NTFS, FAT or exFAT file system of a
+// volume in an image file (or of every volume its partition tables name) and prints one JSON
+// line per found item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
 //    "mtime":"...","id":N,"sha256":"..."}
 // sha256 is of the data as the program reads it; empty for a directory or when the data cannot
