@@ -228,14 +228,16 @@ class FsOnlyScan : public ::testing::Test {
     out.targetKind = kTargetDrive;
     return out;
   }
-  // A FAT32 volume with one live and one deleted file, or "" without the tools.
-  std::string MakeFat32() {
+  // A FAT32 volume with one live file and, unless withDeleted is false, one deleted file; ""
+  // without the tools.
+  std::string MakeFat32(bool withDeleted = true) {
     if (!Have("mkfs.fat") || !Have("mcopy") || !Have("mdel")) return "";
-    const std::string img = dir_ + "/fat32.img";
-    const std::string script = "cd '" + dir_ + "' && export MTOOLS_SKIP_CHECK=1 && truncate -s 40M fat32.img && "
-                               "mkfs.fat -F 32 fat32.img >/dev/null && head -c 3000 /dev/urandom > keep.bin && "
-                               "head -c 5000 /dev/urandom > gone.bin && mcopy -i fat32.img keep.bin gone.bin :: && "
-                               "mdel -i fat32.img ::gone.bin";
+    const std::string name = withDeleted ? "fat32.img" : "fat32live.img";
+    const std::string img = dir_ + "/" + name;
+    const std::string script = "cd '" + dir_ + "' && export MTOOLS_SKIP_CHECK=1 && truncate -s 40M " + name +
+                               " && mkfs.fat -F 32 " + name + " >/dev/null && head -c 3000 /dev/urandom > keep.bin && "
+                               "head -c 5000 /dev/urandom > gone.bin && mcopy -i " + name + " keep.bin gone.bin :: && " +
+                               (withDeleted ? "mdel -i " + name + " ::gone.bin" : "true");
     return system(("sh -c \"" + script + "\"").c_str()) == 0 ? img : "";
   }
   static void Publish(std::vector<VolumeContext> disks, std::vector<VolumeContext> drives) {
@@ -369,6 +371,36 @@ TEST_F(FsOnlyScan, FinishedEvenWhenEverythingFailsAndEarlierResultsStay) {
   EXPECT_EQ(PublishedDevices(), std::vector<std::string>{"earlier"});
   EXPECT_EQ(Count(got, listener_, WM_VIEW_RESULTSREADY, 4), 0u);
   EXPECT_EQ(Count(got, main_, WM_SCAN_FINISHED, 0), 1u);
+}
+
+TEST_F(FsOnlyScan, ResetWaitsForTheFirstVolumeWithDeletedFiles) {
+  const std::string live = MakeFat32(false);
+  if (live.empty()) {
+    GTEST_SKIP() << "mkfs.fat or mtools missing";
+  }
+  // A drive that parses but has nothing deleted publishes nothing: alone, it leaves the
+  // earlier results; before another drive, the reset waits for that drive's volume.
+  struct Case {
+    std::vector<VolumeContext> drives;
+    std::vector<std::string> published;
+    size_t resultsReady;
+  };
+  const Case cases[] = {
+      {{Drive(live, 0, u"C:\\")}, {"earlier"}, 0},
+      {{Drive(live, 0, u"C:\\"), Drive(kSmallImage, 0, u"D:\\")}, {kSmallImage}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drives.size());
+    Publish({Disk(0, 0, 0)}, c.drives);
+    PutEarlierResults();
+    TakeReceived();
+    std::atomic<uint32_t> state{kScanRunning};
+    ParseFileSystemsThread(&state);
+    const auto got = TakeReceived();
+    EXPECT_EQ(PublishedDevices(), c.published);
+    EXPECT_EQ(Count(got, listener_, WM_VIEW_RESULTSREADY, 4), c.resultsReady);
+    EXPECT_EQ(Count(got, main_, WM_SCAN_FINISHED, 0), 1u);
+  }
 }
 
 TEST_F(FsOnlyScan, StopInTheMiddleOnItsOwnThread) {
