@@ -88,6 +88,22 @@ TEST_F(VolumeSplit, VolumesWithoutWhatAModeKeepsAreNotPublished) {
   EXPECT_EQ(out[0].splitKind, kSplitNone);
 }
 
+TEST_F(VolumeSplit, RecycleBinVolumeOfAVolumeWithGapsInItsIds) {
+  // High ids above a gap: the copy compacts the ids, and what was collected for the cut must
+  // still name the same records in the copy.
+  VolumeContext v;
+  BuildVolume(v, kVolTypeNtfs,
+              {{6, 5, u"docs", kDirInUse},
+               {7, 6, u"a.txt", kFileInUse},
+               {2500, 5, u"Recycle Bin", kDirDeleted},
+               {2501, 2500, u"$RAB.txt", kFileInUse},
+               {2502, 2500, u"$IAB.txt", kFileInUse}});
+  SplitVolumeByDeletion(kSplitModeRecycleBin, v, out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(TreePaths(out[0]), (Paths{"Lost files/ [D]", "Recycle Bin/ [D]", "Recycle Bin/$IAB.txt",
+                                      "Recycle Bin/$RAB.txt"}));
+}
+
 TEST_F(VolumeSplit, FilterKeepModes) {
   struct Case {
     uint32_t keep;
