@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "base/heap.h"
 #include "base/pathutil.h"
@@ -178,13 +182,107 @@ int CreateUniqueTargetFile(CString& path) {
   return fd;
 }
 
+namespace {
+
+// Writes one chunk on a thread of its own while the next chunk is read, so a large file costs
+// about the slower of reading and writing instead of their sum. One write is in flight at a
+// time; its error is seen by the next Wait.
+class ChunkWriter {
+ public:
+  explicit ChunkWriter(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+  ~ChunkWriter() {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      quit_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  // Waits for the write in flight; 0 or its errno.
+  int Wait() {
+    std::unique_lock<std::mutex> lk(m_);
+    cv_.wait(lk, [this] { return !pending_; });
+    return err_;
+  }
+  void Submit(const uint8_t* buf, uint64_t n) {
+    std::lock_guard<std::mutex> g(m_);
+    buf_ = buf;
+    n_ = n;
+    pending_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lk(m_);
+    for (;;) {
+      cv_.wait(lk, [this] { return pending_ || quit_; });
+      if (!pending_) return;
+      const uint8_t* buf = buf_;
+      const uint64_t n = n_;
+      lk.unlock();
+      const int err = err_ == 0 ? CopyWriteAll(fd_, buf, n) : err_;
+      lk.lock();
+      err_ = err;
+      pending_ = false;
+      cv_.notify_all();
+    }
+  }
+
+  int fd_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  const uint8_t* buf_ = nullptr;
+  uint64_t n_ = 0;
+  bool pending_ = false;
+  bool quit_ = false;
+  int err_ = 0;
+  std::thread thread_;
+};
+
+CopyFileResult WriteFailure(int err) { return err == ENOSPC || err == EDQUOT ? kCopyDiskFull : kCopyWriteFailed; }
+
+}  // namespace
+
+CopyStaging::~CopyStaging() {
+  for (uint8_t*& b : buf) {
+    if (b) FreeMem(b);
+    b = nullptr;
+  }
+}
+
+uint8_t* CopyStaging::Get(int i) {
+  if (!buf[i]) buf[i] = static_cast<uint8_t*>(AllocMem(uint64_t(kChunkSectors) * kSectorBytes, kTagStaging));
+  return buf[i];
+}
+
 CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgress& progress, int fd,
                                  const DataExtentList& extents, uint64_t phase, uint64_t size, uint32_t choice) {
-  auto* staging = static_cast<uint8_t*>(AllocMem(uint64_t(kChunkSectors) * kSectorBytes, kTagStaging));
+  CopyStaging staging;
+  return CopyFileByExtents(job, reader, progress, fd, extents, phase, size, choice, staging);
+}
+
+CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgress& progress, int fd,
+                                 const DataExtentList& extents, uint64_t phase, uint64_t size, uint32_t choice,
+                                 CopyStaging& staging) {
+  constexpr uint64_t kChunkBytes = uint64_t(kChunkSectors) * kSectorBytes;
+  // Files of more than one chunk overlap reading and writing.
+  std::unique_ptr<ChunkWriter> writer;
+  if (size > kChunkBytes) writer = std::make_unique<ChunkWriter>(fd);
+  int current = 0;
   CopyFileResult result = kCopyOk;
-  uint64_t written = 0;
+  uint64_t written = 0;  // bytes handed to the writer (or written)
+  uint64_t pendingBytes = 0;
   uint64_t skip = phase;  // bytes of the runs before the file's first byte
   bool zeroed = false;
+  auto waitWriter = [&]() -> bool {
+    if (!writer) return true;
+    const int err = writer->Wait();
+    if (pendingBytes != 0 && err == 0) PostFileProgress(progress, pendingBytes);
+    pendingBytes = 0;
+    if (err != 0 && result == kCopyOk) result = WriteFailure(err);
+    return err == 0;
+  };
   for (const DataExtent& e : extents) {
     if (written >= size || result != kCopyOk) break;
     // Sector counts come from the disk: a run longer than 2^54 sectors cannot be addressed.
@@ -200,16 +298,17 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
         result = kCopyStopped;
         break;
       }
+      uint8_t* buf = staging.Get(current);
       const uint64_t needed = (skip + size - written + kSectorBytes - 1) / kSectorBytes;
       const uint32_t chunk = uint32_t(std::min<uint64_t>({kChunkSectors, runSectors - sector, needed}));
       const uint64_t lba = e.startLba + sector;
       bool ok = false;
       if (choice == kErrorWriteZeros) {
         DWORD err = 0;
-        ok = reader.aborted == 0 && reader.ReadSectors(staging, lba, chunk, &err);
+        ok = reader.aborted == 0 && reader.ReadSectors(buf, lba, chunk, &err);
         if (!ok && reader.aborted == 0 && !IsDeviceGoneError(err)) {
           bool lost = false;
-          const uint64_t bad = SalvageChunk(reader, staging, lba, chunk, &lost);
+          const uint64_t bad = SalvageChunk(reader, buf, lba, chunk, &lost);
           if (!lost) {
             job.zeroSectors += bad;
             zeroed = zeroed || bad != 0;
@@ -217,37 +316,46 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
           }
         }
         // A lost device is never papered over with zeros: it gets the retry question.
-        if (!ok) ok = reader.ReadSectorsWithRetry(staging, lba, chunk);
+        if (!ok) ok = reader.ReadSectorsWithRetry(buf, lba, chunk);
       } else {
-        ok = reader.ReadSectorsWithRetry(staging, lba, chunk);
+        ok = reader.ReadSectorsWithRetry(buf, lba, chunk);
       }
       if (!ok) {
         result = reader.aborted ? kCopyDeviceLost : kCopyReadFailed;
         break;
       }
       const uint64_t bytes = std::min<uint64_t>(uint64_t(chunk) * kSectorBytes - skip, size - written);
-      const int werr = CopyWriteAll(fd, staging + skip, bytes);
-      if (werr != 0) {
-        result = (werr == ENOSPC || werr == EDQUOT) ? kCopyDiskFull : kCopyWriteFailed;
-        break;
+      if (writer) {
+        if (!waitWriter()) break;
+        writer->Submit(buf + skip, bytes);
+        pendingBytes = bytes;
+        current ^= 1;
+      } else {
+        const int werr = CopyWriteAll(fd, buf + skip, bytes);
+        if (werr != 0) {
+          result = WriteFailure(werr);
+          break;
+        }
+        PostFileProgress(progress, bytes);
       }
       written += bytes;
       skip = 0;
       sector += chunk;
-      PostFileProgress(progress, bytes);
     }
   }
+  waitWriter();
+  writer.reset();
   // Runs that end before the file does: the rest cannot be read.
   if (result == kCopyOk && written < size) {
     if (choice == kErrorWriteZeros) {
-      std::memset(staging, 0, uint64_t(kChunkSectors) * kSectorBytes);
-      const uint64_t missing = size - written;
-      job.zeroSectors += (missing + kSectorBytes - 1) / kSectorBytes;
-      while (written < size && result == kCopyOk) {
-        const uint64_t bytes = std::min<uint64_t>(uint64_t(kChunkSectors) * kSectorBytes, size - written);
-        const int werr = CopyWriteAll(fd, staging, bytes);
+      uint8_t* zeros = staging.Get(0);
+      std::memset(zeros, 0, kChunkBytes);
+      job.zeroSectors += (size - written + kSectorBytes - 1) / kSectorBytes;
+      while (written < size) {
+        const uint64_t bytes = std::min<uint64_t>(kChunkBytes, size - written);
+        const int werr = CopyWriteAll(fd, zeros, bytes);
         if (werr != 0) {
-          result = (werr == ENOSPC || werr == EDQUOT) ? kCopyDiskFull : kCopyWriteFailed;
+          result = WriteFailure(werr);
           break;
         }
         written += bytes;
@@ -260,6 +368,5 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
   if (result != kCopyOk && choice == kErrorEmptyFile) {
     if (::ftruncate(fd, 0) != 0) result = kCopyWriteFailed;
   }
-  FreeMem(staging);
   return result;
 }

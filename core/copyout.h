@@ -175,10 +175,24 @@ enum CopyFileResult : int {
 // Creates path (or the first free " (N)" form of it) for reading and writing without ever
 // replacing an existing file; the path takes the name used. -1 when no name could be made.
 int CreateUniqueTargetFile(CString& path);
+// The two 4 MiB staging buffers of a copy, from the guarded heap on first use; a job keeps one
+// pair for all its files.
+struct CopyStaging {
+  CopyStaging() = default;
+  ~CopyStaging();
+  CopyStaging(const CopyStaging&) = delete;
+  CopyStaging& operator=(const CopyStaging&) = delete;
+  uint8_t* Get(int i);
+  uint8_t* buf[2] = {nullptr, nullptr};
+};
 // Copies size bytes of the runs (from byte phase of the first run on) to the open file under
-// the read-error choice. zeroSectors counts sectors written as zeros.
+// the read-error choice; the job's zeroSectors counts sectors written as zeros. The first form
+// uses staging buffers of its own.
 CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgress& progress, int fd,
                                  const DataExtentList& extents, uint64_t phase, uint64_t size, uint32_t choice);
+CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgress& progress, int fd,
+                                 const DataExtentList& extents, uint64_t phase, uint64_t size, uint32_t choice,
+                                 CopyStaging& staging);
 
 // The write the copy uses for its output: ::write unless a test replaces it (null restores).
 using CopyWriteFn = long (*)(int fd, const void* buf, unsigned long count);

@@ -17,6 +17,7 @@ struct CopyRun {
   CopyProgress& progress;
   bool tempCopy = false;  // a temporary copy: the file is listed for the purge
   std::unordered_set<uint64_t> visited;  // items copied in this job; a looped tree stops
+  CopyStaging staging;
 };
 
 // 1 for a record that may be copied: any record with the flag 0; with the flag 1 only one

@@ -207,7 +207,7 @@ CopyFileResult CopyOneFile(CopyRun& run, uint32_t a, uint32_t id, CString& path)
       r = CopyResident(run, fd, info);
     } else {
       r = CopyFileByExtents(run.job, run.reader, run.progress, fd, extents, info.phase, info.size,
-                            run.job.errorChoice);
+                            run.job.errorChoice, run.staging);
     }
     SetTimesFromRecord(fd, info);
   }
