@@ -120,8 +120,10 @@ bool ReportJobNotRun(const RecoverJob& job) {
   return false;
 }
 
-// Every worker ends the same way: done unless the dialog stopped it first.
-void FinishWorker(RecoverJob& job, const CString& name) {
+// Every worker ends the same way: the final counts posted, then done unless the dialog
+// stopped it first.
+void FinishWorker(RecoverJob& job, CopyProgress& progress, const CString& name) {
+  CopyOutPostProgress(progress);
   CopyOutRunning.store(0);
   uint32_t running = kCopyJobRunning;
   job.status.compare_exchange_strong(running, kCopyJobDone);
@@ -234,7 +236,7 @@ UINT QuickOpenFileThread(LPVOID param) {
   UpdateCopyStatistics(job.filesCopied, job.bytesCopied);
   CString text;
   SendEventReport(28, FormatCopyProgress(text, progress), true);
-  FinishWorker(job, u"QuickOpenFileThread");
+  FinishWorker(job, progress, u"QuickOpenFileThread");
   return 0;
 }
 
@@ -252,7 +254,7 @@ UINT SaveCurrFileThread(LPVOID param) {
   ReportManyFiles(job);
   job.bytesCopied = progress.bytesDone;
   UpdateCopyStatistics(job.filesCopied, job.bytesCopied);
-  FinishWorker(job, u"SaveCurrFileThread");
+  FinishWorker(job, progress, u"SaveCurrFileThread");
   return 0;
 }
 
@@ -305,7 +307,7 @@ UINT SaveAllToDirThread(LPVOID param) {
   ReportManyFiles(job);
   job.bytesCopied = progress.bytesDone;
   UpdateCopyStatistics(job.filesCopied, job.bytesCopied);
-  FinishWorker(job, u"SaveAllToDirThread");
+  FinishWorker(job, progress, u"SaveAllToDirThread");
   return 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "base/heap.h"
@@ -70,6 +72,13 @@ CString TargetName(const CString& recordName, bool colonToBlank) {
   if (colonToBlank) ColonToBlank(name);
   RepairNameComponent(name);
   return name;
+}
+
+// The record is packed: the name goes in through a plain buffer, never a pointer to the member.
+void SetProgressName(CopyProgress& p, const CString& name) {
+  char16_t buf[260] = {};
+  CopyToWBuf(buf, 260, name);
+  std::memcpy(reinterpret_cast<uint8_t*>(&p) + offsetof(CopyProgress, name), buf, sizeof buf);
 }
 
 bool IsDirectoryPath(const CString& path) {
@@ -248,7 +257,7 @@ int CopyItemTreeAt(CopyRun& run, uint32_t a, uint32_t id, const CString& folder,
     }
     return 1;
   }
-  CopyToWBuf(run.progress.name, 260, name);
+  SetProgressName(run.progress, name);
   run.progress.fileSize = size;
   run.progress.fileDone = 0;
   CountFile(run, CopyOneFile(run, a, id, path));
@@ -291,7 +300,7 @@ int CopyItemToTemp(RecoverJob& job, CopyProgress& progress) {
   CopyRun run{job, *job.list, reader, progress};
   run.tempCopy = true;
   CString path = JoinPath(CString(job.folder), TargetName(info.name, true));
-  CopyToWBuf(progress.name, 260, info.name);
+  SetProgressName(progress, info.name);
   progress.fileSize = info.size;
   CountFile(run, CopyOneFile(run, job.slot, job.id, path));
   reader.Close();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +70,9 @@ struct Script {
   std::atomic<std::atomic<uint32_t>*> status{nullptr};
   // Runs in place of the dialog's loop when set.
   bool (*runDialog)() = nullptr;
+  std::mutex progressLock;
+  CopyProgress lastProgress{};
+  int posts = 0;
 };
 Script* g_script = nullptr;
 
@@ -87,6 +91,11 @@ bool ParamDlg(void*, uint32_t, uint64_t, RecoverOptions& o) {
 }
 void SupportDlg(void*, const CString& text) { g_script->support.push_back(text.Str()); }
 uint32_t ScanState() { return g_script->scanState; }
+void Post(const CopyProgress& p) {
+  std::lock_guard<std::mutex> g(g_script->progressLock);
+  g_script->lastProgress = p;
+  ++g_script->posts;
+}
 bool CreateDlg(std::atomic<uint32_t>* s, void*) {
   g_script->status.store(s);
   return true;
@@ -137,6 +146,7 @@ class CopyOut : public ::testing::Test {
     sv.scanRunState = &ScanState;
     sv.createProgressDlg = &CreateDlg;
     sv.runProgressDlg = &RunDlg;
+    sv.postProgress = &Post;
     SetCopyOutServices(sv);
     device = std::make_shared<FakeDevice>(100000);
     backend.Add("fake0", device);
@@ -252,6 +262,18 @@ TEST_F(CopyOut, CheckedItemsLandInLabelFoldersWithTheirBytesAndTimes) {
 
   const CopyStatisticsValues st = GetCopyStatistics();
   EXPECT_EQ(st.lastFiles, 5u);
+  {
+    // The last progress record: every file handled, every byte counted, the last file named.
+    std::lock_guard<std::mutex> g(script->progressLock);
+    const CopyProgress p = script->lastProgress;
+    EXPECT_EQ(p.kind, 3u);
+    EXPECT_EQ(p.filesTotal, 5u);
+    EXPECT_EQ(p.filesDone, 5u);
+    EXPECT_EQ(p.bytesTotal, 5001610u);
+    EXPECT_EQ(p.bytesDone, 5001610u);
+    EXPECT_EQ(std::u16string(CString(p.name).Str()), u"other.bin");
+    EXPECT_GE(script->posts, 6);
+  }
   EXPECT_EQ(st.lastBytes, 1000u + 5000000u + 10u + 600u);
   ASSERT_EQ(script->support.size(), 1u);
   EXPECT_EQ(script->support[0], u"5 files (4.77(MB))");
