@@ -26,6 +26,7 @@
 #include "core/copyouthooks.h"
 #include "core/copyrun.h"
 #include "core/filetree.h"
+#include "core/itemquery.h"
 #include "core/recordtable.h"
 #include "core/tests/coretestenv.h"
 #include "core/tests/fakestorage.h"
@@ -597,6 +598,50 @@ TEST_F(CopyOut, ProgressText) {
   CString t;
   EXPECT_NE(FormatCopyProgress(t, p).Str().find(u" copy data: 2.00(KB) / 4.00(KB)     File num: 1 / 2"),
             std::u16string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A view item: its own record's data, under the name the record has; a view folder with the
+// files it shows.
+TEST_F(CopyOut, ViewItemsCopyTheRecordsTheyShow) {
+  LoadSettingsForTest(u"Tesmur", u"Pro",
+                      u"Default-Key: 101\r\nDefault-SaveDir: Recovered\r\nDefault-ClassifyFile: 1\r\nDefault-ShowAllFile: 1\r\n",
+                      kCopyLang);
+  InitFileTypeTables();
+  ClassifyAllowed = 1;
+  ClearVolumeList(list);
+  ResetVolumeList(list, nullptr, 0);
+  const uint32_t slot = AddVolume({{10, 5, u"dir", true}, {11, 10, u"a1.jpg", false, 700, {{60, 2}}}});
+  uint32_t fileNode = 0, folderNode = 0, recordId = 0;
+  {
+    VolumeListReadGuard guard(list);
+    for (uint32_t id = 1; id < list.slots[slot].idLimit; ++id) {
+      const FileRecord* r = GetFileRecord(list.slots[slot], id, 0);
+      if (r && !(r->flags & kRecDirectory) && NameOf(r) == u"a1.jpg") recordId = id;
+    }
+    const VolumeContext& view = list.views[0];
+    for (uint32_t id = 1; id < view.idLimit && recordId; ++id) {
+      const ViewNode* n = GetViewNode(view, id);
+      if (n && Val(n->slot) == slot && Val(n->recordId) == recordId && id != kRootId) {
+        fileNode = id;
+        folderNode = n->parent;
+      }
+    }
+  }
+  ASSERT_NE(fileNode, 0u);
+  ASSERT_EQ(RecoverOneItem(list, kViewIdFlag, fileNode, nullptr), 1);
+  EXPECT_EQ(ReadAll(Out() / "a1.jpg"), DeviceBytes(60, 2).substr(0, 700));
+  CString folderName;
+  {
+    VolumeListReadGuard guard(list);
+    folderName = RecordNameText(GetItemRecord(list, kViewIdFlag, folderNode));
+  }
+  ASSERT_FALSE(folderName.IsEmpty());
+  ASSERT_EQ(RecoverOneItem(list, kViewIdFlag, folderNode, nullptr), 1);
+  EXPECT_EQ(ReadAll(Out() / folderName.ToUtf8() / "a1.jpg"), DeviceBytes(60, 2).substr(0, 700));
 }
 
 }  // namespace
