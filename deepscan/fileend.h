@@ -15,3 +15,7 @@ int32_t DetectFileEnd(CarveCandidate& c, uint64_t bufferLba, const uint8_t* buff
 // the request is empty, too large, lies wholly before the buffer or starts too far after it.
 int32_t CopyCandidateWindow(CarveCandidate& c, uint64_t bufferLba, const uint8_t* buffer, uint64_t length,
                             uint8_t* dest);
+
+// The bounds test of CopyCandidateWindow without the copy: 1 with the buffer offset of the
+// wanted bytes in from, else 3 (range stored) or 6 as above.
+int32_t LocateCandidateWindow(CarveCandidate& c, uint64_t bufferLba, uint64_t length, uint64_t& from);
