@@ -134,6 +134,11 @@ void SetScanFinishingPauseMs(uint32_t ms) { g_finishingPauseMs.store(ms != 0 ? m
 void InstallCarvingConsumer() {
   SetScanConsumer(ScanConsumerKind::kCarving, &DiskFileScanHandThread);
   SetAddCarvedFilesHook(&AddCarvedFiles);
+  // The scan's start and end make and free the pending window of the end detection.
+  DeepScanHooks h = GetDeepScanHooks();
+  h.preparePendingWindow = &BeginPendingWindow;
+  h.freePendingWindow = &EndPendingWindow;
+  SetDeepScanHooks(h);
 }
 
 void ScanBlockSectors(std::atomic<uint32_t>* state, ScanProgress& progress, const VolumeContext& target,

@@ -13,6 +13,7 @@
 
 #include "app/runvalues.h"
 #include "app/settings.h"
+#include "core/diskreader.h"
 #include "base/log.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanprogress.h"
