@@ -362,15 +362,15 @@ TEST(DetectFileEnd, ExfatDirectoryRunStopsAtItsLastDirectorySector) {
   ASSERT_NE(c.details, nullptr);
   ExfatDirHitInfo info;
   std::memcpy(&info, c.details, sizeof info);
-  EXPECT_EQ(info.kind, 2u);
-  EXPECT_EQ(info.lba, 1000u);
-  EXPECT_EQ(info.sectors, 10u);
-  EXPECT_EQ(info.smallestDirSize, 4096u);
-  EXPECT_EQ(info.smallestDirCount, 40u);
-  EXPECT_EQ(info.entryCount, 24u);
-  EXPECT_EQ(info.lowestCluster, 10u);
-  EXPECT_EQ(info.highestCluster, 49u);
-  EXPECT_EQ(info.entries[0].kind, 231);
+  EXPECT_EQ(+info.kind, 2u);
+  EXPECT_EQ(+info.lba, 1000u);
+  EXPECT_EQ(+info.sectors, 10u);
+  EXPECT_EQ(+info.smallestDirSize, 4096u);
+  EXPECT_EQ(+info.smallestDirCount, 40u);
+  EXPECT_EQ(+info.entryCount, 24u);
+  EXPECT_EQ(+info.lowestCluster, 10u);
+  EXPECT_EQ(+info.highestCluster, 49u);
+  EXPECT_EQ(+info.entries[0].kind, 231);
   FreeMem(c.details);
 
   // A run that reaches the buffer's end waits for the next block with its whole range.

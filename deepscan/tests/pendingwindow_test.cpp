@@ -114,7 +114,7 @@ TEST_F(PendingWindowTest, SkippedRangeIsDroppedAndItsFileKept) {
   Feed(9);
   EXPECT_TRUE(PendingCandidateList().empty());
   // Sized up to the next hit later, not lost.
-  EXPECT_EQ(HitAt(start, 62)->endStatus, kEndNotDetected);
+  EXPECT_EQ(+HitAt(start, 62)->endStatus, kEndNotDetected);
 }
 
 TEST_F(PendingWindowTest, CandidatesLeftAtTheEndKeepTheirFiles) {
@@ -122,7 +122,7 @@ TEST_F(PendingWindowTest, CandidatesLeftAtTheEndKeepTheirFiles) {
   StoreBlockHit(SectorHit{62, kEndNeedsMore, start, 0, nullptr});
   ASSERT_TRUE(AddPendingCandidate(Pending(62, start, 3 * kBlock, 3 * kBlock + 1)));
   EndPendingWindow();
-  EXPECT_EQ(HitAt(start, 62)->endStatus, kEndNotDetected);
+  EXPECT_EQ(+HitAt(start, 62)->endStatus, kEndNotDetected);
   EXPECT_TRUE(PendingCandidateList().empty());
   EXPECT_EQ(CarveWindow().buffer, nullptr);
 }
@@ -138,7 +138,8 @@ Bytes RarArchive(uint32_t dataBytes) {
     b[at + 4] = uint8_t(flags >> 8);
     b[at + 5] = uint8_t(headerSize);
     b[at + 6] = uint8_t(headerSize >> 8);
-    for (int i = 0; i < 4; ++i) b[at + 7 + i] = (flags & 0x8000) ? uint8_t(added >> (8 * i)) : 0;
+    if (flags & 0x8000)
+      for (int i = 0; i < 4; ++i) b[at + 7 + i] = uint8_t(added >> (8 * i));
   };
   block(0x72, 0x1A21, 7, 0);
   block(0x73, 0, 13, 0);
@@ -165,8 +166,8 @@ TEST_F(PendingWindowTest, RarSpanningTwentyMegabytesResolvesOnRetry) {
   EXPECT_TRUE(PendingCandidateList().empty());
   const SectorHit* h = HitAt(start, 62);
   ASSERT_NE(h, nullptr);
-  EXPECT_EQ(h->endStatus, kEndKnown);
-  EXPECT_EQ(h->size, rar.size());
+  EXPECT_EQ(+h->endStatus, kEndKnown);
+  EXPECT_EQ(+h->size, rar.size());
 }
 
 TEST_F(PendingWindowTest, ExfatRunAcrossABlockEdgeIsInsertedAsItsOwnHit) {
@@ -199,14 +200,14 @@ TEST_F(PendingWindowTest, ExfatRunAcrossABlockEdgeIsInsertedAsItsOwnHit) {
   EXPECT_TRUE(PendingCandidateList().empty());
   const SectorHit* run = HitAt(start, 231);
   ASSERT_NE(run, nullptr);
-  EXPECT_EQ(run->endStatus, kEndKnown);
-  EXPECT_NE(run->detail, nullptr);
+  EXPECT_EQ(+run->endStatus, kEndKnown);
+  EXPECT_NE(static_cast<void*>(run->detail), nullptr);
   // Inserted in LBA order: behind the other hit at its sector, before the later one.
   const auto& list = BlockHitLists()[0];
   ASSERT_EQ(list.size(), 3u);
-  EXPECT_EQ(list[1].kind, 231);
-  EXPECT_EQ(list[2].lba, start + 1);
-  EXPECT_EQ(HitAt(start, 229)->detail, nullptr);
+  EXPECT_EQ(+list[1].kind, 231);
+  EXPECT_EQ(+list[2].lba, start + 1);
+  EXPECT_EQ(static_cast<void*>(HitAt(start, 229)->detail), nullptr);
 }
 
 // A resolved candidate updates only the hit it speaks for; a detail it replaces is freed.
@@ -237,16 +238,16 @@ TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
 
   const SectorHit* photo = HitAt(lba, 46);
   ASSERT_NE(photo, nullptr);
-  EXPECT_EQ(photo->endStatus, kEndKnown);
-  EXPECT_EQ(photo->size, 5000u);
-  EXPECT_EQ(photo->detail, photoDetail);
+  EXPECT_EQ(+photo->endStatus, kEndKnown);
+  EXPECT_EQ(+photo->size, 5000u);
+  EXPECT_EQ(static_cast<void*>(photo->detail), photoDetail);
   const SectorHit* chainHit = HitAt(lba, 203);
   ASSERT_NE(chainHit, nullptr);
-  EXPECT_EQ(chainHit->endStatus, kEndNotDetected);
-  EXPECT_EQ(chainHit->detail, chain.details);
-  EXPECT_EQ(HitAt(lba + 8, 36)->detail, doc.details);
-  EXPECT_EQ(HitAt(lba + 16, 201)->endStatus, kEndKnown);
-  EXPECT_EQ(HitAt(lba + 16, 62)->endStatus, kEndNotValid);
+  EXPECT_EQ(+chainHit->endStatus, kEndNotDetected);
+  EXPECT_EQ(static_cast<void*>(chainHit->detail), chain.details);
+  EXPECT_EQ(static_cast<void*>(HitAt(lba + 8, 36)->detail), doc.details);
+  EXPECT_EQ(+HitAt(lba + 16, 201)->endStatus, kEndKnown);
+  EXPECT_EQ(+HitAt(lba + 16, 62)->endStatus, kEndNotValid);
   // The chain's and the document's old details and the detail no hit took were freed.
   EXPECT_EQ(before - GetHeapUsageTotal(), (64 + kHeapBlockExtra) + (280 + kHeapBlockExtra) + (16 + kHeapBlockExtra));
 }

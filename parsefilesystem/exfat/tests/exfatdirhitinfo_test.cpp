@@ -76,22 +76,22 @@ TEST_F(ExfatDirHitInfoTest, SummarisesDirectoriesAndGeometryFiles) {
   AddSet(run, u"odd", true, 60, 5000);
   run.resize(1024, 0);
   const ExfatDirHitInfo info = Analyze(run);
-  EXPECT_EQ(info.kind, 2u);
-  EXPECT_EQ(info.lba, 777u);
-  EXPECT_EQ(info.sectors, 2u);  // 18 entries walked, then an end entry
+  EXPECT_EQ(+info.kind, 2u);
+  EXPECT_EQ(+info.lba, 777u);
+  EXPECT_EQ(+info.sectors, 2u);  // 18 entries walked, then an end entry
   // The earliest time is the photo's alone.
-  EXPECT_EQ(info.earliestTime, Analyze(Bytes(run.begin() + 96, run.begin() + 192)).earliestTime);
-  EXPECT_NE(info.earliestTime, 0u);
-  EXPECT_EQ(info.lowestCluster, 3u);
-  EXPECT_EQ(info.highestCluster, 60u);
-  EXPECT_EQ(info.smallestDirSize, 4096u);
-  EXPECT_EQ(info.smallestDirCount, 2u);
-  ASSERT_EQ(info.entryCount, 4u);  // DCIM, holiday.jpg, Music, Old; not notes.txt nor odd
-  EXPECT_EQ(info.entries[0].kind, 231);
-  EXPECT_EQ(info.entries[0].firstCluster, 40u);
-  EXPECT_EQ(info.entries[1].kind, GetTypeIdByExtension(u"x.jpg"));
-  EXPECT_EQ(info.entries[1].size, 1000u);
-  EXPECT_EQ(info.entries[2].firstCluster, 12u);
+  EXPECT_EQ(+info.earliestTime, +Analyze(Bytes(run.begin() + 96, run.begin() + 192)).earliestTime);
+  EXPECT_NE(+info.earliestTime, 0u);
+  EXPECT_EQ(+info.lowestCluster, 3u);
+  EXPECT_EQ(+info.highestCluster, 60u);
+  EXPECT_EQ(+info.smallestDirSize, 4096u);
+  EXPECT_EQ(+info.smallestDirCount, 2u);
+  ASSERT_EQ(+info.entryCount, 4u);  // DCIM, holiday.jpg, Music, Old; not notes.txt nor odd
+  EXPECT_EQ(+info.entries[0].kind, 231);
+  EXPECT_EQ(+info.entries[0].firstCluster, 40u);
+  EXPECT_EQ(+info.entries[1].kind, GetTypeIdByExtension(u"x.jpg"));
+  EXPECT_EQ(+info.entries[1].size, 1000u);
+  EXPECT_EQ(+info.entries[2].firstCluster, 12u);
 }
 
 TEST_F(ExfatDirHitInfoTest, RootStartAndEntryLimits) {
@@ -102,12 +102,12 @@ TEST_F(ExfatDirHitInfoTest, RootStartAndEntryLimits) {
   for (int i = 0; i < 12; ++i) AddSet(run, u"gone.jpg", false, 100 + i, 2000, true);
   for (int i = 0; i < 30; ++i) AddSet(run, u"keep.jpg", false, 200 + i, 2000);
   const ExfatDirHitInfo root = Analyze(run);
-  EXPECT_EQ(root.kind, 1u);
+  EXPECT_EQ(+root.kind, 1u);
   // Deleted files fill at most 8 places, live ones up to 18.
-  EXPECT_EQ(root.entryCount, 18u);
-  EXPECT_EQ(root.entries[7].firstCluster, 107u);
-  EXPECT_EQ(root.entries[8].firstCluster, 200u);
-  EXPECT_EQ(root.sectors, (3u + 42u * 3u + 15u) / 16u);
+  EXPECT_EQ(+root.entryCount, 18u);
+  EXPECT_EQ(+root.entries[7].firstCluster, 107u);
+  EXPECT_EQ(+root.entries[8].firstCluster, 200u);
+  EXPECT_EQ(+root.sectors, (3u + 42u * 3u + 15u) / 16u);
 }
 
 }  // namespace
