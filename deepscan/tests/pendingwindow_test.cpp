@@ -214,9 +214,8 @@ TEST_F(PendingWindowTest, ExfatRunAcrossABlockEdgeIsInsertedAsItsOwnHit) {
 TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
   const uint64_t lba = kBlock;  // the first sector of block 1
   void* photoDetail = AllocMem(280, 1);
-  void* chainDetail = AllocMem(64, 2);
   StoreBlockHit(SectorHit{46, kEndKnown, lba, 5000, photoDetail});
-  StoreBlockHit(SectorHit{203, kEndNeedsMore, lba, 0, chainDetail});
+  StoreBlockHit(SectorHit{203, kEndNeedsMore, lba, 0, nullptr});
   StoreBlockHit(SectorHit{36, kEndNeedsMore, lba + 8, 0, AllocMem(280, 3)});
   StoreBlockHit(SectorHit{201, kEndKnown, lba + 16, 0, nullptr});
   StoreBlockHit(SectorHit{62, kEndNeedsMore, lba + 16, 0, nullptr});
@@ -224,7 +223,6 @@ TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
   // Types 203 and 36 have no end rule here, so a retry resolves them with status 0; the block's
   // bytes are no RAR archive, so the RAR candidate resolves with 6.
   CarveCandidate chain = Pending(203, lba, lba, lba + 1);
-  chain.details = AllocMem(64, 4);
   CarveCandidate doc = Pending(36, lba + 8, lba + 8, lba + 9);
   doc.details = AllocMem(280, 5);
   CarveCandidate rar = Pending(62, lba + 16, lba + 16, lba + 17);
@@ -244,12 +242,12 @@ TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
   const SectorHit* chainHit = HitAt(lba, 203);
   ASSERT_NE(chainHit, nullptr);
   EXPECT_EQ(+chainHit->endStatus, kEndNotDetected);
-  EXPECT_EQ(static_cast<void*>(chainHit->detail), chain.details);
+  EXPECT_EQ(static_cast<void*>(chainHit->detail), nullptr);
   EXPECT_EQ(static_cast<void*>(HitAt(lba + 8, 36)->detail), doc.details);
   EXPECT_EQ(+HitAt(lba + 16, 201)->endStatus, kEndKnown);
   EXPECT_EQ(+HitAt(lba + 16, 62)->endStatus, kEndNotValid);
-  // The chain's and the document's old details and the detail no hit took were freed.
-  EXPECT_EQ(before - GetHeapUsageTotal(), (64 + kHeapBlockExtra) + (280 + kHeapBlockExtra) + (16 + kHeapBlockExtra));
+  // The document's old detail and the detail no hit took were freed.
+  EXPECT_EQ(before - GetHeapUsageTotal(), (280 + kHeapBlockExtra) + (16 + kHeapBlockExtra));
 }
 
 }  // namespace
