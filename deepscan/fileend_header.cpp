@@ -29,7 +29,10 @@ int32_t DetectChmEnd(CarveCandidate& c, const FileEndBuffer& b) {
   uint8_t h[256];
   const int32_t got = CopyWanted(c, b, sizeof h, h);
   if (got != kEndCopied) return got;
-  if (std::memcmp(h + 24, kChmGuid0, 16) != 0 || std::memcmp(h + 40, kChmGuid1, 16) != 0) return kEndNotValid;
+  // The second GUID is FD11 in the published layout; some compilers write FD10 there again, and
+  // their files are as valid.
+  if (std::memcmp(h + 24, kChmGuid0, 16) != 0) return kEndNotValid;
+  if (std::memcmp(h + 40, kChmGuid1, 16) != 0 && std::memcmp(h + 40, kChmGuid0, 16) != 0) return kEndNotValid;
   // The low half of the file length in the header section behind the 96-byte header.
   c.size = FeLe32(h + 104);
   return kEndKnown;

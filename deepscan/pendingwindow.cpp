@@ -1,11 +1,14 @@
 #include "deepscan/pendingwindow.h"
 
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
 
 #include "base/heap.h"
 #include "core/filetypetable.h"
 #include "deepscan/carvedfound.h"
 #include "deepscan/fileend.h"
+#include "deepscan/hitdetail.h"
 #include "deepscan/scanhitstore.h"
 
 namespace {
@@ -27,11 +30,15 @@ bool KeepsDetails(int32_t type) {
   }
 }
 
-// A detail block that no hit keeps. Index records (225) hold a number, not a block.
-// FIXME: the movie and sample-chain details (201, 203) own further blocks once their handlers
-// exist; they need their own release then.
+// A candidate's detail that no hit keeps, released by the rule of its kind (with the kind's
+// releaser for details that own further blocks). Index records (225) hold a number.
 void FreeDetails(int32_t kind, void* details) {
-  if (details && kind != 225) FreeMem(details);
+  if (!details || kind < 0 || kind > 255 || kind == 225) return;
+  SectorHit owner{uint8_t(kind), uint8_t(kEndKnown), 0, 0, details};
+  if (HitDetailOwner(owner.kind, owner.endStatus) == HitDetailOwnership::kBlock)
+    FreeSectorInfo(owner);
+  else
+    FreeMem(details);
 }
 
 // The hit a candidate speaks for: a video candidate (200-209) only the hit of its own kind, a
@@ -49,10 +56,12 @@ SectorHit* FindCandidateHit(const CarveCandidate& c) {
   return nullptr;
 }
 
-// Gives the hit a new detail; the block it held is freed unless it is the same one.
+// Gives the hit a new detail; what the old one owned is freed unless it is the same block.
 void ReplaceHitDetail(SectorHit& h, void* details) {
-  void* old = h.detail;
-  if (old && old != details) FreeDetails(h.kind, old);
+  if (h.detail && h.detail != details) {
+    SectorHit old = h;
+    FreeSectorInfo(old);
+  }
   h.detail = details;
 }
 
@@ -61,8 +70,12 @@ void InsertMetadataHit(const CarveCandidate& c) {
   auto& lists = BlockHitLists();
   const uint64_t block = c.startLba >> kHitBlockShift;
   if (block >= lists.size()) {
-    StoreBlockHit(hit);
-    return;
+    // Only lists built without a scan (tests) lack the block: a scan has one entry per block.
+    if (block >= (uint64_t(1) << 34)) {
+      FreeDetails(c.typeId, c.details);
+      return;
+    }
+    lists.resize(size_t(block) + 1);
   }
   auto& list = lists[block];
   auto at = list.begin();
@@ -70,9 +83,11 @@ void InsertMetadataHit(const CarveCandidate& c) {
   list.insert(at, hit);
 }
 
-// A candidate whose end was decided (5, 6 or 0): reported, then its hit updated.
+// A candidate whose end was decided (5, 6 or 0): reported, then its hit updated under the
+// hit-list lock (the scan-state writer may read the lists from another thread).
 void ResolveCandidate(CarveCandidate& c) {
   OnCarvedFileFound(c);
+  std::unique_lock<std::shared_mutex> lock(BlockHitListsLock());
   SectorHit* h = FindCandidateHit(c);
   if (!h) {
     if (IsMetadataKind(c.typeId)) {
@@ -82,21 +97,23 @@ void ResolveCandidate(CarveCandidate& c) {
     FreeDetails(c.typeId, c.details);
     return;
   }
+  // The old detail is released by the rule of the hit as it was, before it changes.
   if (c.typeId == 201 || c.typeId == 203) {
-    h->endStatus = uint8_t(c.status);
     ReplaceHitDetail(*h, c.details);
+    h->endStatus = uint8_t(c.status);
     return;
   }
+  if (c.details && KeepsDetails(c.typeId)) ReplaceHitDetail(*h, c.details);
   h->kind = uint8_t(c.typeId);
   h->endStatus = uint8_t(c.status);
   h->size = c.size;
-  if (c.details && KeepsDetails(c.typeId)) ReplaceHitDetail(*h, c.details);
   if (c.details && c.details != h->detail) FreeDetails(c.typeId, c.details);
 }
 
 // A candidate whose missing data will not come. Its file hit is kept as a file of unknown end
 // (status 0, sized up to the next hit) rather than lost with status 3.
 void DropCandidate(CarveCandidate& c) {
+  std::unique_lock<std::shared_mutex> lock(BlockHitListsLock());
   SectorHit* h = FindCandidateHit(c);
   if (h && IsFileKind(h->kind) && h->endStatus == kEndNeedsMore) h->endStatus = uint8_t(kEndNotDetected);
   if (c.details && (!h || h->detail != c.details)) FreeDetails(c.typeId, c.details);

@@ -177,6 +177,17 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
   Bytes chmBadGuid = chm;
   chmBadGuid[41] ^= 1;
 
+  // The header of a CHM written by a Debian compiler (10452 bytes; FD10 written twice).
+  Bytes realChm = {
+      0x49, 0x54, 0x53, 0x46, 0x03, 0x00, 0x00, 0x00, 0x60, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+      0x00, 0xA8, 0xDE, 0xB6, 0x09, 0x04, 0x00, 0x00, 0x10, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11,
+      0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC, 0x10, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11,
+      0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC, 0x60, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x78, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x54, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xCC, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0xFE, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD4, 0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x49, 0x54, 0x53, 0x50, 0x01, 0x00, 0x00, 0x00};
+
   Bytes hlp(256, 0);
   Put32(hlp, 0, 0x00035F3F);
   Put32(hlp, 4, 600);
@@ -213,6 +224,7 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
       {"BMP reserved field set", 48, bmpReserved, kEndNotValid, 0},
       {"CHM", 39, chm, kEndKnown, 123456},
       {"CHM wrong second GUID", 39, chmBadGuid, kEndNotValid, 0},
+      {"CHM with the first GUID twice", 39, realChm, kEndKnown, 10452},
       {"HLP", 41, hlp, kEndKnown, 4000},
       {"HLP below one sector", 41, hlpSmall, kEndNotValid, 0},
       {"HLP ends before its directory", 41, hlpBeforeDir, kEndNotValid, 0},
@@ -362,15 +374,15 @@ TEST(DetectFileEnd, ExfatDirectoryRunStopsAtItsLastDirectorySector) {
   ASSERT_NE(c.details, nullptr);
   ExfatDirHitInfo info;
   std::memcpy(&info, c.details, sizeof info);
-  EXPECT_EQ(info.kind, 2u);
-  EXPECT_EQ(info.lba, 1000u);
-  EXPECT_EQ(info.sectors, 10u);
-  EXPECT_EQ(info.smallestDirSize, 4096u);
-  EXPECT_EQ(info.smallestDirCount, 40u);
-  EXPECT_EQ(info.entryCount, 24u);
-  EXPECT_EQ(info.lowestCluster, 10u);
-  EXPECT_EQ(info.highestCluster, 49u);
-  EXPECT_EQ(info.entries[0].kind, 231);
+  EXPECT_EQ(+info.kind, 2u);
+  EXPECT_EQ(+info.lba, 1000u);
+  EXPECT_EQ(+info.sectors, 10u);
+  EXPECT_EQ(+info.smallestDirSize, 4096u);
+  EXPECT_EQ(+info.smallestDirCount, 40u);
+  EXPECT_EQ(+info.entryCount, 24u);
+  EXPECT_EQ(+info.lowestCluster, 10u);
+  EXPECT_EQ(+info.highestCluster, 49u);
+  EXPECT_EQ(+info.entries[0].kind, 231);
   FreeMem(c.details);
 
   // A run that reaches the buffer's end waits for the next block with its whole range.
