@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <openssl/evp.h>
+
 #include "core/carvedname.h"
 #include "core/diskreader.h"
 #include "core/filetypetable.h"
@@ -23,7 +25,6 @@
 #include "deepscan/scanrun.h"
 #include "deepscan/scanthread.h"
 #include "platform/wndcore.h"
-#include "tests/fixtures/sha256hex.h"
 #include "tests/tools/kscan/kscan.h"
 
 namespace {
@@ -48,17 +49,33 @@ LRESULT MainProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
 }
 
 std::string HashRange(DiskReader& reader, uint64_t lba, uint64_t size) {
-  Sha256 sha;
   std::vector<uint8_t> buf(1 << 20);
+  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(md, EVP_sha256(), nullptr);
   uint64_t done = 0;
+  bool ok = true;
   while (done < size) {
     const uint64_t take = std::min<uint64_t>(buf.size(), size - done);
     const uint32_t sectors = uint32_t((take + kSectorBytes - 1) / kSectorBytes);
-    if (!reader.ReadSectors(buf.data(), lba + done / kSectorBytes, sectors)) return std::string();
-    sha.Update(buf.data(), size_t(take));
+    if (!reader.ReadSectors(buf.data(), lba + done / kSectorBytes, sectors)) {
+      ok = false;
+      break;
+    }
+    EVP_DigestUpdate(md, buf.data(), size_t(take));
     done += take;
   }
-  return sha.HexDigest();
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned len = 0;
+  EVP_DigestFinal_ex(md, digest, &len);
+  EVP_MD_CTX_free(md);
+  if (!ok) return std::string();
+  std::string hex;
+  char b[3];
+  for (unsigned i = 0; i < len; ++i) {
+    snprintf(b, sizeof b, "%02x", digest[i]);
+    hex += b;
+  }
+  return hex;
 }
 
 int RunCarve(const std::vector<std::string>& args) {
