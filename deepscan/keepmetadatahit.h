@@ -20,6 +20,7 @@ constexpr uint32_t kMftRecordBytes = 1024;
 // directory sector. A parser returns false to refuse the sector (no hit is kept); on true
 // *detail is a guarded-heap block the hit owns, or null. Without an installed parser the hit
 // is kept without a summary.
+// FIXME: the NTFS and FAT parsers install their summaries here once they exist.
 using FoundMftRecordParser = bool (*)(const uint8_t* record, uint64_t lba, void** detail);
 using FatDirSectorSummarizer = bool (*)(const uint8_t* sector, uint64_t lba, void** detail);
 void SetFoundMftRecordParser(FoundMftRecordParser parser);
