@@ -109,9 +109,9 @@ TEST_F(CarvingBlock, AFailedBlockChangesNothingButTheRing) {
   EXPECT_TRUE(HandScanBlock(&state, ScanTarget(), block.data(), progress));
   const auto bmp = HitsOfKind(48);
   ASSERT_EQ(bmp.size(), 1u);
-  EXPECT_EQ(bmp[0].lba, kBlockLba + 5);
+  EXPECT_EQ(uint64_t(bmp[0].lba), kBlockLba + 5);
   EXPECT_EQ(bmp[0].endStatus, kHitEndFound);
-  EXPECT_EQ(bmp[0].size, 1000u);
+  EXPECT_EQ(uint64_t(bmp[0].size), 1000u);
   EXPECT_EQ(GetBlockState(kBlockLba / kScanBlockSectors), kBlockHandled);
   EXPECT_EQ(uint64_t(progress.scan.sectorsDone), kScanBlockSectors);
   EXPECT_EQ(uint32_t(progress.scan.filesFound), 1u);
@@ -192,7 +192,7 @@ TEST_F(CarvingBlock, SplitMftRecordIsDroppedWhenTheDeviceCannotBeRead) {
   EXPECT_TRUE(HandScanBlock(&state, ScanTarget(), block.data(), progress));
   const auto mft = HitsOfKind(kSectorMftRecord);
   ASSERT_EQ(mft.size(), 1u);
-  EXPECT_EQ(mft[0].lba, kBlockLba + 16382);
+  EXPECT_EQ(uint64_t(mft[0].lba), kBlockLba + 16382);
   EXPECT_EQ(g_rereads.size(), 1u);
 }
 
@@ -238,8 +238,8 @@ TEST_F(CarvingBlock, IndexRecordCrossingTheBlockIsKeptButNotParsed) {
   EXPECT_TRUE(HandScanBlock(&state, ScanTarget(), block.data(), progress));
   const auto indx = HitsOfKind(kSectorIndexRecord);
   ASSERT_EQ(indx.size(), 2u);
-  EXPECT_EQ(indx[0].lba, kBlockLba + 100);
-  EXPECT_EQ(indx[1].lba, kBlockLba + 16380);
+  EXPECT_EQ(uint64_t(indx[0].lba), kBlockLba + 100);
+  EXPECT_EQ(uint64_t(indx[1].lba), kBlockLba + 16380);
   for (const SectorHit& h : indx) EXPECT_EQ(reinterpret_cast<uintptr_t>(h.detail), 0x1234u);
   // Only the whole record was parsed: its one entry joined the index-entry list.
   EXPECT_EQ(IndxListSize(), 1u);
