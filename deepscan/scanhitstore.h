@@ -32,7 +32,8 @@ using HitListArray = std::vector<HitList, Mallocator<HitList, 475>>;
 // lock below.
 HitListArray& BlockHitLists();
 std::shared_mutex& BlockHitListsLock();
-// Holds the shared lock: the lists and every detail they own stay as they are meanwhile.
+// Holds the shared lock: the lists and every detail they own stay as they are meanwhile. Not for
+// the consumer thread, which needs no lock and would wait on itself when it stores or drops.
 class HitListsReadGuard {
  public:
   HitListsReadGuard() : lock_(BlockHitListsLock()) {}
@@ -67,7 +68,7 @@ void StoreBlockHit(const SectorHit& hit);
 // Empties every list without freeing details: for callers that own the details themselves.
 void ClearBlockHitLists();
 
-// Copies of the hits (borrowing their details), block by block in list order: with
+// Appends copies of the hits (borrowing their details), block by block in list order: with
 // metadataOnly just kinds above 219; with inTarget just hits whose LBA lies in the ScanTarget.
 void CollectHitsToVector(std::vector<SectorHit>& out, bool metadataOnly, bool inTarget);
 // out is emptied and refilled with every kind.
