@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "app/softcfg.h"
 #include "core/diskreader.h"
+#include "core/recyclebin.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
@@ -40,6 +41,8 @@ int main() {
   InitNtfsExtentProvider();
   InitFatExtentProvider();
   InitExfatExtentProvider();
+  // Tree building repairs the Recycle Bin of every parsed volume through this.
+  InstallRecycleBinRepair();
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 

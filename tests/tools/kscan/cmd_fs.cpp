@@ -1,12 +1,14 @@
-// "kscan fs IMAGE [--first-lba N]": parses the NTFS, FAT or exFAT file system of a volume in an
-// image file (or of every volume its partition tables name) and prints one JSON line per found
-// item, times in UTC:
+// "kscan fs IMAGE [--first-lba N] [--deleted]": parses the NTFS, FAT or exFAT file system of a
+// volume in an image file (or of every volume its partition tables name) and prints one JSON
+// line per found item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
 //    "mtime":"...","id":N,"sha256":"..."}
 // sha256 is of the data as the program reads it; empty for a directory or when the data cannot
 // be read in full.
 // When the image is a partitioned disk (no NTFS boot sector at LBA 0 and no --first-lba), every
 // NTFS volume its partition tables name is parsed, and each line starts with "volume":LBA.
+// With --deleted each parsed volume goes through the deleted-files split first and what it
+// publishes is printed: the deleted files with the folders that lead to them.
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -15,6 +17,7 @@
 #include "core/diskreader.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
+#include "core/volumesplit.h"
 #include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanrun.h"
@@ -97,8 +100,30 @@ void PrintVolume(VolumeContext& vol, bool withVolume) {
   }
 }
 
+// Prints the parsed volume, or with a split mode the volumes the split publishes, and frees
+// the records.
+void PrintAndFree(VolumeContext& vol, bool withVolume, uint32_t splitMode) {
+  if (splitMode == 0) {
+    PrintVolume(vol, withVolume);
+    FreeAllFileRecords(vol);
+    return;
+  }
+  std::vector<VolumeContext> published;
+  SplitVolumeByDeletion(splitMode, vol, published);
+  for (VolumeContext& v : published) {
+    PrintVolume(v, withVolume);
+    FreeAllFileRecords(v);
+  }
+}
+
+bool HasOption(const std::vector<std::string>& args, const char* option) {
+  for (const std::string& a : args)
+    if (a == option) return true;
+  return false;
+}
+
 // Every NTFS, FAT and exFAT volume the partition tables of the disk image name.
-int ParsePartitioned(VolumeContext& target) {
+int ParsePartitioned(VolumeContext& target, uint32_t splitMode) {
   VolumeContext disk = target;
   disk.targetKind = kTargetDisk;
   std::vector<VolumeContext> areas(1, disk), found;
@@ -116,38 +141,44 @@ int ParsePartitioned(VolumeContext& target) {
       FreeAllFileRecords(vol);
       continue;
     }
-    PrintVolume(vol, true);
-    FreeAllFileRecords(vol);
+    PrintAndFree(vol, true, splitMode);
     ++parsed;
   }
   if (parsed == 0) fprintf(stderr, "kscan fs: no volume parsed\n");
   return parsed > 0 ? 0 : 1;
 }
 
-int RunFs(const std::vector<std::string>& args) {
+}  // namespace
+
+int KscanListVolumes(const char* command, const std::vector<std::string>& args, uint32_t splitMode) {
   if (args.empty()) {
-    fprintf(stderr, "usage: kscan fs IMAGE [--first-lba N]\n");
+    fprintf(stderr, "usage: kscan %s IMAGE [--first-lba N]\n", command);
     return 2;
   }
   bool firstLbaGiven = false;
   const uint64_t firstLba = KscanFirstLba(args, &firstLbaGiven);
   DiskReader reader;
-  if (!KscanOpenImageTarget("fs", args[0], reader)) return 1;
+  if (!KscanOpenImageTarget(command, args[0], reader)) return 1;
   if (!firstLbaGiven) {
     // A disk image with partition tables rather than a bare volume: parse every volume.
     uint8_t boot[512] = {};
     if (!reader.ReadSectors(boot, 0, 1) || ProbeBootSector(boot) == 0) {
       reader.Close();
-      return ParsePartitioned(ScanTarget());
+      return ParsePartitioned(ScanTarget(), splitMode);
     }
   }
   VolumeContext vol;
-  if (!KscanParseVolumeAt("fs", reader, firstLba, vol)) return 1;
-  PrintVolume(vol, false);
-  FreeAllFileRecords(vol);
+  if (!KscanParseVolumeAt(command, reader, firstLba, vol)) return 1;
+  PrintAndFree(vol, false, splitMode);
   return 0;
 }
 
-KscanCommand reg("fs", "fs IMAGE [--first-lba N]", &RunFs);
+namespace {
+
+int RunFs(const std::vector<std::string>& args) {
+  return KscanListVolumes("fs", args, HasOption(args, "--deleted") ? kSplitModeDeletedFiles : 0);
+}
+
+KscanCommand reg("fs", "fs IMAGE [--first-lba N] [--deleted]", &RunFs);
 
 }  // namespace

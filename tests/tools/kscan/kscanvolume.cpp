@@ -8,6 +8,7 @@
 #include "base/heap.h"
 #include "core/diskreader.h"
 #include "core/filetree.h"
+#include "core/recyclebin.h"
 #include "core/recordtable.h"
 #include "deepscan/scanrun.h"
 #include "deepscan/fsrecognize.h"
@@ -20,6 +21,7 @@ bool KscanOpenImageTarget(const char* command, const std::string& image, DiskRea
   setenv("TZ", "UTC", 1);
   tzset();
   InitNtfsExtentProvider();
+  InstallRecycleBinRepair();
   InitFatExtentProvider();
   InitExfatExtentProvider();
 

@@ -22,3 +22,6 @@ bool KscanParseVolumeAt(const char* command, DiskReader& reader, uint64_t firstL
 bool KscanOpenVolume(const char* command, const std::vector<std::string>& args, VolumeContext& vol);
 // Feeds the item's data, in pieces, to sink; false when fewer bytes than its size came back.
 bool KscanReadItem(VolumeContext& vol, uint32_t id, void (*sink)(const uint8_t*, uint64_t, void*), void* ctx);
+// "kscan fs": parses the volume (or every volume of a partitioned image) and prints its items;
+// with a split mode the volumes SplitVolumeByDeletion publishes for that mode instead.
+int KscanListVolumes(const char* command, const std::vector<std::string>& args, uint32_t splitMode);
