@@ -395,3 +395,42 @@ TEST(DetectFileEnd, ExfatDirectoryRunStopsAtItsLastDirectorySector) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged and random bytes behind each rule's signature: every answer is one of the four codes,
+// a pending answer names a sane range, and nothing is read outside the buffer (the sanitizer
+// build checks that).
+TEST(DetectFileEnd, HostileBytesGiveAnAnswer) {
+  const int32_t types[] = {39, 41, 48, 62, 86, 108, 146, 147, 228, 231};
+  const std::vector<std::vector<uint8_t>> heads = {
+      {'I', 'T', 'S', 'F'}, {0x3F, 0x5F, 0x03, 0x00}, {'B', 'M'}, {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00},
+      {0x1A, 0x45, 0xDF, 0xA3}, {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11}, {0xC5, 0xD0, 0xD3, 0xC6},
+      {'R', 'I', 'F', 'F'}, {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F}, {0x85, 0x02}};
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return uint8_t(seed >> 16);
+  };
+  for (size_t t = 0; t < std::size(types); ++t) {
+    for (int round = 0; round < 300; ++round) {
+      // Mostly small values, so that sizes and counts land inside the buffer now and then.
+      const size_t sectors = 1 + next() % 24;
+      Bytes buffer(sectors * 512);
+      for (uint8_t& b : buffer) b = (next() & 3) ? uint8_t(next() & 0x0F) : next();
+      const uint64_t startSector = next() % sectors;
+      std::memcpy(buffer.data() + startSector * 512, heads[t].data(), heads[t].size());
+      CarveCandidate c;
+      c.typeId = types[t];
+      c.startLba = 5000 + startSector;
+      const int32_t r = DetectFileEnd(c, 5000, buffer.data(), buffer.size());
+      ASSERT_TRUE(r == kEndNotDetected || r == kEndNeedsMore || r == kEndKnown || r == kEndNotValid) << r;
+      if (r == kEndNeedsMore) {
+        EXPECT_LE(c.firstNeededLba, c.endNeededLba);
+      }
+      if (c.details) FreeMem(c.details);
+    }
+  }
+}
+
+}  // namespace
