@@ -67,7 +67,8 @@ best_time() {
 run_photorec() {
   local img="$1" dest="$2"
   rm -rf "$dest" && mkdir -p "$dest"
-  photorec /log /d "$dest/recup" /cmd "$img" fileopt,everything,enable,search > /dev/null 2>&1 || true
+  # PhotoRec writes its log into the current folder: run it inside its own output folder.
+  (cd "$dest" && photorec /log /d "$dest/recup" /cmd "$img" fileopt,everything,enable,search > /dev/null 2>&1) || true
 }
 
 for filler in random dense; do
