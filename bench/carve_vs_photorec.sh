@@ -40,6 +40,7 @@ done
 have_photorec=1
 command -v photorec >/dev/null || { echo "photorec not installed (apt-get install testdisk): its column stays empty" >&2; have_photorec=0; }
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 
 drop_cache() {
   if [ "$cold" = 1 ]; then
