@@ -182,6 +182,10 @@ TEST_F(CarvingBlock, MftRecordInTheLastSectorIsReadAgainOthersAreFixedUpOnACopy)
   EXPECT_EQ(mark0, 0) << "sector 16382: the record comes from the block";
   EXPECT_EQ(mark1, 0x4242) << "sector 16383: the record comes from the device";
   EXPECT_EQ(HitsOfKind(kSectorMftRecord).size(), 2u);
+  uint32_t counts[8];
+  std::memcpy(counts, reinterpret_cast<const uint8_t*>(&progress) + offsetof(ScanProgress, scan.metaCounts), sizeof counts);
+  EXPECT_EQ(counts[4], 2u) << "MFT records are the fifth of the progress's metadata counts";
+  EXPECT_EQ(counts[0] + counts[1] + counts[2] + counts[3] + counts[5] + counts[6] + counts[7], 0u);
 }
 
 TEST_F(CarvingBlock, SplitMftRecordIsDroppedWhenTheDeviceCannotBeRead) {
