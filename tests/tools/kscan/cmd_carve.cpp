@@ -1,11 +1,12 @@
-// "kscan carve IMAGE": the whole deep scan of an image, headless. The real reader fills the
+// "kscan carve [--metadata] IMAGE": the whole deep scan of an image, headless. The real reader fills the
 // ring and the carving consumer examines every sector; questions get the scripted answer.
 // Afterwards every carved file of the hit lists is printed as one JSON line:
 //   {"lba", "size", "type", "kind", "status", "name", "sha256"}
 // Files whose end the scan found (status 5) carry their exact size and the SHA-256 of those
 // bytes. Files without end detection are sized by the distance to the next file hit (or the
-// image end), as the results show them, and marked "sized":"next-hit". A summary line ends the
-// output.
+// image end), as the results show them, and marked "sized":"next-hit". With --metadata the kept
+// metadata sectors follow ({"lba", "kind", "type", "meta":true}, index records with "parent").
+// A summary line ends the output.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -78,9 +79,15 @@ std::string HashRange(DiskReader& reader, uint64_t lba, uint64_t size) {
   return hex;
 }
 
-int RunCarve(const std::vector<std::string>& args) {
+int RunCarve(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  bool metadata = false;
+  if (!args.empty() && args[0] == "--metadata") {
+    metadata = true;
+    args.erase(args.begin());
+  }
   if (args.size() != 1) {
-    fprintf(stderr, "usage: kscan carve IMAGE\n");
+    fprintf(stderr, "usage: kscan carve [--metadata] IMAGE\n");
     return 2;
   }
   const CString path(args[0]);
@@ -156,6 +163,17 @@ int RunCarve(const std::vector<std::string>& args) {
     printf("{\"lba\":%llu,\"size\":%llu,\"type\":\"%s\",\"kind\":%u,\"status\":%u,\"name\":\"%s\",\"sha256\":\"%s\"%s}\n",
            (unsigned long long)lba, (unsigned long long)size, GetSectorKindName(h.kind).ToUtf8().c_str(), h.kind,
            h.endStatus, name.ToUtf8().c_str(), sha.c_str(), known ? "" : ",\"sized\":\"next-hit\"");
+  }
+  if (metadata) {
+    // The metadata sectors kept for the rebuilds; an index record carries its parent directory.
+    for (const SectorHit& h : hits) {
+      if (h.kind < 221 || h.kind > 232) continue;
+      const uint64_t lba = h.lba;
+      printf("{\"lba\":%llu,\"kind\":%u,\"type\":\"%s\",\"meta\":true", (unsigned long long)lba, h.kind,
+             GetSectorKindName(h.kind).ToUtf8().c_str());
+      if (h.kind == 225) printf(",\"parent\":%llu", (unsigned long long)reinterpret_cast<uintptr_t>(h.detail));
+      printf("}\n");
+    }
   }
   const double bytes = double(target.sectorCount) * kSectorBytes;
   printf("{\"files\":%zu,\"ended\":%u,\"hits\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u,"
