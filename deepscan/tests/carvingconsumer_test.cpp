@@ -256,6 +256,13 @@ TEST_F(CarvingBlock, IndexEntryWhoseNameLiesPastTheBlockIsNotRead) {
   PlantIndxRecord(Sector(16383), kSectorBytes, 0x1C0);
   EXPECT_TRUE(HandScanBlock(&state, ScanTarget(), block.data(), progress));
   EXPECT_TRUE(HitsOfKind(kSectorIndexRecord).empty());
+  // The entry's header and name fields end in the block, its name does not: without the name
+  // in the block the entry does not count.
+  ResetScanBlock(block.data(), kBlockLba);
+  SetScanBlockReadResult(block.data(), 1);
+  PlantIndxRecord(Sector(16383), kSectorBytes, 428);
+  EXPECT_TRUE(HandScanBlock(&state, ScanTarget(), block.data(), progress));
+  EXPECT_TRUE(HitsOfKind(kSectorIndexRecord).empty());
 
   uint32_t parent = 0;
   std::vector<uint8_t> rec(kIndxRecordBytes);
