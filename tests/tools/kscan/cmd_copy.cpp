@@ -1,0 +1,103 @@
+// "kscan copy IMAGE OUTDIR [--deleted|--all] [--first-lba N] [--error-choice K]": parses the
+// volume of an image file, ticks its items (every item with --all, the default; only the
+// deleted files with --deleted) and recovers them into OUTDIR through RecoverCheckedItems, with
+// the options dialog answered by OUTDIR and the default choices (read-error choice 1 unless
+// --error-choice says otherwise). Prints one JSON line:
+//   {"recovered":N,"bytes":N}
+// The engine's messages (read errors, failed files) go to stderr. Exit code 0 when the job ran.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/checkstate.h"
+#include "core/copyout.h"
+#include "core/copyouthooks.h"
+#include "core/filetree.h"
+#include "core/itemquery.h"
+#include "core/recordtable.h"
+#include "core/volumelist.h"
+#include "deepscan/progressdlg.h"
+#include "deepscan/scanprogress.h"
+#include "deepscan/scanrun.h"
+#include "platform/fileio.h"
+#include "platform/textconv.h"
+#include "tests/tools/kscan/kscan.h"
+#include "tests/tools/kscan/kscanvolume.h"
+
+namespace {
+
+static_assert(sizeof(CopyProgress) == sizeof(ScanProgress));
+
+RecoverOptions g_options;
+
+// The scan library's dialog, mailbox, scan state and worker count serve the copy, as they do
+// in the program.
+void BindScanServices() {
+  CopyOutServices sv;
+  sv.createProgressDlg = &CreateProgressDlg;
+  sv.runProgressDlg = &RunProgressDlg;
+  sv.postProgress = [](const CopyProgress& rec) {
+    ScanProgress p;
+    std::memcpy(static_cast<void*>(&p), &rec, sizeof p);
+    PostScanProgress(p);
+  };
+  sv.scanRunState = [] { return ScanRunState.load(); };
+  sv.pauseScan = &PauseScan;
+  sv.resumeScan = &ResumeScan;
+  sv.threadBegin = &OnThreadBegin;
+  sv.threadEnd = &OnThreadEnd;
+  sv.saveParamDlg = [](void*, uint32_t, uint64_t, RecoverOptions& o) {
+    o = g_options;
+    return true;
+  };
+  sv.supportSoftDlg = [](void*, const CString& text) { fprintf(stderr, "kscan copy: %s\n", text.ToUtf8().c_str()); };
+  SetCopyOutServices(sv);
+}
+
+// Ticks every deleted file of the slot; RecoverCheckedItems then works out its folders.
+void CheckDeletedFiles(VolumeList& list, uint32_t slot) {
+  VolumeListReadGuard guard(list);
+  const VolumeContext& v = list.slots[slot];
+  for (uint32_t id = 1; id < v.idLimit; ++id) {
+    FileRecord* rec = GetItemRecord(list, slot, id);
+    if (rec && !(rec->flags & (kRecInUse | kRecDirectory))) SetCheckState(*rec, 1);
+  }
+}
+
+int RunCopy(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    fprintf(stderr, "usage: kscan copy IMAGE OUTDIR [--deleted|--all] [--first-lba N] [--error-choice K]\n");
+    return 2;
+  }
+  bool deletedOnly = false;
+  g_options.folder = CString(Utf8ToUtf16(args[1]));
+  for (size_t i = 2; i < args.size(); ++i) {
+    if (args[i] == "--deleted") deletedOnly = true;
+    else if (args[i] == "--all") deletedOnly = false;
+    else if (args[i] == "--error-choice" && i + 1 < args.size()) g_options.errorChoice = uint32_t(strtoul(args[++i].c_str(), nullptr, 10));
+  }
+  VolumeContext vol;
+  if (!KscanOpenVolume("copy", args, vol)) return 1;
+  ScanRunState = kScanStopped;
+  BindScanServices();
+  HeadlessProgressRunner::SetPollInterval(5);
+
+  VolumeList& list = AppVolumeList();
+  ResetVolumeList(list, nullptr, 0);
+  AddScannedVolume(list, nullptr, vol, 0);
+  const uint32_t slot = list.slotCount - 1;
+  if (deletedOnly) CheckDeletedFiles(list, slot);
+  else SetSubtreeCheck(list, slot, kRootId, 1);
+
+  const int ran = RecoverCheckedItems(list, 0, 0);
+  const CopyStatisticsValues st = GetCopyStatistics();
+  printf("{\"recovered\":%u,\"bytes\":%llu}\n", ran ? st.lastFiles : 0u, (unsigned long long)(ran ? st.lastBytes : 0));
+  ClearVolumeList(list);
+  return ran ? 0 : 1;
+}
+
+KscanCommand reg("copy", "copy IMAGE OUTDIR [--deleted|--all] [--first-lba N] [--error-choice K]", &RunCopy);
+
+}  // namespace
