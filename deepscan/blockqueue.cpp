@@ -8,6 +8,7 @@
 #include "core/diskreader.h"
 #include "core/filetypetable.h"
 #include "deepscan/ntfsscanregistry.h"
+#include "parsefilesystem/parsefat/fatformat.h"
 #include "parsefilesystem/parsefat/fatvolume.h"
 #include "parsefilesystem/parsentfs/ntfsrecord.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
@@ -31,21 +32,6 @@ uint64_t RangeEnd(uint64_t first, uint64_t count) {
   return __builtin_add_overflow(first, count, &end) ? UINT64_MAX : end;
 }
 
-// LBA of cluster 2 of a FAT volume from its boot sector: reserved sectors, every FAT copy and
-// the root directory lie before it. False when the numbers overflow.
-bool FatClusterArea(const VolumeContext& target, uint64_t& area, uint32_t& spc) {
-  const uint8_t* b = target.bootSector;
-  spc = b[13];
-  const uint64_t reserved = Le16(b + 14);
-  const uint64_t fats = b[16];
-  const uint64_t rootEntries = Le16(b + 17);
-  uint64_t fatSize = Le16(b + 22);
-  if (fatSize == 0) fatSize = Le32(b + 36);
-  const uint64_t rootSectors = (rootEntries * 32 + 511) / 512;
-  uint64_t sum = reserved + fatSize * fats + rootSectors;  // at most about 2^40: no overflow
-  return !__builtin_add_overflow(target.firstLba, sum, &area);
-}
-
 // Loads the allocation map of the target for the deleted-files queue; false when it has none.
 bool LoadScanAllocMap(std::atomic<uint32_t>* state, const VolumeContext& target) {
   ScanAllocMapT& m = ScanAllocMap();
@@ -60,9 +46,9 @@ bool LoadScanAllocMap(std::atomic<uint32_t>* state, const VolumeContext& target)
     return m.buffer != nullptr;
   }
   if (IsFatType(target.type)) {
-    uint32_t spc = 0;
-    if (!FatClusterArea(target, m.clusterArea, spc)) return false;
-    m.sectorsPerCluster = spc;
+    const FatGeometry g = ReadFatGeometry(target);
+    m.clusterArea = g.dataStart;
+    m.sectorsPerCluster = g.sectorsPerCluster;
     if (target.type == kVolTypeFat32Rebuilt) {
       // A rebuilt FAT32 has no table on the disk to load; its own table serves when present.
       if (target.fatBuffer == nullptr || target.fatBufferSize == 0) return false;

@@ -104,23 +104,33 @@ void StoreBlockHits(uint64_t blockLba, std::span<const SectorHit> hits) {
   StoreBlockHitsLocked(blockLba >> kHitBlockShift, hits);
 }
 
-bool StoreHitsByBlock(StopWord state, std::span<const SectorHit> hits) {
+bool StoreHitsByBlockUntil(std::span<const SectorHit> hits, HitStoreStopTest stop, void* context) {
   size_t runStart = 0;
   uint64_t runBlock = hits.empty() ? 0 : hits[0].lba >> kHitBlockShift;
+  auto storeRun = [&](size_t runEnd) {
+    // An empty run stores nothing: it must not wipe a list stored before.
+    if (runEnd > runStart) StoreBlockHits(runBlock << kHitBlockShift, hits.subspan(runStart, runEnd - runStart));
+  };
   for (size_t i = 0; i < hits.size(); ++i) {
-    if (state != nullptr && state->load() == 2) {
-      StoreBlockHits(runBlock << kHitBlockShift, hits.subspan(runStart, i - runStart));
+    if (stop != nullptr && stop(context)) {
+      storeRun(i);
       return false;
     }
     const uint64_t block = hits[i].lba >> kHitBlockShift;
     if (block != runBlock) {
-      StoreBlockHits(runBlock << kHitBlockShift, hits.subspan(runStart, i - runStart));
+      storeRun(i);
       runStart = i;
       runBlock = block;
     }
   }
-  if (runStart < hits.size()) StoreBlockHits(runBlock << kHitBlockShift, hits.subspan(runStart));
+  storeRun(hits.size());
   return true;
+}
+
+bool StoreHitsByBlock(StopWord state, std::span<const SectorHit> hits) {
+  auto stopped = [](void* w) { return static_cast<const std::atomic<uint32_t>*>(w)->load() == 2; };
+  return StoreHitsByBlockUntil(hits, state != nullptr ? +stopped : nullptr,
+                               const_cast<void*>(static_cast<const void*>(state)));
 }
 
 void StoreBlockHit(const SectorHit& hit) {

@@ -58,6 +58,9 @@ void StoreBlockHits(uint64_t blockLba, std::span<const SectorHit> hits);
 // Cuts LBA-ordered hits into runs of one block and stores each run. The state is read before
 // each hit: at 2 (stop) the run gathered so far is stored and the result is false.
 bool StoreHitsByBlock(StopWord state, std::span<const SectorHit> hits);
+// The same with any stop test, asked before each hit.
+using HitStoreStopTest = bool (*)(void* context);
+bool StoreHitsByBlockUntil(std::span<const SectorHit> hits, HitStoreStopTest stop, void* context);
 // Appends one hit to the list of its block, growing the array as needed (for code that builds
 // lists without a scan, such as tests). Hits beyond 2^34 blocks are not kept.
 void StoreBlockHit(const SectorHit& hit);
