@@ -110,6 +110,23 @@ void SetDeepScanHooks(const DeepScanHooks& hooks) {
   Hooks() = hooks;
 }
 
+void SetScanStateLoadHook(int (*loadSavedScan)(std::atomic<uint32_t>* state)) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks().loadSavedScan = loadSavedScan;
+}
+
+void SetPendingWindowHooks(void (*prepare)(), void (*release)()) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks().preparePendingWindow = prepare;
+  Hooks().freePendingWindow = release;
+}
+
+void SetPreviewCacheHooks(void (*clearCache)(), void (*clearQueue)()) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks().clearPreviewCache = clearCache;
+  Hooks().clearPreviewQueue = clearQueue;
+}
+
 DeepScanHooks GetDeepScanHooks() {
   std::lock_guard<std::mutex> g(HooksLock());
   return Hooks();
@@ -167,6 +184,8 @@ void EndDeepScan() {
   const DeepScanHooks hooks = GetDeepScanHooks();
   if (hooks.freePendingWindow != nullptr) hooks.freePendingWindow();
   FreeBlockStateMap();
+  // The deleted-files queue was built from it at the start; nothing reads it any more.
+  ReleaseScanAllocMap();
   ClearUniqueLbaRegistry();
   FreeFileStartIndex();
   if (hooks.clearPreviewCache != nullptr) hooks.clearPreviewCache();

@@ -47,6 +47,10 @@ struct DeepScanHooks {
   void (*clearPreviewCache)() = nullptr;
   void (*clearPreviewQueue)() = nullptr;
 };
+// Each owner installs its own hooks (null removes them); SetDeepScanHooks replaces all at once.
+void SetScanStateLoadHook(int (*loadSavedScan)(std::atomic<uint32_t>* state));
+void SetPendingWindowHooks(void (*prepare)(), void (*release)());
+void SetPreviewCacheHooks(void (*clearCache)(), void (*clearQueue)());
 void SetDeepScanHooks(const DeepScanHooks& hooks);
 DeepScanHooks GetDeepScanHooks();
 

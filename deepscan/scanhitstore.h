@@ -32,7 +32,8 @@ using HitListArray = std::vector<HitList, Mallocator<HitList, 475>>;
 // lock below.
 HitListArray& BlockHitLists();
 std::shared_mutex& BlockHitListsLock();
-// Holds the shared lock: the lists and every detail they own stay as they are meanwhile.
+// Holds the shared lock: the lists and every detail they own stay as they are meanwhile. Not for
+// the consumer thread, which needs no lock and would wait on itself when it stores or drops.
 class HitListsReadGuard {
  public:
   HitListsReadGuard() : lock_(BlockHitListsLock()) {}

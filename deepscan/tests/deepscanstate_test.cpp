@@ -406,10 +406,7 @@ TEST(DeepScanStartEnd, StartPreparesEveryStructureAndEndKeepsOnlyTheHitLists) {
   t.sectorCount = t.deviceSectors = 0x100000 + 7;
   t.type = kVolTypeNtfs;
   DeepScanSettingsRecord() = DeepScanSettings();
-  DeepScanHooks hooks;
-  hooks.preparePendingWindow = [] { ++g_pendingPrepared; };
-  hooks.freePendingWindow = [] { ++g_pendingFreed; };
-  SetDeepScanHooks(hooks);
+  SetPendingWindowHooks([] { ++g_pendingPrepared; }, [] { ++g_pendingFreed; });
   RegisterUniqueLba(42);
   std::atomic<uint32_t> state{kScanRunning};
 
@@ -438,6 +435,47 @@ TEST(DeepScanStartEnd, StartPreparesEveryStructureAndEndKeepsOnlyTheHitLists) {
   FreeSectorFillMap();
   SetFatDirScanEnabled(false);
   SetDeepScanHooks(DeepScanHooks());
+  ResetVolumeContext(t);
+}
+
+std::vector<std::string> g_boxes;
+bool RecordBox(const CString& text, const CString&, const CString&) {
+  g_boxes.push_back(text.ToUtf8());
+  return false;
+}
+
+TEST(DeepScanStartEnd, SavedScanLoadedResumesItsBlockMapAndAFailedLoadStartsAfresh) {
+  LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", u"LoadSaveDataFailed: load failed\r\n");
+  SetMessageBoxHandler(&RecordBox);
+  g_boxes.clear();
+  VolumeContext& t = ScanTarget();
+  ResetVolumeContext(t);
+  t.sectorCount = t.deviceSectors = 4 * kBlock;
+  std::atomic<uint32_t> state{kScanRunning};
+
+  SetScanStateLoadHook([](std::atomic<uint32_t>*) {
+    AllocBlockStateMap(4);
+    SetBlockState(1, kBlockHandled);
+    return 1;
+  });
+  LoadScanStateHits(&state);
+  EXPECT_EQ(GetBlockState(1), kBlockHandled);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_EQ(ScanRange().lastBlock, 4 * kBlock) << "the block list is built after the load";
+
+  SetScanStateLoadHook([](std::atomic<uint32_t>*) {
+    AllocBlockStateMap(4);
+    SetBlockState(1, kBlockHandled);
+    return -1;
+  });
+  LoadScanStateHits(&state);
+  EXPECT_EQ(BlockStateCount(), 4u);
+  EXPECT_EQ(GetBlockState(1), kBlockUnread) << "a failed load leaves nothing of itself";
+  EXPECT_EQ(g_boxes, std::vector<std::string>({"load failed"}));
+
+  SetScanStateLoadHook(nullptr);
+  SetMessageBoxHandler(nullptr);
+  FreeBlockStateMap();
   ResetVolumeContext(t);
 }
 

@@ -29,7 +29,7 @@ SectorHit Hit(uint8_t kind, uint64_t lba, void* detail = nullptr, uint8_t status
 
 std::vector<uint64_t> Lbas(const std::vector<SectorHit>& hits) {
   std::vector<uint64_t> out;
-  for (const SectorHit& h : hits) out.push_back(h.lba);
+  for (const SectorHit& h : hits) out.push_back(uint64_t(h.lba));
   return out;
 }
 
@@ -64,7 +64,7 @@ TEST_F(HitStore, StoreHitsByBlockCutsRunsAndStopsMidBlockKeepingWhatItGathered) 
   EXPECT_FALSE(StoreHitsByBlockUntil(hits, stopAtFifth, &asked));
   EXPECT_EQ(BlockHitLists()[0].size(), 2u);
   ASSERT_EQ(BlockHitLists()[1].size(), 2u);
-  EXPECT_EQ(BlockHitLists()[1][1].lba, kBlock + 1);
+  EXPECT_EQ(uint64_t(BlockHitLists()[1][1].lba), kBlock + 1);
   EXPECT_TRUE(BlockHitLists()[3].empty());
 
   // A stop word already at 2 stores nothing and keeps what was there.
@@ -121,7 +121,7 @@ TEST(DropHitsAtKnownLbasTest, MergeWalkCancelsOnlyMetadataHitsAtListedLbas) {
   for (Case& c : cases) {
     DropHitsAtKnownLbas(c.hits, c.lbas);
     std::vector<uint8_t> kinds;
-    for (const SectorHit& h : c.hits) kinds.push_back(h.kind);
+    for (const SectorHit& h : c.hits) kinds.push_back(uint8_t(h.kind));
     EXPECT_EQ(kinds, c.kinds) << c.what;
   }
 }
@@ -140,7 +140,7 @@ TEST(DropHitsOfParsedMftsTest, IndexAllocationsMftRecordsAndExfatDirectories) {
                                  Hit(kKindMftRecord, (1ull << 50) + 4)};
   DropHitsOfParsedMfts(hits);
   std::vector<uint8_t> kinds;
-  for (const SectorHit& h : hits) kinds.push_back(h.kind);
+  for (const SectorHit& h : hits) kinds.push_back(uint8_t(h.kind));
   EXPECT_EQ(kinds, std::vector<uint8_t>({kTypeNone, kTypeNone, kKindMftRecord, kTypeNone, kKindMftRecord, kTypeNone,
                                          kTypeNone}));
   ClearKnownIndxLbas();
@@ -200,15 +200,15 @@ TEST(FreeSectorInfoTest, FreesEveryOwnedDetailAndNeverTheIndexRecordNumber) {
     SectorHit h{c.kind, c.status, 77, 1000, nullptr};
     if (c.owns) h.detail = AllocMem(c.kind <= 176 ? 280 : 512, 1);
     FreeSectorInfo(h);
-    EXPECT_EQ(h.kind, 0);
-    EXPECT_EQ(h.lba, 0u);
-    EXPECT_EQ(h.detail, nullptr);
+    EXPECT_EQ(int(h.kind), 0);
+    EXPECT_EQ(uint64_t(h.lba), 0u);
+    EXPECT_EQ(static_cast<void*>(h.detail), nullptr);
   }
   // 225 holds a number: freeing it would hand a wild address to the heap.
   SectorHit index{kKindIndexRecord, 0, 5, 4096, reinterpret_cast<void*>(uintptr_t(123456))};
   EXPECT_EQ(HitDetailOwner(kKindIndexRecord, 0), HitDetailOwnership::kNumber);
   FreeSectorInfo(index);
-  EXPECT_EQ(index.detail, nullptr);
+  EXPECT_EQ(static_cast<void*>(index.detail), nullptr);
   // A FAT directory hit without its summary is logged, not freed.
   SectorHit dir{kKindFatDirEntries, 0, 5, 512, nullptr};
   FreeSectorInfo(dir);
@@ -226,9 +226,9 @@ TEST(FreeSectorInfoTest, FreesEveryOwnedDetailAndNeverTheIndexRecordNumber) {
   // Cancelling a listed hit releases its detail first and keeps where it was.
   SectorHit carved{7, 5, 300, 9000, AllocMem(280, 1)};
   CancelHit(carved);
-  EXPECT_EQ(carved.kind, kTypeNone);
-  EXPECT_EQ(carved.lba, 300u);
-  EXPECT_EQ(carved.detail, nullptr);
+  EXPECT_EQ(uint8_t(carved.kind), kTypeNone);
+  EXPECT_EQ(uint64_t(carved.lba), 300u);
+  EXPECT_EQ(static_cast<void*>(carved.detail), nullptr);
   FreeSectorInfo(carved);
   EXPECT_EQ(GetHeapUsageTotal(), before);
 }
