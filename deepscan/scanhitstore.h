@@ -68,7 +68,7 @@ void StoreBlockHit(const SectorHit& hit);
 // Empties every list without freeing details: for callers that own the details themselves.
 void ClearBlockHitLists();
 
-// Copies of the hits (borrowing their details), block by block in list order: with
+// Appends copies of the hits (borrowing their details), block by block in list order: with
 // metadataOnly just kinds above 219; with inTarget just hits whose LBA lies in the ScanTarget.
 void CollectHitsToVector(std::vector<SectorHit>& out, bool metadataOnly, bool inTarget);
 // out is emptied and refilled with every kind.

@@ -13,7 +13,9 @@
 
 #include "base/heap.h"
 #include "base/heap_testing.h"
+#include "core/filetree.h"
 #include "core/filetypetable.h"
+#include "core/recordtable.h"
 #include "deepscan/filestartindex.h"
 #include "deepscan/ntfsscanregistry.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
@@ -305,6 +307,45 @@ TEST(FileStartIndexTest, EntriesGrowThroughCapacities8_12_18_27) {
   EXPECT_EQ(FileStartIndexEntry(4), nullptr);
   FreeFileStartIndex();
   EXPECT_EQ(FileStartIndexSize(), 0u);
+}
+
+FileRecord Record(uint32_t id, uint16_t flags, uint64_t lba, const std::vector<uint64_t>& ranges = {}) {
+  FileRecord r;
+  std::memset(static_cast<void*>(&r), 0, sizeof r);
+  r.id = id;
+  r.parent = 5;
+  r.flags = flags;
+  r.lba = lba;
+  r.size = 4096;
+  r.typeId = kTypeNone;
+  const char16_t name[] = u"f.bin";
+  r.name = static_cast<char16_t*>(AllocMem(sizeof name, 1));
+  std::memcpy(r.name, name, sizeof name);
+  if (!ranges.empty()) {
+    r.blob = static_cast<uint8_t*>(AllocMem(ranges.size() * 8, 1));
+    std::memcpy(r.blob, ranges.data(), ranges.size() * 8);
+    r.blobLength = uint32_t(ranges.size() * 8);
+  }
+  return r;
+}
+
+TEST(FileStartIndexTest, BuiltFromTheDataStartsOfAPartitionsFiles) {
+  VolumeContext v;
+  v.type = kVolTypeFindFile;
+  AddFileRecord(v, Record(6, kRecInUse, 3 * kBlock + 10), 0);
+  AddFileRecord(v, Record(7, kRecInUse, 0), 0);                                     // no data start
+  AddFileRecord(v, Record(8, kRecInUse | kRecDirectory, 3 * kBlock + 20), 0);       // a directory
+  AddFileRecord(v, Record(9, kRecInUse | kRecExtentList, 0, {2 * kBlock + 4, 3}), 0);
+  AddFileRecord(v, Record(10, kRecInUse, 100 * kBlock), 0);                        // beyond the index
+  AllocFileStartIndex(4);
+  BuildFileStartIndex(v);
+  EXPECT_TRUE(IsKnownFileStart(3 * kBlock + 10));
+  EXPECT_TRUE(IsKnownFileStart(2 * kBlock + 4));
+  EXPECT_FALSE(IsKnownFileStart(3 * kBlock + 20));
+  EXPECT_EQ(FileStartIndexEntry(0)->count, 0u);
+  EXPECT_EQ(FileStartIndexEntry(3)->count, 1u);
+  FreeFileStartIndex();
+  FreeAllFileRecords(v);
 }
 
 TEST(UniqueLbaRegistryTest, FalseThenTrue) {
