@@ -2,24 +2,34 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
+#include "app/settings.h"
 #include "base/heap.h"
 #include "base/log.h"
 #include "core/diskreader.h"
+#include "core/volumelist.h"
+#include "deepscan/filestartindex.h"
+#include "deepscan/ntfsscanregistry.h"
+#include "deepscan/partitionwalk.h"
 #include "deepscan/scanblockring.h"
+#include "deepscan/scanhitstore.h"
 #include "deepscan/scanprogress.h"
 #include "deepscan/scanrun.h"
 #include "deepscan/sectorsignature.h"
-
-std::atomic<uint32_t> ProbeReading{0};
-std::atomic<uint32_t> QueuedBlockCount{0};
+#include "parsefilesystem/exfat/exfatvolume.h"
+#include "parsefilesystem/parsefat/fatknownlba.h"
+#include "parsefilesystem/parsentfs/indxrecord.h"
+#include "platform/hooks.h"
 
 namespace {
 
-constexpr uint64_t kProbeStep = 0x200000;
 // The block map is one guarded-heap block, whose size field has 32 bits.
 constexpr uint64_t kMaxBlockCount = 0xFFFF0000ull;
+constexpr uint64_t kClassifyVolumeSectors = 0x5000000;   // 40 GiB
+constexpr uint64_t kClassifyDeviceSectors = 0x19000000;  // 200 GiB
+constexpr int kReaderWaitMs = 100;
 
 struct BlockMap {
   uint8_t* bytes = nullptr;
@@ -31,22 +41,33 @@ BlockMap& TheMap() {
   return m;
 }
 
+std::mutex& HooksLock() {
+  static std::mutex& m = *new std::mutex();
+  return m;
+}
+
+DeepScanHooks& Hooks() {
+  static DeepScanHooks& h = *new DeepScanHooks();
+  return h;
+}
+
+// The lists the parsers keep of what they have already read, emptied for every scan.
+void ClearParserRegistries() {
+  ClearKnownIndxLbas();
+  ClearKnownMftExtents();
+  ClearKnownFatLbaList();
+  ClearKnownExfatDirLbas();
+}
+
+uint64_t TargetBlockCount(const VolumeContext& target) {
+  const uint64_t blocks = DeviceBlockCount(target.deviceSectors);
+  if (blocks <= kMaxBlockCount) return blocks;
+  // An absurd device size; nothing can be mapped, so nothing is read.
+  WriteLogFmt(u"Deep scan: device of %llu sectors cannot be mapped", (unsigned long long)target.deviceSectors);
+  return 0;
+}
+
 }  // namespace
-
-DeepScanSettings& DeepScanSettingsRecord() {
-  static DeepScanSettings& s = *new DeepScanSettings();
-  return s;
-}
-
-ScanRangeT& ScanRange() {
-  static ScanRangeT& r = *new ScanRangeT();
-  return r;
-}
-
-uint64_t& NextSequentialBlock() {
-  static uint64_t& n = *new uint64_t(0);
-  return n;
-}
 
 void AllocBlockStateMap(uint64_t blocks) {
   FreeBlockStateMap();
@@ -64,6 +85,8 @@ void FreeBlockStateMap() {
 
 uint64_t BlockStateCount() { return TheMap().count; }
 
+uint8_t* BlockStateBytes() { return TheMap().bytes; }
+
 uint8_t GetBlockState(uint64_t block) {
   BlockMap& m = TheMap();
   if (block >= m.count) return kBlockHandled;
@@ -76,56 +99,50 @@ void SetBlockState(uint64_t block, uint8_t state) {
   std::atomic_ref<uint8_t>(m.bytes[block]).store(state, std::memory_order_relaxed);
 }
 
-std::mutex& PriorityQueueLock() {
-  static std::mutex& m = *new std::mutex();
-  return m;
+bool WantsClassifyDirEntries(const VolumeContext& target) {
+  if (target.type == kVolTypeFat32) return true;
+  if (!target.volumePath.IsEmpty() && target.sectorCount < kClassifyVolumeSectors) return true;
+  return target.deviceSectors < kClassifyDeviceSectors;
 }
 
-std::deque<uint64_t>& PriorityBlockQueue() {
-  static std::deque<uint64_t>& q = *new std::deque<uint64_t>();
-  return q;
+void SetDeepScanHooks(const DeepScanHooks& hooks) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks() = hooks;
 }
 
-void QueuePriorityBlock(uint64_t lba) {
-  if (ProbeReading.load() == 0) return;
-  const ScanRangeT& r = ScanRange();
-  if (lba < r.firstBlock || lba >= r.lastBlock + kScanBlockSectors) return;
-  std::lock_guard<std::mutex> g(PriorityQueueLock());
-  PriorityBlockQueue().push_back(lba / kScanBlockSectors * kScanBlockSectors);
+void SetScanStateLoadHook(int (*loadSavedScan)(std::atomic<uint32_t>* state)) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks().loadSavedScan = loadSavedScan;
 }
 
-uint64_t DeviceBlockCount(uint64_t deviceSectors) {
-  return deviceSectors / kScanBlockSectors + (deviceSectors % kScanBlockSectors != 0 ? 1 : 0);
+void SetPendingWindowHooks(void (*prepare)(), void (*release)()) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks().preparePendingWindow = prepare;
+  Hooks().freePendingWindow = release;
 }
 
-void BuildScanBlockList(std::atomic<uint32_t>* state, const VolumeContext& target, const DeepScanSettings& settings) {
-  (void)state;
-  const uint64_t first = target.firstLba;
-  uint64_t end = 0;
-  if (__builtin_add_overflow(first, target.sectorCount, &end)) end = UINT64_MAX;
-  ScanRangeT& r = ScanRange();
-  r.firstBlock = first / kScanBlockSectors * kScanBlockSectors;
-  r.lastBlock = end / kScanBlockSectors * kScanBlockSectors;
-  NextSequentialBlock() = r.firstBlock;
+void SetPreviewCacheHooks(void (*clearCache)(), void (*clearQueue)()) {
+  std::lock_guard<std::mutex> g(HooksLock());
+  Hooks().clearPreviewCache = clearCache;
+  Hooks().clearPreviewQueue = clearQueue;
+}
 
-  // FIXME: the deleted-files operations queue the blocks with free clusters from the target's
-  // allocation map here; until the maps can be loaded they fall back to the queue below.
-  std::lock_guard<std::mutex> g(PriorityQueueLock());
-  std::deque<uint64_t>& q = PriorityBlockQueue();
-  q.clear();
-  if (settings.priorityCount != 0) {
-    uint64_t pEnd = 0;
-    if (__builtin_add_overflow(settings.priorityStart, settings.priorityCount, &pEnd)) pEnd = UINT64_MAX;
-    const uint64_t lastBlock = pEnd / kScanBlockSectors;
-    // Bounded by the device: blocks beyond it are dropped by the reader anyway.
-    const uint64_t limit = BlockStateCount();
-    for (uint64_t b = settings.priorityStart / kScanBlockSectors; b <= lastBlock && b < limit; ++b)
-      q.push_back(b * kScanBlockSectors);
+DeepScanHooks GetDeepScanHooks() {
+  std::lock_guard<std::mutex> g(HooksLock());
+  return Hooks();
+}
+
+void LoadScanStateHits(std::atomic<uint32_t>* state) {
+  const VolumeContext target = ScanTarget();
+  const DeepScanHooks hooks = GetDeepScanHooks();
+  // FIXME: the saved-scan offer and load come with the scan-state files; until then no hook
+  // is installed and every scan starts from an empty block map.
+  const int loaded = hooks.loadSavedScan != nullptr ? hooks.loadSavedScan(state) : 0;
+  if (loaded != 1) {
+    if (loaded < 0) ShowMessageBox(GetLangStr(u"LoadSaveDataFailed"));
+    AllocBlockStateMap(TargetBlockCount(target));
   }
-  if (ProbeReading.load() != 0 && target.sectorCount > 0x800000) {
-    for (uint64_t lba = first / kProbeStep * kProbeStep; lba < end; lba += kProbeStep)
-      if (lba >= first) q.push_back(lba);
-  }
+  BuildScanBlockList(state, target, DeepScanSettingsRecord());
 }
 
 void StartDeepScan(std::atomic<uint32_t>* state) {
@@ -137,24 +154,44 @@ void StartDeepScan(std::atomic<uint32_t>* state) {
   LastExfatDirLba.store(0);
 
   const VolumeContext target = ScanTarget();
-  uint64_t blocks = DeviceBlockCount(target.deviceSectors);
-  if (blocks > kMaxBlockCount) {
-    // An unknown or absurd device size; nothing can be mapped, so nothing is read.
-    WriteLogFmt(u"Deep scan: device of %llu sectors cannot be mapped", (unsigned long long)target.deviceSectors);
-    blocks = 0;
-  }
-  // FIXME: the saved-scan offer may load the block map of an earlier scan here.
-  AllocBlockStateMap(blocks);
-  BuildScanBlockList(state, target, DeepScanSettingsRecord());
+  // A device of size 0 stops the program here (documented; see AllocBlockHitLists).
+  if (TargetBlockCount(target) == 0 && target.deviceSectors != 0) AllocBlockHitListsFor(0);
+  else AllocBlockHitLists();
+  ClearIndxFileList();
+  LoadScanStateHits(state);
+  AllocFileStartIndex(TargetBlockCount(target));
 
   AllocScanBlockRing();
   ReaderDone.store(0);
+  const DeepScanHooks hooks = GetDeepScanHooks();
+  // FIXME: the carving core installs its 96 MiB pending window here; without it nothing waits.
+  if (hooks.preparePendingWindow != nullptr) hooks.preparePendingWindow();
   ResetParseProgress();
+
+  ClearUniqueLbaRegistry();
+  // FIXME: the preview worker installs its cache clearing; without it there is no cache.
+  if (hooks.clearPreviewCache != nullptr) hooks.clearPreviewCache();
+  ClearParserRegistries();
+
+  AllocSectorFillMap(target.firstLba, target.sectorCount);
+  SetFatDirScanEnabled(WantsClassifyDirEntries(target));
+  ResetVolumeList(AppVolumeList(), state, 1);
 }
 
 void EndDeepScan() {
-  while (ReaderDone.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  while (ReaderDone.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(kReaderWaitMs));
   FreeScanBlockRing();
+  const DeepScanHooks hooks = GetDeepScanHooks();
+  if (hooks.freePendingWindow != nullptr) hooks.freePendingWindow();
   FreeBlockStateMap();
+  // The deleted-files queue was built from it at the start; nothing reads it any more.
+  ReleaseScanAllocMap();
+  ClearUniqueLbaRegistry();
+  FreeFileStartIndex();
+  if (hooks.clearPreviewCache != nullptr) hooks.clearPreviewCache();
+  ClearParserRegistries();
+  if (hooks.clearPreviewQueue != nullptr) hooks.clearPreviewQueue();
   ResetParseProgress();
+  // The results shown while scanning go; the end stage rebuilds them from the hit lists.
+  ClearVolumeList(AppVolumeList());
 }

@@ -39,3 +39,6 @@ void ResumeScan() {
     if (len > 0) ScanPausedSeconds.fetch_add(uint32_t(len > int64_t(UINT32_MAX) ? UINT32_MAX : len));
   }
 }
+
+int64_t ScanPauseStartTime() { return g_pauseStart.load(); }
+void SetScanPauseStartTime(int64_t seconds) { g_pauseStart.store(seconds); }

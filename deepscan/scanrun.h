@@ -22,3 +22,7 @@ extern std::atomic<uint32_t> ScanPauseFlag;
 int PauseScan();
 // Back to running; the length of the pause is added to ScanPausedSeconds.
 void ResumeScan();
+// When the current pause began (scan clock seconds). Whoever counts a running pause into
+// ScanPausedSeconds before the resume moves the start to now, so the resume adds only the rest.
+int64_t ScanPauseStartTime();
+void SetScanPauseStartTime(int64_t seconds);

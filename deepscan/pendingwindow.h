@@ -1,0 +1,41 @@
+// Candidates that wait for later blocks, and the window of consecutive blocks in which they
+// are tried again. Everything here is touched by the scan's consumer thread only.
+#pragma once
+
+#include <cstdint>
+#include <list>
+
+#include "deepscan/carvecandidate.h"
+
+constexpr uint32_t kCarveWindowBlocks = 12;
+constexpr uint64_t kCarveBlockBytes = 0x800000;
+constexpr uint64_t kCarveBlockSectors = 16384;
+
+// Pending candidates ordered by first needed LBA; equal keys keep their insertion order.
+std::list<CarveCandidate>& PendingCandidateList();
+
+// Up to 12 consecutive blocks copied from the ring (the ring slot is reused at once).
+struct CarveWindowT {
+  uint8_t* buffer = nullptr;  // kCarveWindowBlocks * kCarveBlockBytes from the guarded heap
+  uint64_t firstLba = 0;      // a block start
+  uint64_t lastLba = 0;       // firstLba + blockCount * 16384 - 1
+  uint32_t blockCount = 0;    // 0 … 12
+};
+CarveWindowT& CarveWindow();
+
+// At the start of a deep scan: an empty list and an empty window with its buffer.
+void BeginPendingWindow();
+// At the end of a deep scan: candidates still pending give their hits status 0 (sized
+// open-ended, not lost), the list is emptied and the window buffer freed.
+void EndPendingWindow();
+
+// Keeps a copy of a candidate whose status is 3. False (the candidate dropped) when its needed
+// range is reversed or spans more than 0x8000000 sectors; the caller then records its hit with
+// status 0.
+bool AddPendingCandidate(const CarveCandidate& c);
+
+// Called with every newly handled block (0x800000 bytes at blockLba): drops candidates whose
+// range can no longer come, and retries the others once the block is one they need.
+void AdvancePendingWindow(const uint8_t* block, uint64_t blockLba);
+// Places the block in the window and resolves the candidates whose range it now holds.
+void RetryPendingCandidates(const uint8_t* block, uint64_t blockLba);
