@@ -6,8 +6,11 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "app/softcfg.h"
+#include "core/copyouthooks.h"
 #include "core/diskreader.h"
 #include "core/recyclebin.h"
+#include "deepscan/carvingconsumer.h"
+#include "deepscan/copyoutscan.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
@@ -43,6 +46,11 @@ int main() {
   InitExfatExtentProvider();
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
+  // A deep scan carves files as it reads; copy-out runs under the scan's progress services.
+  InstallCarvingConsumer();
+  CopyOutServices copyServices;
+  BindCopyOutToScanServices(copyServices);
+  SetCopyOutServices(copyServices);
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 

@@ -1,6 +1,8 @@
-// "kscan copy IMAGE OUTDIR [--deleted|--all] [--first-lba N] [--error-choice K]": parses the
-// volume of an image file, ticks its items (every item with --all, the default; only the
-// deleted files with --deleted) and recovers them into OUTDIR through RecoverCheckedItems, with
+// "kscan copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]":
+// parses the volume of an image file, ticks its items (every item with --all, the default; only
+// the deleted files with --deleted) and recovers them into OUTDIR through RecoverCheckedItems.
+// With --carved the image is deep-scanned instead (as "kscan carve") and every carved file is
+// ticked in the found-files slot, sized as the results size it. Either way the copy runs with
 // the options dialog answered by OUTDIR and the default choices (read-error choice 1 unless
 // --error-choice says otherwise). Prints one JSON line:
 //   {"recovered":N,"bytes":N}
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/carvedname.h"
 #include "core/checkstate.h"
 #include "core/copyout.h"
 #include "core/copyouthooks.h"
@@ -18,36 +21,24 @@
 #include "core/itemquery.h"
 #include "core/recordtable.h"
 #include "core/volumelist.h"
+#include "deepscan/copyoutscan.h"
 #include "deepscan/progressdlg.h"
-#include "deepscan/scanprogress.h"
 #include "deepscan/scanrun.h"
 #include "platform/fileio.h"
 #include "platform/textconv.h"
 #include "tests/tools/kscan/kscan.h"
+#include "tests/tools/kscan/kscancarve.h"
 #include "tests/tools/kscan/kscanvolume.h"
 
 namespace {
 
-static_assert(sizeof(CopyProgress) == sizeof(ScanProgress));
-
 RecoverOptions g_options;
 
 // The scan library's dialog, mailbox, scan state and worker count serve the copy, as they do
-// in the program.
+// in the program; the options dialog answers with the command line's choices.
 void BindScanServices() {
   CopyOutServices sv;
-  sv.createProgressDlg = &CreateProgressDlg;
-  sv.runProgressDlg = &RunProgressDlg;
-  sv.postProgress = [](const CopyProgress& rec) {
-    ScanProgress p;
-    std::memcpy(static_cast<void*>(&p), &rec, sizeof p);
-    PostScanProgress(p);
-  };
-  sv.scanRunState = [] { return ScanRunState.load(); };
-  sv.pauseScan = &PauseScan;
-  sv.resumeScan = &ResumeScan;
-  sv.threadBegin = &OnThreadBegin;
-  sv.threadEnd = &OnThreadEnd;
+  BindCopyOutToScanServices(sv);
   sv.saveParamDlg = [](void*, uint32_t, uint64_t, RecoverOptions& o) {
     o = g_options;
     return true;
@@ -66,30 +57,52 @@ void CheckDeletedFiles(VolumeList& list, uint32_t slot) {
   }
 }
 
+// Runs the deep scan, puts every carved file into the found-files slot and ticks them all.
+bool CarveAndCheck(const std::string& image, VolumeList& list) {
+  KscanCarveRun run;
+  if (!KscanRunCarve(image, run)) return false;
+  ResetVolumeList(list, nullptr, 0);
+  AddFindFileSlot(list, 0);
+  {
+    VolumeListWriteGuard guard(list);
+    if (list.slotCount <= kFindFileSlot) return false;
+    for (const KscanCarvedFile& f : run.files)
+      AddCarvedFileRecord(list.slots[kFindFileSlot], f.hit.lba, f.size, f.hit.kind, nullptr);
+  }
+  KscanEndCarve();
+  SetSubtreeCheck(list, kFindFileSlot, kRootId, 1);
+  return true;
+}
+
 int RunCopy(const std::vector<std::string>& args) {
   if (args.size() < 2) {
-    fprintf(stderr, "usage: kscan copy IMAGE OUTDIR [--deleted|--all] [--first-lba N] [--error-choice K]\n");
+    fprintf(stderr, "usage: kscan copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]\n");
     return 2;
   }
   bool deletedOnly = false;
+  bool carved = false;
   g_options.folder = CString(Utf8ToUtf16(args[1]));
   for (size_t i = 2; i < args.size(); ++i) {
     if (args[i] == "--deleted") deletedOnly = true;
     else if (args[i] == "--all") deletedOnly = false;
+    else if (args[i] == "--carved") carved = true;
     else if (args[i] == "--error-choice" && i + 1 < args.size()) g_options.errorChoice = uint32_t(strtoul(args[++i].c_str(), nullptr, 10));
   }
-  VolumeContext vol;
-  if (!KscanOpenVolume("copy", args, vol)) return 1;
+  VolumeList& list = AppVolumeList();
+  if (carved) {
+    if (!CarveAndCheck(args[0], list)) return 1;
+  } else {
+    VolumeContext vol;
+    if (!KscanOpenVolume("copy", args, vol)) return 1;
+    ResetVolumeList(list, nullptr, 0);
+    AddScannedVolume(list, nullptr, vol, 0);
+    const uint32_t slot = list.slotCount - 1;
+    if (deletedOnly) CheckDeletedFiles(list, slot);
+    else SetSubtreeCheck(list, slot, kRootId, 1);
+  }
   ScanRunState = kScanStopped;
   BindScanServices();
   HeadlessProgressRunner::SetPollInterval(5);
-
-  VolumeList& list = AppVolumeList();
-  ResetVolumeList(list, nullptr, 0);
-  AddScannedVolume(list, nullptr, vol, 0);
-  const uint32_t slot = list.slotCount - 1;
-  if (deletedOnly) CheckDeletedFiles(list, slot);
-  else SetSubtreeCheck(list, slot, kRootId, 1);
 
   const int ran = RecoverCheckedItems(list, 0, 0);
   const CopyStatisticsValues st = GetCopyStatistics();
@@ -98,6 +111,6 @@ int RunCopy(const std::vector<std::string>& args) {
   return ran ? 0 : 1;
 }
 
-KscanCommand reg("copy", "copy IMAGE OUTDIR [--deleted|--all] [--first-lba N] [--error-choice K]", &RunCopy);
+KscanCommand reg("copy", "copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]", &RunCopy);
 
 }  // namespace

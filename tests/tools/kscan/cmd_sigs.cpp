@@ -1,21 +1,17 @@
 // "kscan sigs IMAGE": the first half of the deep scan on its own. The real reader fills the
 // block ring from the image and a consumer that only runs the signature matcher prints every
 // sector that starts a known type or kind, one JSON line each, then a summary line.
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "core/diskreader.h"
 #include "core/filetypetable.h"
-#include "core/volumelist.h"
-#include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/scanreader.h"
 #include "deepscan/scanrun.h"
-#include "deepscan/scanthread.h"
 #include "deepscan/sigscanconsumer.h"
 #include "platform/wndcore.h"
 #include "tests/tools/kscan/kscan.h"
+#include "tests/tools/kscan/kscancarve.h"
 
 namespace {
 
@@ -24,11 +20,9 @@ void PrintHit(void*, uint64_t lba, uint32_t type) {
          GetSectorKindName(type).ToUtf8().c_str());
 }
 
-// The device-lost question goes to the scripted answer: yes retries, no stops the scan.
 LRESULT MainProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   if (msg == WM_DEVICE_LOST) {
-    fprintf(stderr, "kscan: device lost, answered %s\n", KscanAnswerYes() ? "retry" : "stop");
-    if (!KscanAnswerYes()) ScanRunState.store(kScanStopped);
+    KscanDeviceLost();
     return 0;
   }
   return DefWindowProcW(h, msg, w, l);
@@ -49,44 +43,9 @@ int RunSigs(const std::vector<std::string>& args) {
     }
     sizeBytes = probe.sizeBytes;
   }
-  InitFileTypeTables();
-  VolumeContext& target = ScanTarget();
-  ResetVolumeContext(target);
-  target.name = path;
-  target.devicePath = path;
-  target.sourcePath = path;
-  target.sectorCount = sizeBytes / kSectorBytes;
-  target.deviceSectors = target.sectorCount;
-  target.targetKind = kTargetImage;
-  target.diskNumber = kImageDiskNumber;
-  target.operation = 1;
-  DeepScanSettingsRecord() = DeepScanSettings();
-  DeepScanSettingsRecord().showWhileScanning = 0;
+  KscanPrepareImageScan(path, sizeBytes);
   SetSignatureHitSink(&PrintHit, nullptr);
-
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = &MainProc;
-  wc.lpszClassName = u"KscanSigsMain";
-  RegisterClassW(&wc);
-  HWND main = CreateWindowExW(0, u"KscanSigsMain", u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-  AppVolumeList().mainWindow = main;
-
-  auto start = std::chrono::steady_clock::now();
-  ScanRunState.store(kScanRunning);
-  std::atomic<bool> readerEnded{false};
-  std::thread scan([&] {
-    DiskScanAndViewThread(&ScanRunState);
-    readerEnded = true;
-  });
-  // The consumer frees the ring when it closes the scan, and leaves the worker count last.
-  while (!readerEnded.load() || ScanBlockRingExists() || WorkerThreadCount() != 0) {
-    PumpSentMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  scan.join();
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  AppVolumeList().mainWindow = nullptr;
-  DestroyWindow(main);
+  const double seconds = KscanRunScan(&MainProc, u"KscanSigsMain");
 
   SignatureScanCounts c = GetSignatureScanCounts();
   double bytes = double(c.blocks) * kScanBlockDataBytes;
