@@ -58,6 +58,7 @@ fs::path OutDir() { return fs::path(BenchDir()) / ("kestrel-copyout-out-" + std:
 void MakeImage(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && uint64_t(st.st_size) == ImageBytes()) return;
+  fs::create_directories(BenchDir());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   std::vector<uint64_t> piece(kPiece / 8);
   for (uint64_t off = 0; off < ImageBytes(); off += kPiece) {
@@ -120,13 +121,17 @@ void BM_PlainSequentialCopy(benchmark::State& state) {
     const int in = open(ImagePath().c_str(), O_RDONLY | O_CLOEXEC);
     const int fd = open((out / "plain.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     auto t0 = std::chrono::steady_clock::now();
-    for (uint64_t off = 0; off < ImageBytes(); off += kPiece) {
-      if (pread(in, buf.data(), kPiece, off_t(off)) != ssize_t(kPiece) || write(fd, buf.data(), kPiece) != ssize_t(kPiece))
-        state.SkipWithError("copy");
+    bool ok = in >= 0 && fd >= 0;
+    for (uint64_t off = 0; ok && off < ImageBytes(); off += kPiece)
+      ok = pread(in, buf.data(), kPiece, off_t(off)) == ssize_t(kPiece) && write(fd, buf.data(), kPiece) == ssize_t(kPiece);
+    if (fd >= 0) close(fd);
+    if (in >= 0) close(in);
+    if (!ok) {
+      // The library forbids pausing the timer once an iteration has failed.
+      state.SkipWithError("copy");
+      break;
     }
-    close(fd);
     Record(g_plain, ImageBytes(), std::chrono::steady_clock::now() - t0);
-    close(in);
     state.PauseTiming();
     fs::remove(out / "plain.bin");
     state.ResumeTiming();
@@ -179,8 +184,10 @@ void BM_RecoverCheckedItems(benchmark::State& state) {
     g_outFolder = out.string();
     state.ResumeTiming();
     auto t0 = std::chrono::steady_clock::now();
-    if (RecoverCheckedItems(*list, 0, 0) != 1 || GetCopyStatistics().lastBytes != ImageBytes())
+    if (RecoverCheckedItems(*list, 0, 0) != 1 || GetCopyStatistics().lastBytes != ImageBytes()) {
       state.SkipWithError("copy-out");
+      break;
+    }
     Record(g_copy, ImageBytes(), std::chrono::steady_clock::now() - t0);
   }
   state.SetBytesProcessed(int64_t(state.iterations() * ImageBytes()));
