@@ -143,7 +143,8 @@ void RepairRecycleBin(VolumeContext& v) {
     SetRecordName(*bin, binName);
     bin->flags = uint16_t((bin->flags & ~kRecInUse) | kRecDirectory);
     const std::vector<uint32_t> userDirs = ChildDirIds(v, bin);
-    if (userDirs.empty()) return;
+    // An empty bin (a deleted one listed before the live one, say) leaves the others to repair.
+    if (userDirs.empty()) continue;
     RepairRecycleFolder(v, binId, binId);
     for (uint32_t u : userDirs) RepairRecycleFolder(v, binId, u);
   }

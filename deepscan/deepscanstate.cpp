@@ -154,7 +154,7 @@ void StartDeepScan(std::atomic<uint32_t>* state) {
   LastExfatDirLba.store(0);
 
   const VolumeContext target = ScanTarget();
-  // A device of size 0 stops the program here (documented; see AllocBlockHitLists).
+  // A device of size 0 stops the program here (see AllocBlockHitLists).
   if (TargetBlockCount(target) == 0 && target.deviceSectors != 0) AllocBlockHitListsFor(0);
   else AllocBlockHitLists();
   ClearIndxFileList();

@@ -73,8 +73,8 @@ std::shared_mutex& BlockHitListsLock() {
 void AllocBlockHitLists() {
   const uint64_t blocks = DeviceBlockCount(ScanTarget().deviceSectors);
   if (blocks == 0) {
-    // Documented behaviour: a target whose device reports no sectors cannot be scanned, and the
-    // program stops. (A card reader without a card reports 0 sectors too.)
+    // A target whose device reports no sectors cannot be scanned, and the program says so and
+    // stops. (A card reader without a card reports 0 sectors too.)
     ShowMessageBox(GetLangStr(u"DevSizeErr"));
     ExitOnException(1, u"Dev size failed!");
   }

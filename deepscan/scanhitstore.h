@@ -43,8 +43,8 @@ class HitListsReadGuard {
 
 // Frees every list with its hits' details, then makes one empty entry per block of the
 // ScanTarget's device. A device of 0 blocks cannot be scanned: "DevSizeErr" is shown and the
-// process ends through the fatal stop (code 1, "Dev size failed!"), as documented for a scan
-// target of size 0. Also installs the MFT-hit drop that the NTFS parser calls.
+// process ends through the fatal stop (code 1, "Dev size failed!"). Also installs the MFT-hit
+// drop that the NTFS parser calls.
 void AllocBlockHitLists();
 // The same for a given block count (0 gives no entries); no question, no stop.
 void AllocBlockHitListsFor(uint64_t blocks);

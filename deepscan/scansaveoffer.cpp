@@ -103,6 +103,8 @@ bool LinuxSaveFolderOnDevice(const CString& folder, const VolumeContext& target)
     if (up == 63) return true;
   }
   if (dst.st_dev == src.st_rdev) return true;
+  // An anonymous device (btrfs, overlay, tmpfs…) names no disk: it may sit on the scanned one.
+  if (major(dst.st_dev) == 0) return true;
   const std::string device = SysfsPathOf(src.st_rdev);
   std::vector<std::string> under;
   CollectUnderlying(SysfsPathOf(dst.st_dev), under, 0);

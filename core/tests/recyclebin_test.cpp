@@ -182,6 +182,21 @@ TEST_F(RecycleBin, VolumesAndBinsTheRepairLeavesAlone) {
   }
 }
 
+TEST_F(RecycleBin, AnEmptyBinBeforeTheLiveOneDoesNotStopTheRepair) {
+  OwnedVolume v;
+  ResetVolumeContext(v.ctx);
+  v.ctx.type = kVolTypeNtfs;
+  CreateRootAndLostFolders(v.ctx);
+  AddRows(v.ctx, {{6, 5, u"$RECYCLE.BIN", kDirDeleted}, {11, 5, u"$RECYCLE.BIN", kDirInUse},
+                  {12, 11, u"S-1-5-21-1000", kDirInUse}});
+  AddDataFile(v.ctx, 13, 12, u"$RB1.txt", kData);
+  AddDataFile(v.ctx, 14, 12, u"$IB1.txt", InfoV2(u"C:\\kept\\b.txt"));
+  Link(v.ctx);
+  RepairRecycleBin(v.ctx);
+  const Paths all = TreePaths(v.ctx);
+  EXPECT_NE(std::find(all.begin(), all.end(), "kept/b.txt [D]"), all.end());
+}
+
 TEST_F(RecycleBin, FilesDirectlyInTheBinArePairedToo) {
   OwnedVolume v;
   StartVolume(v.ctx);
