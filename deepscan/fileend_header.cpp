@@ -21,7 +21,11 @@ int32_t DetectBmpEnd(CarveCandidate& c, const FileEndBuffer& b) {
   // lets 12 and 108 through, which are left without an end.
   const uint32_t headerSize = FeLe32(h + 14);
   if (FeLe16(h + 6) != 0 || FeLe16(h + 8) != 0 || (headerSize != 40 && headerSize != 124)) return kEndNotValid;
-  c.size = FeLe32(h + 2);
+  // A stated size that cannot hold the 14-byte file header and the info header is damaged:
+  // the file is kept open-ended rather than listed empty or cut short.
+  const uint32_t size = FeLe32(h + 2);
+  if (size < 14 + headerSize) return kEndNotDetected;
+  c.size = size;
   return kEndKnown;
 }
 
@@ -33,8 +37,11 @@ int32_t DetectChmEnd(CarveCandidate& c, const FileEndBuffer& b) {
   // their files are as valid.
   if (std::memcmp(h + 24, kChmGuid0, 16) != 0) return kEndNotValid;
   if (std::memcmp(h + 40, kChmGuid1, 16) != 0 && std::memcmp(h + 40, kChmGuid0, 16) != 0) return kEndNotValid;
-  // The low half of the file length in the header section behind the 96-byte header.
-  c.size = FeLe32(h + 104);
+  // The low half of the file length in the header section behind the 96-byte header. A length
+  // that does not reach past the header and that field itself is damaged: open-ended instead.
+  const uint32_t size = FeLe32(h + 104);
+  if (size < 108 || size < FeLe32(h + 8)) return kEndNotDetected;
+  c.size = size;
   return kEndKnown;
 }
 
@@ -54,16 +61,23 @@ int32_t DetectEpsEnd(CarveCandidate& c, const FileEndBuffer& b) {
   if (got != kEndCopied) return got;
   // Bytes 28-29 are the checksum word FFFF; 30-31 the first bytes after the 30-byte header.
   if (h[28] != 0xFF || h[29] != 0xFF) return kEndNotValid;
+  // PostScript offset and length; the 64-bit sums below cannot wrap.
+  const uint64_t psEnd = uint64_t(FeLe32(h + 4)) + FeLe32(h + 8);
+  uint64_t size = 0;
   if ((h[30] == 0x25 && h[31] == 0x21) || (h[30] == 0 && h[31] == 0)) {
-    // Metafile and TIFF preview offset and length: 64-bit sums cannot wrap.
-    c.size = uint64_t(FeLe32(h + 12)) + FeLe32(h + 16) + FeLe32(h + 20) + FeLe32(h + 24);
-    return kEndKnown;
+    // Metafile and TIFF preview offset and length; the PostScript part lies inside them.
+    size = uint64_t(FeLe32(h + 12)) + FeLe32(h + 16) + FeLe32(h + 20) + FeLe32(h + 24);
+    if (psEnd > size) return kEndNotDetected;
+  } else if (h[30] == 0x49 && h[31] == 0x49) {
+    size = psEnd;
+  } else {
+    return kEndNotValid;
   }
-  if (h[30] == 0x49 && h[31] == 0x49) {
-    c.size = uint64_t(FeLe32(h + 4)) + FeLe32(h + 8);  // PostScript offset and length
-    return kEndKnown;
-  }
-  return kEndNotValid;
+  // The header and the two bytes just checked behind it belong to the file: a smaller stated
+  // size is damaged, and the file is kept open-ended.
+  if (size < 32) return kEndNotDetected;
+  c.size = size;
+  return kEndKnown;
 }
 
 int32_t DetectRiffEnd(CarveCandidate& c, const FileEndBuffer& b) {

@@ -7,6 +7,7 @@
 #include "base/heap.h"
 #include "core/filetypetable.h"
 #include "deepscan/carvedfound.h"
+#include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
 #include "deepscan/hitdetail.h"
 #include "deepscan/scanhitstore.h"
@@ -192,12 +193,18 @@ void AdvancePendingWindow(const uint8_t* block, uint64_t blockLba) {
     // The list is ordered by first needed LBA: nothing from here on can touch this block.
     if (it->firstNeededLba > blockLast) break;
     const bool reversed = it->firstNeededLba > it->endNeededLba;
-    if (reversed || it->endNeededLba < blockLba) {
+    // A range below this block is lost only once its last block was handled. Blocks taken from
+    // the queue jump ahead of the sequential pass, which still brings the range's blocks later.
+    const bool passed = it->endNeededLba < blockLba &&
+                        GetBlockState(it->endNeededLba / kCarveBlockSectors) == kBlockHandled;
+    if (reversed || passed) {
       DropCandidate(*it);
       it = list.erase(it);
       continue;
     }
-    needed = true;
+    // Only a block inside a candidate's range goes into the window: a block that jumped ahead
+    // would otherwise restart the window and lose what the waiting candidates already hold.
+    if (it->endNeededLba >= blockLba) needed = true;
     ++it;
   }
   if (needed) RetryPendingCandidates(block, blockLba);

@@ -34,8 +34,9 @@ void EndPendingWindow();
 // status 0.
 bool AddPendingCandidate(const CarveCandidate& c);
 
-// Called with every newly handled block (0x800000 bytes at blockLba): drops candidates whose
-// range can no longer come, and retries the others once the block is one they need.
+// Called with every newly handled block (0x800000 bytes at blockLba), before the block is marked
+// handled: drops candidates whose range can no longer come (it lies below the block and its last
+// block was already handled), and retries the others once the block is one they need.
 void AdvancePendingWindow(const uint8_t* block, uint64_t blockLba);
 // Places the block in the window and resolves the candidates whose range it now holds.
 void RetryPendingCandidates(const uint8_t* block, uint64_t blockLba);

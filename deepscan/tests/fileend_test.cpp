@@ -165,6 +165,12 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
   Put16(bmpReserved, 6, 1);
   Bytes bmp124 = bmp;
   Put32(bmp124, 14, 124);
+  // Stated sizes against the 14-byte file header plus the info header.
+  auto bmpSized = [&](const Bytes& base, uint32_t size) {
+    Bytes b = base;
+    Put32(b, 2, size);
+    return b;
+  };
 
   const uint8_t guid0[16] = {0x10, 0xFD, 0x01, 0x7C, 0xAA, 0x7B, 0xD0, 0x11,
                              0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC};
@@ -176,6 +182,12 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
   Put32(chm, 104, 123456);
   Bytes chmBadGuid = chm;
   chmBadGuid[41] ^= 1;
+  auto chmSized = [&](uint32_t size, uint32_t headerSize) {
+    Bytes b = chm;
+    Put32(b, 8, headerSize);
+    Put32(b, 104, size);
+    return b;
+  };
 
   // The header of a CHM written by a Debian compiler (10452 bytes; FD10 written twice).
   Bytes realChm = {
@@ -209,6 +221,12 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
   PutText(eps, 30, "%!");
   epsPs[30] = epsPs[31] = 0x49;
   epsBad[29] = 0;
+  Bytes epsNoSizes = eps, epsPsOutside = eps, epsPsTiny = epsPs;
+  for (size_t at = 12; at < 28; at += 4) Put32(epsNoSizes, at, 0);
+  Put32(epsNoSizes, 4, 0);
+  Put32(epsNoSizes, 8, 0);
+  Put32(epsPsOutside, 8, 25001);  // 30 + 25001 runs past the 25030 bytes the previews state
+  Put32(epsPsTiny, 8, 1);
 
   struct Case {
     const char* what;
@@ -222,9 +240,18 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
       {"BMP header 124", 48, bmp124, kEndKnown, 70000},
       {"BMP header 108", 48, bmp108, kEndNotValid, 0},
       {"BMP reserved field set", 48, bmpReserved, kEndNotValid, 0},
+      {"BMP stating size 0", 48, bmpSized(bmp, 0), kEndNotDetected, 0},
+      {"BMP one byte short of its headers", 48, bmpSized(bmp, 53), kEndNotDetected, 0},
+      {"BMP of its headers only", 48, bmpSized(bmp, 54), kEndKnown, 54},
+      {"BMP 124 one byte short of its headers", 48, bmpSized(bmp124, 137), kEndNotDetected, 0},
+      {"BMP 124 of its headers only", 48, bmpSized(bmp124, 138), kEndKnown, 138},
       {"CHM", 39, chm, kEndKnown, 123456},
       {"CHM wrong second GUID", 39, chmBadGuid, kEndNotValid, 0},
       {"CHM with the first GUID twice", 39, realChm, kEndKnown, 10452},
+      {"CHM stating size 0", 39, chmSized(0, 96), kEndNotDetected, 0},
+      {"CHM ending inside its size field", 39, chmSized(107, 96), kEndNotDetected, 0},
+      {"CHM ending after its size field", 39, chmSized(108, 96), kEndKnown, 108},
+      {"CHM smaller than its stated header", 39, chmSized(200, 201), kEndNotDetected, 0},
       {"HLP", 41, hlp, kEndKnown, 4000},
       {"HLP below one sector", 41, hlpSmall, kEndNotValid, 0},
       {"HLP ends before its directory", 41, hlpBeforeDir, kEndNotValid, 0},
@@ -232,15 +259,17 @@ TEST(DetectFileEnd, HeaderSizedFormats) {
       {"EPS with zero bytes after the header", 146, epsText, kEndKnown, 25030},
       {"EPS by its PostScript part", 146, epsPs, kEndKnown, 5030},
       {"EPS without the checksum word", 146, epsBad, kEndNotValid, 0},
+      {"EPS stating no sizes", 146, epsNoSizes, kEndNotDetected, 0},
+      {"EPS whose PostScript runs past the previews", 146, epsPsOutside, kEndNotDetected, 0},
+      {"EPS whose PostScript ends inside the header", 146, epsPsTiny, kEndNotDetected, 0},
       {"a type without end detection", 59, bmp, kEndNotDetected, 0},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
     const Outcome o = Detect(k.type, k.file);
     EXPECT_EQ(o.status, k.status);
-    if (k.status == kEndKnown) {
-      EXPECT_EQ(o.size, k.size);
-    }
+    // Only a known end gives a size: a damaged one must not list an empty or cut file.
+    EXPECT_EQ(o.size, k.status == kEndKnown ? k.size : 0u);
   }
 }
 
@@ -328,7 +357,17 @@ TEST(DetectFileEnd, MatroskaSegmentSize) {
       {"a segment above 4 GiB keeps all its bits",
        Mkv({0x9F}, {0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x10}, 31), kEndKnown,
        4 + 1 + 31 + 4 + 8 + 0x100000010ull},
-      {"a header size of three bytes", Mkv({0x20, 0x00, 0x1F}, {0x81}, 31), kEndNotValid, 0},
+      {"a header size of three bytes", Mkv({0x20, 0x00, 0x1F}, {0x81}, 31), kEndKnown, 4 + 3 + 31 + 4 + 1 + 1},
+      {"a segment size of three bytes", Mkv({0x9F}, {0x20, 0x00, 0x10}, 31), kEndKnown, 4 + 1 + 31 + 4 + 3 + 0x10},
+      {"a segment size of five bytes", Mkv({0x9F}, {0x08, 0x00, 0x00, 0x10, 0x00}, 31), kEndKnown,
+       4 + 1 + 31 + 4 + 5 + 0x1000},
+      {"a segment size of six bytes", Mkv({0x9F}, {0x04, 0x01, 0x00, 0x00, 0x00, 0x00}, 31), kEndKnown,
+       4 + 1 + 31 + 4 + 6 + 0x100000000ull},
+      {"a segment size of seven bytes", Mkv({0x9F}, {0x02, 0x00, 0x00, 0x00, 0x00, 0x10, 0x01}, 31),
+       kEndKnown, 4 + 1 + 31 + 4 + 7 + 0x1001},
+      {"an unknown segment size of three bytes", Mkv({0x9F}, {0x3F, 0xFF, 0xFF}, 31), kEndNotDetected, 0},
+      {"an unknown segment size of seven bytes", Mkv({0x9F}, {0x03, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 31),
+       kEndNotDetected, 0},
       {"a header that leaves no room", Mkv({0x40, 0x07, 0xE1}, {0x81}, 0), kEndNotValid, 0},
       {"an unknown segment size", Mkv({0x9F}, {0xFF}, 31), kEndNotDetected, 0},
       {"another element after the header", Mkv({0x9F}, {0x81}, 30), kEndNotValid, 0},

@@ -7,6 +7,7 @@
 
 #include "base/heap.h"
 #include "base/heap_testing.h"
+#include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
 #include "deepscan/scanhitstore.h"
 
@@ -168,6 +169,61 @@ TEST_F(PendingWindowTest, RarSpanningTwentyMegabytesResolvesOnRetry) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(+h->endStatus, kEndKnown);
   EXPECT_EQ(+h->size, rar.size());
+}
+
+// A file crossing from block 0 into block 1 waits while a queued block far ahead is handled;
+// the sequential pass then brings block 1, and the file gets its exact end. Once its last needed
+// block was handled without resolving it, a later block drops it to an open-ended file.
+TEST_F(PendingWindowTest, BlockJumpingAheadKeepsCandidatesOfTheSequentialPass) {
+  const uint64_t start = kBlock - 2;
+  const Bytes rar = RarArchive(3000);
+  Bytes image(2 * kCarveBlockBytes, 0x11);
+  std::memcpy(image.data() + start * 512, rar.data(), rar.size());
+  const Bytes far(kCarveBlockBytes, 0x22);
+
+  struct Step {
+    uint64_t lba;  // the block handed over
+    const uint8_t* data;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+    uint8_t status;
+    uint64_t size;
+  };
+  const Case cases[] = {
+      {"far block, then the next one", {{0, image.data()}, {9 * kBlock, far.data()},
+                                        {kBlock, image.data() + kCarveBlockBytes}}, kEndKnown, rar.size()},
+      {"two far blocks in a row", {{0, image.data()}, {8 * kBlock, far.data()}, {9 * kBlock, far.data()},
+                                   {kBlock, image.data() + kCarveBlockBytes}}, kEndKnown, rar.size()},
+      {"its block was handled before", {{0, image.data()}, {2 * kBlock, far.data()}}, kEndNotDetected, 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    EndPendingWindow();
+    ClearBlockHitLists();
+    BeginPendingWindow();
+    AllocBlockStateMap(16);
+    if (k.status == kEndNotDetected) SetBlockState(1, kBlockHandled);  // taken from the queue earlier
+
+    CarveCandidate c;
+    c.typeId = 62;
+    c.startLba = start;
+    ASSERT_EQ(DetectFileEnd(c, 0, image.data(), kCarveBlockBytes), kEndNeedsMore);
+    StoreBlockHit(SectorHit{62, kEndNeedsMore, start, 0, nullptr});
+    ASSERT_TRUE(AddPendingCandidate(c));
+    // Handled as the consumer does: the block is marked once the window has seen it.
+    for (const Step& s : k.steps) {
+      AdvancePendingWindow(s.data, s.lba);
+      SetBlockState(s.lba / kBlock, kBlockHandled);
+    }
+    EXPECT_TRUE(PendingCandidateList().empty());
+    const SectorHit* h = HitAt(start, 62);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(+h->endStatus, +k.status);
+    EXPECT_EQ(+h->size, k.size);
+    FreeBlockStateMap();
+  }
 }
 
 TEST_F(PendingWindowTest, ExfatRunAcrossABlockEdgeIsInsertedAsItsOwnHit) {
