@@ -13,6 +13,7 @@
 
 #include "core/copyout.h"
 #include "core/volumecontext.h"
+#include "platform/blockstack.h"
 #include "platform/fileio.h"
 #include "platform/machine.h"
 #include "platform/storage.h"
@@ -94,38 +95,72 @@ std::vector<SourceDevice> SourcesOf(const VolumeContext& t) {
   return out;
 }
 
-}  // namespace
+// The sysfs directories of the block devices the folder's file system lives on: its own device
+// (or, for file systems without a block device number, its mount source) and everything that
+// device is built on. Empty when none can be found.
+std::vector<std::string> FolderBlockDirs(dev_t folderDev) {
+  std::vector<std::string> out;
+  std::string sys = SysfsBlockDir(folderDev);
+  dev_t source = 0;
+  if (sys.empty() && MountSourceBlockDevice(folderDev, &source)) sys = SysfsBlockDir(source);
+  CollectUnderlyingBlockDirs(sys, out);
+  return out;
+}
 
-bool TargetLiesOnSource(const CString& folder) {
-  const VolumeContext target = ScanTarget();
-  const std::string dir = ExistingAncestor(HostPath(folder));
-  struct stat st;
-  if (::stat(dir.c_str(), &st) != 0) return false;
+// One sysfs device lies inside the other (a partition of a disk) or they are the same.
+bool Related(const std::string& a, const std::string& b) {
+  auto under = [](const std::string& child, const std::string& parent) {
+    return child.size() > parent.size() && child.compare(0, parent.size(), parent) == 0 && child[parent.size()] == '/';
+  };
+  return a == b || under(a, b) || under(b, a);
+}
+
+bool LiesOnSource(const std::string& dir, const struct stat& st, const std::vector<std::string>& dirDevs,
+                  const VolumeContext& target) {
   const std::string realDir = Real(dir);
-  const std::string dirSys = SysBlockDir(st.st_dev);
   for (const SourceDevice& src : SourcesOf(target)) {
     struct stat ss;
     if (src.host.empty() || ::stat(src.host.c_str(), &ss) != 0) continue;
     if (S_ISREG(ss.st_mode)) {
       const std::string image = Real(src.host);
+      if (image.empty()) continue;
       // The image itself (or a path through it), or a folder on a loop mount of the image.
-      if (!image.empty() && (realDir == image || LoopBackingFile(dirSys) == image)) return true;
+      if (realDir == image) return true;
+      for (const std::string& d : dirDevs)
+        if (LoopBackingFile(d) == image) return true;
     } else if (S_ISBLK(ss.st_mode)) {
       if (st.st_dev == ss.st_rdev) return true;
       const std::string srcSys = SysBlockDir(ss.st_rdev);
-      if (srcSys.empty() || dirSys.empty()) continue;
-      if (!src.window) {
-        // A whole disk: every partition on it belongs to the source.
-        if (WholeDiskDir(dirSys) == WholeDiskDir(srcSys) && !IsPartitionDir(srcSys)) return true;
-        continue;
-      }
-      // A drive: the partition of the disk that starts where the drive does.
-      if (dirSys == srcSys) return true;
-      if (IsPartitionDir(dirSys) && ParentDir(dirSys) == srcSys) {
-        const unsigned long long start = std::strtoull(FirstLine(dirSys + "/start").c_str(), nullptr, 10);
-        if (start * 512 == src.startBytes) return true;
+      // Whatever cannot be traced may lie on the source: refused rather than written to.
+      if (srcSys.empty() || dirDevs.empty()) return true;
+      for (const std::string& d : dirDevs) {
+        if (!src.window) {
+          // A whole disk: every partition on it belongs to the source; a partition: itself.
+          if (Related(d, srcSys)) return true;
+          continue;
+        }
+        // A drive: the partition of the disk that starts where the drive does.
+        if (d == srcSys) return true;
+        if (IsPartitionDir(d) && ParentDir(d) == srcSys) {
+          const unsigned long long start = std::strtoull(FirstLine(d + "/start").c_str(), nullptr, 10);
+          if (start * 512 == src.startBytes) return true;
+        }
       }
     }
   }
   return false;
 }
+
+}  // namespace
+
+bool TargetLiesOnSources(const CString& folder, const std::vector<VolumeContext>& sources) {
+  const std::string dir = ExistingAncestor(HostPath(folder));
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0) return false;
+  const std::vector<std::string> dirDevs = FolderBlockDirs(st.st_dev);
+  for (const VolumeContext& s : sources)
+    if (LiesOnSource(dir, st, dirDevs, s)) return true;
+  return false;
+}
+
+bool TargetLiesOnSource(const CString& folder) { return TargetLiesOnSources(folder, {ScanTarget()}); }

@@ -54,10 +54,30 @@ bool ItemExists(VolumeList& list, uint32_t slot, uint32_t id) {
   return GetItemRecord(list, slot, id) != nullptr;
 }
 
-// The chosen folder must fit the job record and must not lie on the source.
-bool AcceptTargetFolder(const CString& folder) {
+// The devices a job on these slots reads (a view item may show records of every slot), with the
+// scan target.
+std::vector<VolumeContext> SourceDevices(VolumeList& list, const std::vector<uint32_t>& slots) {
+  std::vector<VolumeContext> out{ScanTarget()};
+  std::vector<uint32_t> all;
+  const std::vector<uint32_t>* use = &slots;
+  for (uint32_t s : slots) {
+    if (!IsViewId(s)) continue;
+    VolumeListReadGuard guard(list);
+    for (uint32_t k = kFindFileSlot; k < list.slotCount; ++k) all.push_back(k);
+    use = &all;
+    break;
+  }
+  for (uint32_t s : *use) {
+    VolumeContext dev;
+    if (SlotDeviceContext(list, s, dev)) out.push_back(dev);
+  }
+  return out;
+}
+
+// The chosen folder must fit the job record and must not lie on any device the job reads.
+bool AcceptTargetFolder(VolumeList& list, const std::vector<uint32_t>& slots, const CString& folder) {
   if (folder.IsEmpty() || folder.GetLength() >= kRecoverFolderUnits) return false;
-  if (TargetLiesOnSource(folder)) {
+  if (TargetLiesOnSources(folder, SourceDevices(list, slots))) {
     ShowMessageBox(GetLangStr(u"RecoverDirOnSource"));
     return false;
   }
@@ -92,6 +112,9 @@ RunOutcome RunJob(RecoverJob* job, AFX_THREADPROC proc, void* owner) {
   return CopyOutRunProgressDlg() ? kDone : kStopped;
 }
 
+// The device a job's failure concerns: the one it read last, else the scan target.
+CString DeviceNameOf(const RecoverJob& job) { return job.deviceName.IsEmpty() ? ScanTarget().name : job.deviceName; }
+
 // What went wrong in a job that ran to its end, one line each; empty when nothing did.
 CString JobProblems(const RecoverJob& job) {
   CString text;
@@ -100,7 +123,7 @@ CString JobProblems(const RecoverJob& job) {
     if (!text.IsEmpty()) text += u"\n";
     text += line;
   };
-  if (job.result == kJobResultDeviceLost) add(FormatCString(GetLangStr(u"RecoverDeviceLost").View(), ScanTarget().name));
+  if (job.result == kJobResultDeviceLost) add(FormatCString(GetLangStr(u"RecoverDeviceLost").View(), DeviceNameOf(job)));
   if (job.result == kJobResultDiskFull) add(GetLangStr(u"RecoverDiskFull"));
   if (job.filesFailed != 0) add(FormatCString(GetLangStr(u"RecoverFailedFiles").View(), job.filesFailed));
   if (job.zeroSectors != 0) add(FormatCString(GetLangStr(u"RecoverZeroSectors").View(), job.zeroSectors));
@@ -110,7 +133,7 @@ CString JobProblems(const RecoverJob& job) {
 // A job that could not start copying at all: said plainly, never reported as complete.
 bool ReportJobNotRun(const RecoverJob& job) {
   if (job.result == kJobResultOpenFailed) {
-    ShowMessageBox(FormatCString(GetLangStr(u"RecoverDevOpenFailed").View(), ScanTarget().name));
+    ShowMessageBox(FormatCString(GetLangStr(u"RecoverDevOpenFailed").View(), DeviceNameOf(job)));
     return true;
   }
   if (job.result == kJobResultFolderFailed) {
@@ -276,13 +299,11 @@ UINT SaveAllToDirThread(LPVOID param) {
   progress.bytesTotal = totals.bytes;
   CopyOutPostProgress(progress);
 
-  const VolumeContext target = ScanTarget();
+  // Every slot is read from its own device (the reader follows the slots); a device that
+  // cannot be opened fails its files and the job does not pass for a complete one.
   DiskReader reader;
   CString base;
-  if (!OpenVolumeDeviceWithRetry(target, reader)) {
-    // Nothing is copied, and the job does not pass for a complete one.
-    job.result = kJobResultOpenFailed;
-  } else if (!PrepareSaveFolder(job, base)) {
+  if (!PrepareSaveFolder(job, base)) {
     job.result = kJobResultFolderFailed;
   } else {
     CopyRun run{job, list, reader, progress};
@@ -314,8 +335,9 @@ UINT SaveAllToDirThread(LPVOID param) {
 int OpenItemViaTempCopy(VolumeList& list, uint32_t slot, uint32_t id, void* owner) {
   if (!CheckScanFinished(GetLangStr(u"Open")) || !ItemExists(list, slot, id)) return 0;
   CString folder = JoinPath(GetExeDir(), u"DataRecoveryTemp");
+  // Checked before anything is made there.
+  if (!AcceptTargetFolder(list, {slot}, folder)) return 0;
   if (!MakeTargetFolder(folder) || !PurgeTempCopies()) return 0;
-  if (!AcceptTargetFolder(folder)) return 0;
   RecoverJob* job = MakeJob(kTagOpenJob, list, folder, slot, id, kExistsOverwrite, kErrorEmptyFile);
   const int paused = CopyOutPauseScan();
   const RunOutcome outcome = RunJob(job, QuickOpenFileThread, owner);
@@ -339,7 +361,7 @@ int RecoverOneItem(VolumeList& list, uint32_t slot, uint32_t id, void* owner) {
   uint64_t bytes = 0;
   SumItem(list, slot, id, files, bytes);
   RecoverOptions options;
-  if (!CopyOutSaveParamDlg(owner, files, bytes, options) || !AcceptTargetFolder(options.folder)) return 0;
+  if (!CopyOutSaveParamDlg(owner, files, bytes, options) || !AcceptTargetFolder(list, {slot}, options.folder)) return 0;
   SendEventReport(28, u"Quick save file", true);
   OtherReads.store(0);
   OtherReadFailures.store(0);
@@ -368,7 +390,7 @@ int RecoverCheckedItems(VolumeList& list, uint32_t files, uint64_t bytes) {
     return 0;
   }
   RecoverOptions options;
-  if (!CopyOutSaveParamDlg(nullptr, files, bytes, options) || !AcceptTargetFolder(options.folder)) return 0;
+  if (!CopyOutSaveParamDlg(nullptr, files, bytes, options) || !AcceptTargetFolder(list, slots, options.folder)) return 0;
   SendEventReport(2, u"", true);
   OtherReads.store(0);
   OtherReadFailures.store(0);

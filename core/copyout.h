@@ -20,10 +20,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "core/dataextent.h"
 #include "core/diskreader.h"
 #include "core/filerecord.h"
+#include "core/volumecontext.h"
 #include "platform/cstring.h"
 #include "platform/wintypes.h"
 
@@ -84,6 +86,7 @@ struct RecoverJob {
   uint64_t bytesCopied = 0;  // bytes written
   uint64_t zeroSectors = 0;  // unreadable sectors written as zeros
   CString writtenPath;       // the file a temporary copy went to
+  CString deviceName;        // the device the job read last (named when it fails)
 };
 
 // A new job from the guarded heap (caller tag), one reference held by the caller.
@@ -157,8 +160,11 @@ int PurgeTempCopies();
 void ReportRecoverResult(const RecoverJob& job, void* owner);
 CString& FormatCopyProgress(CString& out, const CopyProgress& progress);
 // True when the folder lies on the device or image file being recovered (ScanTarget): the
-// same file, a loop device backed by it, the same block device, or a partition of it.
+// same file, a loop device backed by it, the same block device, a partition of it, or a device
+// built on it. For a block-device source a folder whose device cannot be traced counts as on it.
 bool TargetLiesOnSource(const CString& folder);
+// The same test against each of the sources (the devices of the volumes a job reads).
+bool TargetLiesOnSources(const CString& folder, const std::vector<VolumeContext>& sources);
 
 // ---- Copy steps (worker side).
 // Result of one file's copy.

@@ -18,7 +18,16 @@ struct CopyRun {
   bool tempCopy = false;  // a temporary copy: the file is listed for the purge
   std::unordered_set<uint64_t> visited;  // items copied in this job; a looped tree stops
   CopyStaging staging;
+  CString failedDevice;  // a device that could not be opened: its other files fail at once
 };
+
+// The device a slot's records were read from, as the reader opens it. A slot names its own
+// device; one without (volumes rebuilt from scan hits) lies on the scan target, and a slot on the
+// scan target's device reads within the target's bounds.
+bool SlotDeviceContext(VolumeList& list, uint32_t slot, VolumeContext& out);
+// Points the run's reader at the device of the slot, reopening it when the slot lies elsewhere.
+// False (and the job's result says so) when that device cannot be opened.
+bool UseSlotDevice(CopyRun& run, uint32_t slot);
 
 // 1 for a record that may be copied: any record with the flag 0; with the flag 1 only one
 // with exactly one of the checked and partly-checked bits.
@@ -30,8 +39,8 @@ CopyFileResult CopyOneFile(CopyRun& run, uint32_t slotOrView, uint32_t id, CStri
 int CopyItemTree(CopyRun& run, uint32_t slotOrView, uint32_t id, const CString& folder, uint32_t checkFlag);
 // The top-level item of a view: its own name keeps its colons.
 int CopyViewItemTree(CopyRun& run, uint32_t viewId, uint32_t nodeId, const CString& folder);
-// Opens a copy of the ScanTarget and copies the job's item into the job's folder; false when
-// the device could not be opened (the job's result says so).
+// Copies the job's item into the job's folder, every file read from its own volume's device;
+// false when a device could not be opened (the job's result says so).
 bool OpenRecoverSource(RecoverJob& job, CopyProgress& progress, const CString& folder);
 // Copies the job's file item into the job's folder as a temporary copy; 0 for a folder item or
 // when the device could not be opened.

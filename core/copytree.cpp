@@ -41,6 +41,7 @@ struct ItemInfo {
   CString name;
   uint32_t volumeType = 0;
   uint64_t phase = 0;
+  uint32_t slot = 0;  // the volume slot the record belongs to (a view node's own slot)
 };
 
 bool SnapshotItem(VolumeList& list, uint32_t a, uint32_t id, ItemInfo& out) {
@@ -63,6 +64,7 @@ bool SnapshotItem(VolumeList& list, uint32_t a, uint32_t id, ItemInfo& out) {
   out.name = RecordNameText(rec);
   out.volumeType = ctx.type;
   out.phase = ItemDataPhase(ctx, *rec);
+  out.slot = slot;
   return true;
 }
 
@@ -198,6 +200,7 @@ int IsItemSelectedForCopy(const FileRecord* rec, uint32_t checkFlag) {
 CopyFileResult CopyOneFile(CopyRun& run, uint32_t a, uint32_t id, CString& path) {
   ItemInfo info;
   if (!SnapshotItem(run.list, a, id, info)) return kCopyReadFailed;
+  if (!UseSlotDevice(run, info.slot)) return kCopyReadFailed;
   const int fd = CreateUniqueTargetFile(path);
   if (fd < 0) return kCopyCreateFailed;
   if (run.tempCopy) {
@@ -274,29 +277,53 @@ int CopyViewItemTree(CopyRun& run, uint32_t viewId, uint32_t nodeId, const CStri
   return CopyItemTreeAt(run, viewId, nodeId, folder, 0, false, 0);
 }
 
-bool OpenRecoverSource(RecoverJob& job, CopyProgress& progress, const CString& folder) {
-  const VolumeContext target = ScanTarget();
-  DiskReader reader;
-  if (!OpenVolumeDeviceWithRetry(target, reader)) {
-    job.result = kJobResultOpenFailed;
-    return false;
+bool SlotDeviceContext(VolumeList& list, uint32_t slot, VolumeContext& out) {
+  VolumeContext v;
+  if (IsViewId(slot) || !CopySlotContext(list, slot, v)) return false;
+  const VolumeContext& target = ScanTarget();
+  if (v.devicePath.IsEmpty() || v.devicePath == target.devicePath) {
+    out = target;
+    return true;
   }
+  ResetVolumeContext(out);
+  out.devicePath = v.devicePath;
+  out.name = v.name.IsEmpty() ? v.devicePath : v.name;
+  out.removable = v.removable;
+  // The whole device, at least as far as the volume reaches; unknown when nothing says.
+  uint64_t end = 0;
+  if (v.sectorCount != 0 && v.sectorCount != kUnknownSectorCount && !__builtin_add_overflow(v.firstLba, v.sectorCount, &end))
+    end = std::max(end, v.deviceSectors);
+  else
+    end = v.deviceSectors;
+  out.sectorCount = end != 0 && end < kUnknownSectorCount ? end : kUnknownSectorCount;
+  return true;
+}
+
+bool UseSlotDevice(CopyRun& run, uint32_t slot) {
+  VolumeContext dev;
+  if (!SlotDeviceContext(run.list, slot, dev)) return false;
+  run.job.deviceName = dev.name;
+  if (IsOpenStorageHandle(run.reader.handle) && run.reader.devicePath == dev.devicePath) return true;
+  if (run.reader.aborted == 0 && dev.devicePath != run.failedDevice && OpenVolumeDeviceWithRetry(dev, run.reader))
+    return true;
+  run.failedDevice = dev.devicePath;
+  if (run.job.result == kJobResultOk) run.job.result = kJobResultOpenFailed;
+  return false;
+}
+
+bool OpenRecoverSource(RecoverJob& job, CopyProgress& progress, const CString& folder) {
+  DiskReader reader;
   CopyRun run{job, *job.list, reader, progress};
   if (IsViewId(job.slot)) CopyViewItemTree(run, job.slot, job.id, folder);
   else CopyItemTree(run, job.slot, job.id, folder, 0);
   reader.Close();
-  return true;
+  return job.result != kJobResultOpenFailed;
 }
 
 int CopyItemToTemp(RecoverJob& job, CopyProgress& progress) {
   ItemInfo info;
   if (!SnapshotItem(*job.list, job.slot, job.id, info) || (info.flags & kRecDirectory)) return 0;
-  const VolumeContext target = ScanTarget();
   DiskReader reader;
-  if (!OpenVolumeDeviceWithRetry(target, reader)) {
-    job.result = kJobResultOpenFailed;
-    return 0;
-  }
   CopyRun run{job, *job.list, reader, progress};
   run.tempCopy = true;
   CString path = JoinPath(CString(job.folder), TargetName(info.name, true));

@@ -143,13 +143,25 @@ BOOL DiskReader::ReadSectorsWithRetry(void* buf, uint64_t lba, uint32_t count) {
     DWORD err = 0;
     if (ReadSectorsImpl(buf, lba, count, &err)) return 1;
     if (!IsDeviceGoneError(err)) return 0;
+    // The reader comes back on its own device: a copy may read a volume other than the scan
+    // target. Only a reader of the scan target's device takes the target's name and bounds.
+    VolumeContext target = ScanTarget();
+    const bool own = target.devicePath != devicePath;
+    const int64_t ownLastLba = lastLba;
+    if (own) {
+      ResetVolumeContext(target);
+      target.devicePath = devicePath;
+      target.name = name;
+    }
     for (;;) {
-      VolumeContext target = ScanTarget();
       if (!AskRetry(target.name)) {
         aborted = 1;
         return 0;
       }
-      if (OpenTarget(target, *this)) break;
+      if (OpenTarget(target, *this)) {
+        if (own) lastLba = ownLastLba;
+        break;
+      }
     }
   }
   return 0;

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
-
 #include "app/runvalues.h"
 #include "app/settings.h"
 #include "core/diskreader.h"
@@ -18,6 +16,7 @@
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanprogress.h"
 #include "deepscan/scanrun.h"
+#include "platform/blockstack.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
 #include "platform/machine.h"
@@ -60,21 +59,6 @@ std::string SysfsPathOf(dev_t dev) {
   return real;
 }
 
-// The sysfs directories of a block device and of every device it is built on (a mapper or
-// RAID device lists them under "slaves"), bounded.
-void CollectUnderlying(const std::string& dir, std::vector<std::string>& out, int depth) {
-  if (dir.empty() || depth > 8 || out.size() > 64) return;
-  out.push_back(dir);
-  DIR* d = opendir((dir + "/slaves").c_str());
-  if (d == nullptr) return;
-  while (dirent* e = readdir(d)) {
-    if (e->d_name[0] == '.') continue;
-    char real[PATH_MAX];
-    if (realpath((dir + "/slaves/" + e->d_name).c_str(), real) != nullptr) CollectUnderlying(real, out, depth + 1);
-  }
-  closedir(d);
-}
-
 // One sysfs device lies inside the other (a partition of a disk) or they are the same.
 bool Related(const std::string& a, const std::string& b) {
   auto under = [](const std::string& child, const std::string& parent) {
@@ -107,7 +91,7 @@ bool LinuxSaveFolderOnDevice(const CString& folder, const VolumeContext& target)
   if (major(dst.st_dev) == 0) return true;
   const std::string device = SysfsPathOf(src.st_rdev);
   std::vector<std::string> under;
-  CollectUnderlying(SysfsPathOf(dst.st_dev), under, 0);
+  CollectUnderlyingBlockDirs(SysfsPathOf(dst.st_dev), under);
   if (device.empty() || under.empty()) {
     // No sysfs to ask: only the same disk number family can be compared.
     return major(dst.st_dev) == major(src.st_rdev);
