@@ -2,6 +2,7 @@
 // with explicit runs on it, and the dialogs answered by script.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/settings.h"
@@ -642,6 +644,105 @@ TEST_F(CopyOut, ViewItemsCopyTheRecordsTheyShow) {
   ASSERT_FALSE(folderName.IsEmpty());
   ASSERT_EQ(RecoverOneItem(list, kViewIdFlag, folderNode, nullptr), 1);
   EXPECT_EQ(ReadAll(Out() / folderName.ToUtf8() / "a1.jpg"), DeviceBytes(60, 2).substr(0, 700));
+}
+
+}  // namespace
+
+namespace {
+
+// Image bytes that differ from image to image at every offset.
+std::string ImageBytes(char tag, uint64_t sectors) {
+  std::string out(sectors * 512, '\0');
+  for (size_t i = 0; i < out.size(); ++i) out[i] = char(tag + (i * 7) % 251);
+  return out;
+}
+
+// Two volumes on two image files, as a scan of several drives leaves them: the scan target is
+// the last image, and each slot names its own. Every way of copying reads a slot's files from
+// its own image, and a folder inside either image is refused.
+TEST_F(CopyOut, EachVolumeIsReadFromItsOwnDevice) {
+  SetStorageBackend(nullptr);
+  const fs::path imgA = root / "a.img", imgB = root / "b.img";
+  const std::string bytesA = ImageBytes('A', 64), bytesB = ImageBytes('b', 64);
+  std::ofstream(imgA, std::ios::binary) << bytesA;
+  std::ofstream(imgB, std::ios::binary) << bytesB;
+  const uint32_t slotA = AddVolume({{10, 5, u"fromA.bin", false, 1000, {{10, 2}}}}, u"A");
+  const uint32_t slotB = AddVolume({{10, 5, u"fromB.bin", false, 1000, {{10, 2}}}}, u"B");
+  const CString pathA = CString(FromHostPath(imgA.string())), pathB = CString(FromHostPath(imgB.string()));
+  for (auto [slot, path, name] : {std::tuple{slotA, pathA, u"ImageA"}, std::tuple{slotB, pathB, u"ImageB"}}) {
+    list.slots[slot].devicePath = path;
+    list.slots[slot].name = name;
+    list.slots[slot].firstLba = 0;
+    list.slots[slot].sectorCount = 64;
+  }
+  ScanTarget().devicePath = pathB;
+  ScanTarget().name = u"ImageB";
+  ScanTarget().sectorCount = 64;
+  const std::string wantA = bytesA.substr(10 * 512, 1000), wantB = bytesB.substr(10 * 512, 1000);
+
+  ASSERT_EQ(RecoverCheckedItems(list, 0, 0), 1);
+  EXPECT_TRUE(ReadAll(Out() / SlotName(slotA) / "fromA.bin") == wantA);
+  EXPECT_TRUE(ReadAll(Out() / SlotName(slotB) / "fromB.bin") == wantB);
+  EXPECT_EQ(GetCopyStatistics().lastFiles, 2u);
+
+  ASSERT_EQ(RecoverOneItem(list, slotA, 10, nullptr), 1);
+  EXPECT_TRUE(ReadAll(Out() / "fromA.bin") == wantA);
+
+  SetProgramDirOverride(CString(FromHostPath((root / "prog").string() + "/")));
+  fs::create_directories(root / "prog");
+  ASSERT_EQ(OpenItemViaTempCopy(list, slotA, 10, nullptr), 1);
+  EXPECT_TRUE(ReadAll(root / "prog" / "DataRecoveryTemp" / "fromA.bin") == wantA);
+  EXPECT_TRUE(script->boxes.empty());
+
+  // The image of the first volume is not the scan target, yet a folder inside it is refused.
+  script->options.folder = CString(FromHostPath((imgA / "sub").string()));
+  EXPECT_EQ(RecoverCheckedItems(list, 0, 0), 0);
+  EXPECT_EQ(RecoverOneItem(list, slotA, 10, nullptr), 0);
+  EXPECT_EQ(script->boxes, (std::vector<std::u16string>{u"on source", u"on source"}));
+  // A device that cannot be opened is named, and the job does not pass for complete.
+  script->boxes.clear();
+  script->options.folder = CString(FromHostPath((root / "out2").string()));
+  fs::remove(imgA);
+  EXPECT_EQ(RecoverOneItem(list, slotA, 10, nullptr), 0);
+  EXPECT_EQ(script->boxes, std::vector<std::u16string>{u"cannot open ImageA"});
+  SetProgramDirOverride(CString());
+}
+
+TEST_F(CopyOut, TemporaryFolderIsCheckedBeforeItIsMade) {
+  const uint32_t slot = AddVolume({{10, 5, u"a.bin", false, 10, {{1, 1}}}});
+  // The program folder lies inside the image being recovered.
+  const fs::path image = root / "disk.img";
+  std::ofstream(image) << std::string(4096, 'x');
+  ScanTarget().devicePath = CString(FromHostPath(image.string()));
+  SetProgramDirOverride(CString(FromHostPath((image / "prog").string() + "/")));
+  EXPECT_EQ(OpenItemViaTempCopy(list, slot, 10, nullptr), 0);
+  EXPECT_EQ(script->boxes, std::vector<std::u16string>{u"on source"});
+  SetProgramDirOverride(CString());
+}
+
+// A block device as the source: a folder whose file system cannot be traced to a block device
+// is refused, a folder on the device itself is refused, and one on an unrelated device is not.
+TEST_F(CopyOut, FoldersThatCannotBeTracedAreRefusedForABlockDeviceSource) {
+  struct stat rootSt, shmSt;
+  ASSERT_EQ(::stat(root.c_str(), &rootSt), 0);
+  if (major(rootSt.st_dev) == 0) GTEST_SKIP() << "the test folder has no block device";
+  const fs::path node = root / "srcdev";
+  if (::mknod(node.c_str(), S_IFBLK | 0600, rootSt.st_dev) != 0) GTEST_SKIP() << "cannot make a device node";
+  VolumeContext src;
+  ResetVolumeContext(src);
+  src.devicePath = CString(FromHostPath(node.string()));
+  EXPECT_TRUE(TargetLiesOnSources(CString(FromHostPath((root / "out").string())), {src}));
+  if (::stat("/dev/shm", &shmSt) == 0 && major(shmSt.st_dev) == 0) {
+    EXPECT_TRUE(TargetLiesOnSources(u"/dev/shm/kestrel_out", {src}));
+  }
+  // A loop device node (present in sysfs, unrelated to the test folder's disk).
+  struct stat loopSys;
+  if (::stat("/sys/dev/block/7:0", &loopSys) == 0 && rootSt.st_dev != makedev(7, 0)) {
+    const fs::path loop = root / "loopdev";
+    ASSERT_EQ(::mknod(loop.c_str(), S_IFBLK | 0600, makedev(7, 0)), 0);
+    src.devicePath = CString(FromHostPath(loop.string()));
+    EXPECT_FALSE(TargetLiesOnSources(CString(FromHostPath((root / "out").string())), {src}));
+  }
 }
 
 }  // namespace
