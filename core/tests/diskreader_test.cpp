@@ -301,6 +301,27 @@ TEST_F(ReaderTest, RetryQuestionReopensTheScanTarget) {
   EXPECT_EQ(r.aborted, 0u);
 }
 
+// A reader of another device than the scan target (a copy of a volume on a second drive) comes
+// back on its own device, under its own name, never on the scan target.
+TEST_F(ReaderTest, RetryReopensTheReadersOwnDevice) {
+  AddDevice("scan", 100);
+  VolumeContext scan = Target(u"scan", 100, 1);
+  scan.name = u"SCANDISK";
+  ScanTarget() = scan;
+  auto dev = AddDevice("other", 200);
+  DiskReader r;
+  ASSERT_TRUE(OpenVolumeDevice(Target(u"other", 200, 1), r));
+  dev->Vanish();
+  AddDevice("other", 200);
+  g_box.answers = {true};
+  std::vector<uint8_t> buf(512);
+  EXPECT_EQ(r.ReadSectorsWithRetry(buf.data(), 150, 1), 1);
+  EXPECT_TRUE(IsLbaSector(buf.data(), 150));
+  EXPECT_EQ(r.devicePath.Str(), u"other");
+  ASSERT_EQ(g_box.texts.size(), 1u);
+  EXPECT_EQ(g_box.texts[0].rfind(u"USBDISK", 0), 0u);
+}
+
 TEST_F(ReaderTest, CancelAbortsEveryLaterRead) {
   auto dev = AddDevice("usb", 100);
   VolumeContext t = Target(u"usb", 100, 1);
