@@ -11,6 +11,7 @@
 
 #include "parsefilesystem/parsefat/fatextents.h"
 #include "parsefilesystem/parsefat/tests/fattestenv.h"
+#include "tests/fixtures/scriptfixture.h"
 
 namespace fs = std::filesystem;
 
@@ -24,27 +25,9 @@ struct ManifestLine {
   bool dir = false;
 };
 
-// Builds the images once per build folder; test processes that run at the same time wait on a
-// lock, later ones reuse the images.
+// The FAT images and their manifests.
 std::string FixtureDir() {
-  static std::string dir = [] {
-    const fs::path repo = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
-    const fs::path out = fs::current_path() / "fat_fixtures";
-    fs::create_directories(out);
-    const int lock = open((out / ".lock").c_str(), O_CREAT | O_RDWR, 0644);
-    flock(lock, LOCK_EX);
-    const fs::path script = repo / "tests/fixtures/fatimages.sh";
-    std::error_code ec;
-    if (fs::exists(out / ".done") && fs::last_write_time(script, ec) > fs::last_write_time(out / ".done", ec))
-      fs::remove(out / ".done");
-    if (!fs::exists(out / ".done")) {
-      const std::string cmd = "bash " + script.string() + " " + out.string() + " >/dev/null";
-      if (std::system(cmd.c_str()) == 0) std::ofstream(out / ".done") << "ok\n";
-    }
-    flock(lock, LOCK_UN);
-    close(lock);
-    return fs::exists(out / ".done") ? out.string() : std::string();
-  }();
+  static const std::string dir = BuildScriptFixture("fatimages.sh", "fat_fixtures");
   return dir;
 }
 
