@@ -16,6 +16,7 @@
 #include "core/filetree.h"
 #include "core/filetypetable.h"
 #include "core/recordtable.h"
+#include "bench/benchrecords.h"
 
 namespace {
 
@@ -40,25 +41,6 @@ void ResetPeakRss() {
   }
 }
 
-char16_t* HeapName(const char16_t* fmt, uint32_t n) {
-  const std::u16string text = FormatW(fmt, n);
-  auto* p = static_cast<char16_t*>(AllocMem((text.size() + 1) * sizeof(char16_t), 1));
-  std::memcpy(p, text.data(), text.size() * sizeof(char16_t));
-  return p;
-}
-
-FileRecord Template(uint32_t id, uint32_t parent, uint16_t flags, char16_t* name) {
-  FileRecord r;
-  std::memset(static_cast<void*>(&r), 0, sizeof(r));
-  r.id = id;
-  r.parent = parent;
-  r.flags = flags;
-  r.name = name;
-  r.size = 4096;
-  r.lba = uint64_t(id) * 8;
-  return r;
-}
-
 void BM_AddAndLinkRecords(benchmark::State& state) {
   LoadSettingsForTest(u"Tesmur", u"Pro", u"", u"FileLost: Lost files\r\n");
   InitFileTypeTables();
@@ -73,12 +55,12 @@ void BM_AddAndLinkRecords(benchmark::State& state) {
     CreateRootAndLostFolders(ctx);
     const uint32_t firstFolder = 6;
     for (uint32_t k = 0; k < kFolders; ++k)
-      AddFileRecord(ctx, Template(firstFolder + k, kRootId, kRecDirectory | kRecInUse, HeapName(u"Folder%05u", k)), 0);
+      AddFileRecord(ctx, BenchRecord(firstFolder + k, kRootId, kRecDirectory | kRecInUse, HeapName(u"Folder%05u", k)), 0);
     const uint32_t firstFile = firstFolder + kFolders;
     for (uint32_t k = 0; k < kFiles; ++k) {
       // Files arrive in id order but their folders interleave, as in an MFT.
       const uint32_t parent = firstFolder + uint32_t((uint64_t(k) * 7919u) % kFolders);
-      AddFileRecord(ctx, Template(firstFile + k, parent, kRecInUse, HeapName(u"IMG_%07u.JPG", k)), 0);
+      AddFileRecord(ctx, BenchRecord(firstFile + k, parent, kRecInUse, HeapName(u"IMG_%07u.JPG", k)), 0);
     }
     LinkFileTree(ctx, 1);
 

@@ -13,29 +13,12 @@
 #include "core/filetypetable.h"
 #include "core/recordtable.h"
 #include "core/volumesplit.h"
+#include "bench/benchrecords.h"
 
 namespace {
 
 constexpr uint32_t kFolders = 5000;
 constexpr uint32_t kFiles = 500000;
-
-char16_t* HeapName(const char16_t* fmt, uint32_t n) {
-  const std::u16string text = FormatW(fmt, n);
-  auto* p = static_cast<char16_t*>(AllocMem((text.size() + 1) * sizeof(char16_t), 1));
-  std::memcpy(p, text.data(), text.size() * sizeof(char16_t));
-  return p;
-}
-
-FileRecord Template(uint32_t id, uint32_t parent, uint16_t flags, char16_t* name) {
-  FileRecord r;
-  std::memset(static_cast<void*>(&r), 0, sizeof(r));
-  r.id = id;
-  r.parent = parent;
-  r.flags = flags;
-  r.name = name;
-  r.size = 4096;
-  return r;
-}
 
 void BuildVolume(VolumeContext& ctx) {
   ctx.type = kVolTypeNtfs;
@@ -43,13 +26,13 @@ void BuildVolume(VolumeContext& ctx) {
   const uint32_t firstFolder = 6;
   for (uint32_t k = 0; k < kFolders; ++k) {
     const uint16_t flags = k % 10 == 0 ? kRecDirectory : (kRecDirectory | kRecInUse);
-    AddFileRecord(ctx, Template(firstFolder + k, kRootId, flags, HeapName(u"Folder%05u", k)), 0);
+    AddFileRecord(ctx, BenchRecord(firstFolder + k, kRootId, flags, HeapName(u"Folder%05u", k)), 0);
   }
   const uint32_t firstFile = firstFolder + kFolders;
   for (uint32_t k = 0; k < kFiles; ++k) {
     const uint32_t parent = firstFolder + uint32_t((uint64_t(k) * 7919u) % kFolders);
     const uint16_t flags = k % 4 == 0 ? 0 : kRecInUse;
-    AddFileRecord(ctx, Template(firstFile + k, parent, flags, HeapName(u"IMG_%07u.JPG", k)), 0);
+    AddFileRecord(ctx, BenchRecord(firstFile + k, parent, flags, HeapName(u"IMG_%07u.JPG", k)), 0);
   }
   LinkFileTree(ctx, 0);
 }
