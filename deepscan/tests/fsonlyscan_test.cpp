@@ -22,6 +22,7 @@
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "platform/thread.h"
+#include "tests/fixtures/shellrun.h"
 
 namespace {
 
@@ -32,19 +33,6 @@ const std::string kRecycleImage = kFixtures + "/ntfs_recycle.img";
 const std::string kSmallImage = kFixtures + "/ntfs_small.img";
 
 bool Exists(const std::string& p) { return std::ifstream(p).good(); }
-bool Have(const char* tool) { return system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
 // The text of a string field of one JSON line (the fixtures' paths hold no quotes).
 std::string Field(const std::string& line, const std::string& key) {
   const std::string head = "\"" + key + "\":\"";
@@ -81,7 +69,7 @@ std::map<std::string, Item> Manifest(const std::string& image) {
   return ReadLines(text);
 }
 
-std::map<std::string, Item> Kscan(const std::string& args) { return ReadLines(Capture(std::string(KSCAN_TOOL) + " " + args)); }
+std::map<std::string, Item> Kscan(const std::string& args) { return ReadLines(CaptureOutput(std::string(KSCAN_TOOL) + " " + args)); }
 
 TEST(KscanSplit, DeletedFilesAgainstTheManifests) {
   for (const std::string& image : {kSmallImage, kRecycleImage}) {
@@ -231,7 +219,7 @@ class FsOnlyScan : public ::testing::Test {
   // A FAT32 volume with one live file and, unless withDeleted is false, one deleted file; ""
   // without the tools.
   std::string MakeFat32(bool withDeleted = true) {
-    if (!Have("mkfs.fat") || !Have("mcopy") || !Have("mdel")) return "";
+    if (!HaveTool("mkfs.fat") || !HaveTool("mcopy") || !HaveTool("mdel")) return "";
     const std::string name = withDeleted ? "fat32.img" : "fat32live.img";
     const std::string img = dir_ + "/" + name;
     const std::string script = "cd '" + dir_ + "' && export MTOOLS_SKIP_CHECK=1 && truncate -s 40M " + name +

@@ -12,26 +12,14 @@
 #include "core/diskreader.h"
 #include "deepscan/fsrecognize.h"
 #include "platform/textconv.h"
+#include "tests/fixtures/shellrun.h"
 
 namespace {
-
-bool Have(const char* tool) { return system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 class KscanParts : public testing::Test {
  protected:
   void SetUp() override {
-    if (!Have("sfdisk") || !Have("mkntfs") || !Have("mkfs.fat")) GTEST_SKIP() << "sfdisk, mkntfs or mkfs.fat missing";
+    if (!HaveTool("sfdisk") || !HaveTool("mkntfs") || !HaveTool("mkfs.fat")) GTEST_SKIP() << "sfdisk, mkntfs or mkfs.fat missing";
     dir_ = (testing::TempDir().empty() ? std::string("/tmp/") : testing::TempDir()) + "kparts_" + std::to_string(getpid());
     img_ = dir_ + "/d.img";
     const std::string script =
@@ -64,7 +52,7 @@ class KscanParts : public testing::Test {
 };
 
 TEST_F(KscanParts, PrintsPartitionsAndParsesEveryNtfsVolume) {
-  std::string parts = Capture(std::string(KSCAN_TOOL) + " parts '" + img_ + "'");
+  std::string parts = CaptureOutput(std::string(KSCAN_TOOL) + " parts '" + img_ + "'");
   EXPECT_NE(parts.find("{\"start\":2048,\"sectors\":204799,\"kind\":\"partition\",\"type\":12,\"fs\":\"NTFS\"}"),
             std::string::npos) << parts;
   EXPECT_NE(parts.find("{\"start\":300000,\"sectors\":204799,\"kind\":\"partition\",\"type\":12,\"fs\":\"NTFS\"}"),
@@ -76,7 +64,7 @@ TEST_F(KscanParts, PrintsPartitionsAndParsesEveryNtfsVolume) {
   EXPECT_NE(parts.find("{\"start\":504800,\"sectors\":195200,\"kind\":\"area\""), std::string::npos) << parts;
   EXPECT_EQ(parts.find("{\"start\":206847,"), std::string::npos) << parts;
 
-  std::string fs = Capture(std::string(KSCAN_TOOL) + " fs '" + img_ + "'");
+  std::string fs = CaptureOutput(std::string(KSCAN_TOOL) + " fs '" + img_ + "'");
   EXPECT_NE(fs.find("{\"volume\":2048,\"path\":\"/$MFT\""), std::string::npos) << fs.substr(0, 400);
   EXPECT_NE(fs.find("{\"volume\":300000,\"path\":\"/$MFT\""), std::string::npos) << fs.substr(0, 400);
 }
@@ -94,7 +82,7 @@ TEST_F(KscanParts, DamagedBootSectorFoundFromBackup) {
   EXPECT_EQ(type, uint32_t(kVolTypeNtfs));
   EXPECT_EQ(std::memcmp(v.bootSector + 3, "NTFS", 4), 0);
   // The partition's first sector no longer names a file system.
-  std::string parts = Capture(std::string(KSCAN_TOOL) + " parts '" + img_ + "'");
+  std::string parts = CaptureOutput(std::string(KSCAN_TOOL) + " parts '" + img_ + "'");
   EXPECT_EQ(parts.find("{\"start\":300000,\"sectors\":204799"), std::string::npos) << parts;
 }
 

@@ -29,7 +29,7 @@
 #include "platform/textconv.h"
 
 #ifdef KESTREL_HAVE_SHA256
-#include <openssl/evp.h>
+#include "tests/fixtures/sha256evp.h"
 #endif
 
 namespace {
@@ -135,16 +135,7 @@ std::map<std::string, Entry> RunKscan(const std::string& image, const std::strin
 
 std::string Sha256(const uint8_t* data, size_t size) {
 #ifdef KESTREL_HAVE_SHA256
-  unsigned char md[EVP_MAX_MD_SIZE];
-  unsigned len = 0;
-  EVP_Digest(data, size, md, &len, EVP_sha256(), nullptr);
-  std::string hex;
-  char b[3];
-  for (unsigned i = 0; i < len; ++i) {
-    snprintf(b, sizeof b, "%02x", md[i]);
-    hex += b;
-  }
-  return hex;
+  return EvpSha256::Of(data, size);
 #else
   (void)data;
   (void)size;

@@ -8,45 +8,29 @@
 // A summary line ends the output.
 #include <algorithm>
 #include <cstdio>
-
-#include <openssl/evp.h>
+#include <vector>
 
 #include "core/carvedname.h"
 #include "core/filetypetable.h"
 #include "deepscan/scanrun.h"
+#include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscancarve.h"
 
 namespace {
 
+// The SHA-256 of size bytes from the LBA; "" when a read fails.
 std::string HashRange(DiskReader& reader, uint64_t lba, uint64_t size) {
   std::vector<uint8_t> buf(1 << 20);
-  EVP_MD_CTX* md = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(md, EVP_sha256(), nullptr);
-  uint64_t done = 0;
-  bool ok = true;
-  while (done < size) {
+  EvpSha256 sha;
+  for (uint64_t done = 0; done < size;) {
     const uint64_t take = std::min<uint64_t>(buf.size(), size - done);
     const uint32_t sectors = uint32_t((take + kSectorBytes - 1) / kSectorBytes);
-    if (!reader.ReadSectors(buf.data(), lba + done / kSectorBytes, sectors)) {
-      ok = false;
-      break;
-    }
-    EVP_DigestUpdate(md, buf.data(), size_t(take));
+    if (!reader.ReadSectors(buf.data(), lba + done / kSectorBytes, sectors)) return std::string();
+    sha.Update(buf.data(), size_t(take));
     done += take;
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned len = 0;
-  EVP_DigestFinal_ex(md, digest, &len);
-  EVP_MD_CTX_free(md);
-  if (!ok) return std::string();
-  std::string hex;
-  char b[3];
-  for (unsigned i = 0; i < len; ++i) {
-    snprintf(b, sizeof b, "%02x", digest[i]);
-    hex += b;
-  }
-  return hex;
+  return sha.HexDigest();
 }
 
 int RunCarve(const std::vector<std::string>& argsIn) {

@@ -21,10 +21,10 @@
 #include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanrun.h"
+#include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscanvolume.h"
 
-#include <openssl/evp.h>
 
 namespace {
 
@@ -64,26 +64,13 @@ std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
   return path;
 }
 
-void HashPiece(const uint8_t* data, uint64_t n, void* ctx) {
-  EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(ctx), data, size_t(n));
-}
+void HashPiece(const uint8_t* data, uint64_t n, void* ctx) { static_cast<EvpSha256*>(ctx)->Update(data, size_t(n)); }
 
 std::string DataSha256(VolumeContext& vol, uint32_t id) {
-  EVP_MD_CTX* md = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(md, EVP_sha256(), nullptr);
-  const bool whole = KscanReadItem(vol, id, &HashPiece, md);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int len = 0;
-  EVP_DigestFinal_ex(md, digest, &len);
-  EVP_MD_CTX_free(md);
-  if (!whole) return "";
-  std::string hex;
-  char b[3];
-  for (unsigned i = 0; i < len; ++i) {
-    snprintf(b, sizeof b, "%02x", digest[i]);
-    hex += b;
-  }
-  return hex;
+  EvpSha256 sha;
+  const bool whole = KscanReadItem(vol, id, &HashPiece, &sha);
+  const std::string hex = sha.HexDigest();
+  return whole ? hex : std::string();
 }
 
 void PrintVolume(VolumeContext& vol, bool withVolume) {
