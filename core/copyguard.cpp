@@ -35,20 +35,16 @@ std::string FirstLine(const std::string& path) {
 
 // The nearest part of the path that exists (the folder may not be made yet).
 std::string ExistingAncestor(std::string p) {
-  if (p.empty()) p = ".";
+  if (p.empty()) p.assign(1, '.');
   for (int step = 0; step < 4096; ++step) {
     struct stat st;
     if (::stat(p.c_str(), &st) == 0) return p;
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     const size_t slash = p.rfind('/');
     if (slash == std::string::npos) return ".";
-    p = slash == 0 ? "/" : p.substr(0, slash);
+    p.erase(slash == 0 ? 1 : slash);
   }
   return "/";
-}
-
-std::string SysBlockDir(dev_t d) {
-  return Real("/sys/dev/block/" + std::to_string(major(d)) + ":" + std::to_string(minor(d)));
 }
 
 bool IsPartitionDir(const std::string& sys) { return !sys.empty() && ::access((sys + "/partition").c_str(), F_OK) == 0; }
@@ -95,26 +91,6 @@ std::vector<SourceDevice> SourcesOf(const VolumeContext& t) {
   return out;
 }
 
-// The sysfs directories of the block devices the folder's file system lives on: its own device
-// (or, for file systems without a block device number, its mount source) and everything that
-// device is built on. Empty when none can be found.
-std::vector<std::string> FolderBlockDirs(dev_t folderDev) {
-  std::vector<std::string> out;
-  std::string sys = SysfsBlockDir(folderDev);
-  dev_t source = 0;
-  if (sys.empty() && MountSourceBlockDevice(folderDev, &source)) sys = SysfsBlockDir(source);
-  CollectUnderlyingBlockDirs(sys, out);
-  return out;
-}
-
-// One sysfs device lies inside the other (a partition of a disk) or they are the same.
-bool Related(const std::string& a, const std::string& b) {
-  auto under = [](const std::string& child, const std::string& parent) {
-    return child.size() > parent.size() && child.compare(0, parent.size(), parent) == 0 && child[parent.size()] == '/';
-  };
-  return a == b || under(a, b) || under(b, a);
-}
-
 bool LiesOnSource(const std::string& dir, const struct stat& st, const std::vector<std::string>& dirDevs,
                   const VolumeContext& target) {
   const std::string realDir = Real(dir);
@@ -130,13 +106,13 @@ bool LiesOnSource(const std::string& dir, const struct stat& st, const std::vect
         if (LoopBackingFile(d) == image) return true;
     } else if (S_ISBLK(ss.st_mode)) {
       if (st.st_dev == ss.st_rdev) return true;
-      const std::string srcSys = SysBlockDir(ss.st_rdev);
+      const std::string srcSys = SysfsBlockDir(ss.st_rdev);
       // Whatever cannot be traced may lie on the source: refused rather than written to.
       if (srcSys.empty() || dirDevs.empty()) return true;
       for (const std::string& d : dirDevs) {
         if (!src.window) {
           // A whole disk: every partition on it belongs to the source; a partition: itself.
-          if (Related(d, srcSys)) return true;
+          if (BlockDirsRelated(d, srcSys)) return true;
           continue;
         }
         // A drive: the partition of the disk that starts where the drive does.

@@ -159,6 +159,18 @@ void ReportManyFiles(const RecoverJob& job) {
     SendEventReport(45, FormatCString(u"Vor save file: %u / %u", job.filesDone, job.filesTotal), true);
 }
 
+// The start of a worker for one item (a file or a folder with its subtree): counted as a
+// worker, totals summed and posted.
+CopyProgress BeginOneItemWorker(RecoverJob& job, const char16_t* name) {
+  CopyOutThreadBegin(name);
+  CopyOutRunning.store(1);
+  CopyProgress progress = MakeCopyProgress();
+  SumItem(*job.list, job.slot, job.id, job.filesTotal, progress.bytesTotal);
+  progress.filesTotal = job.filesTotal;
+  CopyOutPostProgress(progress);
+  return progress;
+}
+
 }  // namespace
 
 void AddTempCopy(const CString& path, uint64_t size) {
@@ -247,12 +259,7 @@ void ReportRecoverResult(const RecoverJob& job, void* owner) {
 
 UINT QuickOpenFileThread(LPVOID param) {
   RecoverJob& job = *static_cast<RecoverJob*>(param);
-  CopyOutThreadBegin(u"QuickOpenFileThread");
-  CopyOutRunning.store(1);
-  CopyProgress progress = MakeCopyProgress();
-  SumItem(*job.list, job.slot, job.id, job.filesTotal, progress.bytesTotal);
-  progress.filesTotal = job.filesTotal;
-  CopyOutPostProgress(progress);
+  CopyProgress progress = BeginOneItemWorker(job, u"QuickOpenFileThread");
   SendEventReport(28, u"Quick open file", true);
   CopyItemToTemp(job, progress);
   job.bytesCopied = progress.bytesDone;
@@ -265,12 +272,7 @@ UINT QuickOpenFileThread(LPVOID param) {
 
 UINT SaveCurrFileThread(LPVOID param) {
   RecoverJob& job = *static_cast<RecoverJob*>(param);
-  CopyOutThreadBegin(u"SaveCurrFileThread");
-  CopyOutRunning.store(1);
-  CopyProgress progress = MakeCopyProgress();
-  SumItem(*job.list, job.slot, job.id, job.filesTotal, progress.bytesTotal);
-  progress.filesTotal = job.filesTotal;
-  CopyOutPostProgress(progress);
+  CopyProgress progress = BeginOneItemWorker(job, u"SaveCurrFileThread");
   CString folder;
   if (!PrepareSaveFolder(job, folder)) job.result = kJobResultFolderFailed;
   else OpenRecoverSource(job, progress, folder);

@@ -51,22 +51,6 @@ bool HostPathOf(const CString& devicePath, std::string& host) {
   return false;
 }
 
-std::string SysfsPathOf(dev_t dev) {
-  char link[64];
-  snprintf(link, sizeof link, "/sys/dev/block/%u:%u", major(dev), minor(dev));
-  char real[PATH_MAX];
-  if (realpath(link, real) == nullptr) return std::string();
-  return real;
-}
-
-// One sysfs device lies inside the other (a partition of a disk) or they are the same.
-bool Related(const std::string& a, const std::string& b) {
-  auto under = [](const std::string& child, const std::string& parent) {
-    return child.size() > parent.size() && child.compare(0, parent.size(), parent) == 0 && child[parent.size()] == '/';
-  };
-  return a == b || under(a, b) || under(b, a);
-}
-
 bool LinuxSaveFolderOnDevice(const CString& folder, const VolumeContext& target) {
   std::string host;
   if (!HostPathOf(target.devicePath, host)) return true;
@@ -87,17 +71,13 @@ bool LinuxSaveFolderOnDevice(const CString& folder, const VolumeContext& target)
     if (up == 63) return true;
   }
   if (dst.st_dev == src.st_rdev) return true;
-  // An anonymous device (btrfs, overlay, tmpfs…) names no disk: it may sit on the scanned one.
-  if (major(dst.st_dev) == 0) return true;
-  const std::string device = SysfsPathOf(src.st_rdev);
-  std::vector<std::string> under;
-  CollectUnderlyingBlockDirs(SysfsPathOf(dst.st_dev), under);
-  if (device.empty() || under.empty()) {
-    // No sysfs to ask: only the same disk number family can be compared.
-    return major(dst.st_dev) == major(src.st_rdev);
-  }
+  const std::string device = SysfsBlockDir(src.st_rdev);
+  const std::vector<std::string> under = FolderBlockDirs(dst.st_dev);
+  // A folder whose disk cannot be traced (no sysfs, a file system with no block source) may lie
+  // on the scanned device: no offer.
+  if (device.empty() || under.empty()) return true;
   for (const std::string& u : under)
-    if (Related(u, device)) return true;
+    if (BlockDirsRelated(u, device)) return true;
   return false;
 }
 

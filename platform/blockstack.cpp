@@ -73,3 +73,19 @@ bool MountSourceBlockDevice(dev_t fsDev, dev_t* blockDev) {
   }
   return false;
 }
+
+std::vector<std::string> FolderBlockDirs(dev_t folderDev) {
+  std::vector<std::string> out;
+  std::string sys = SysfsBlockDir(folderDev);
+  dev_t source = 0;
+  if (sys.empty() && MountSourceBlockDevice(folderDev, &source)) sys = SysfsBlockDir(source);
+  CollectUnderlyingBlockDirs(sys, out);
+  return out;
+}
+
+bool BlockDirsRelated(const std::string& a, const std::string& b) {
+  auto under = [](const std::string& child, const std::string& parent) {
+    return child.size() > parent.size() && child.compare(0, parent.size(), parent) == 0 && child[parent.size()] == '/';
+  };
+  return a == b || under(a, b) || under(b, a);
+}

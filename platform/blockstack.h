@@ -18,3 +18,11 @@ void CollectUnderlyingBlockDirs(const std::string& sysDir, std::vector<std::stri
 // device number is not a block device (btrfs and the like). False when the mount of fsDev is
 // not listed or its source is no block device (tmpfs, overlay, a network share...).
 bool MountSourceBlockDevice(dev_t fsDev, dev_t* blockDev);
+
+// The sysfs directories of the block devices a folder's file system lives on: its own device
+// (or, for file systems without a block device number, its mount source) and everything that
+// device is built on. Empty when none can be found.
+std::vector<std::string> FolderBlockDirs(dev_t folderDev);
+
+// One sysfs device directory lies inside the other (a partition of its disk) or they are the same.
+bool BlockDirsRelated(const std::string& a, const std::string& b);
