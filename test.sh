@@ -14,4 +14,4 @@ fi
 "$top/scripts/setup.sh"
 "$top/scripts/build.sh" "$dir" "${opts[@]}"
 cd "$dir"
-ctest --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" --timeout 600
+ctest --output-on-failure -j "${KESTREL_JOBS:-$(nproc 2>/dev/null || echo 2)}" --timeout 600
