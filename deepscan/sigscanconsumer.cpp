@@ -1,6 +1,7 @@
 #include "deepscan/sigscanconsumer.h"
 
 #include "base/heap.h"
+#include "deepscan/blockqueue.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/scanrun.h"
@@ -64,6 +65,7 @@ UINT SignatureScanThread(LPVOID param) {
   }
   FreeMem(staging);
   EndDeepScan();
+  ReleaseScanAllocMap();
   OnThreadEnd(u"SignatureScanThread");
   return 0;
 }
