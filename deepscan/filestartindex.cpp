@@ -111,6 +111,11 @@ bool RegisterUniqueLba(uint64_t value) {
   return false;
 }
 
+void ForgetUniqueLba(uint64_t value) {
+  std::vector<uint64_t>& r = Registry();
+  std::erase(r, value);
+}
+
 void ClearUniqueLbaRegistry() {
   std::vector<uint64_t>().swap(Registry());
 }

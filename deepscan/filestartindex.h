@@ -36,4 +36,6 @@ bool RecordDataStartLba(VolumeContext& partition, uint32_t id, uint64_t& lba);
 
 // True when the value was registered already; otherwise it is added and the result is false.
 bool RegisterUniqueLba(uint64_t value);
+// Takes a registered value out again.
+void ForgetUniqueLba(uint64_t value);
 void ClearUniqueLbaRegistry();

@@ -103,7 +103,12 @@ void ListDevicePartitions(std::atomic<uint32_t>* state, std::vector<VolumeContex
     }
     if (RegisterUniqueLba(p.firstLba)) continue;
     p.foundBy = kFoundByTable;
-    if (!ParseWhole(state, p)) continue;
+    if (!ParseWhole(state, p)) {
+      // The drive list may not know the file system (a small volume is not probed): the boot
+      // sector the scan finds there must still be able to bring the volume.
+      ForgetUniqueLba(p.firstLba);
+      continue;
+    }
     p.logicalDrive = 1;
     AddPartitionToList(target.operation, p, out);
   }
