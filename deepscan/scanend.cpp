@@ -126,6 +126,9 @@ void CollectEndStageHits(const VolumeContext& target, std::vector<SectorHit>& ou
   const uint64_t spc = map.sectorsPerCluster;
   const bool aligned = freeOnly && ScanOptionOn(DeepScanSettingsRecord().clusterAlignedStarts) && spc != 0;
   std::shared_lock<std::shared_mutex> g(BlockHitListsLock());
+  size_t total = 0;
+  for (const HitList& list : BlockHitLists()) total += list.size();
+  out.reserve(total);
   for (const HitList& list : BlockHitLists()) {
     for (const SectorHit& h : list) {
       const uint64_t lba = h.lba;
