@@ -92,6 +92,12 @@ BOOL CMessageDlg::OnInitDialog() {
   SetWindowPos(nullptr, 0, 0, m_boxW, m_boxH, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   m_first.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(SkinMinBtnFont().m_hObject), TRUE);
   m_second.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(SkinMinBtnFont().m_hObject), TRUE);
+  if (m_firstCaption.IsEmpty()) {
+    // The hidden first button was the first tab stop: the focus goes to the visible one, so
+    // Enter answers with it.
+    GotoDlgCtrl(&m_second);
+    return FALSE;
+  }
   return TRUE;
 }
 
