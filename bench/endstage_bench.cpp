@@ -19,7 +19,7 @@
 #include "core/volumecontext.h"
 #include "deepscan/deepscansettings.h"
 #include "deepscan/scanend.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 
 namespace {

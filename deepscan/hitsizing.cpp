@@ -5,7 +5,7 @@
 #include "deepscan/blockqueue.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/filestartindex.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "deepscan/hitsizing.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanend.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 #include "deepscan/scanthread.h"
 #include "parsefilesystem/parsentfs/ntfsrebuild.h"
 #include "platform/hooks.h"

@@ -17,7 +17,7 @@
 #include "core/diskreader.h"
 #include "core/sectorhit.h"
 #include "core/volumecontext.h"
-#include "deepscan/scanprogress.h"
+#include "scanbase/scanprogress.h"
 
 // The whole stage. result is emptied and filled; true when it holds volumes to publish (they
 // are then the caller's, who frees them when it does not publish).

@@ -4,8 +4,8 @@
 #include "deepscan/blockqueue.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/sectorsignature.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "deepscan/filestartindex.h"
 #include "deepscan/findfileview.h"
 #include "deepscan/liveresults.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 

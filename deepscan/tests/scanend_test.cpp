@@ -31,7 +31,7 @@
 #include "deepscan/findfileview.h"
 #include "deepscan/fsrecognize.h"
 #include "deepscan/liveresults.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "platform/textconv.h"

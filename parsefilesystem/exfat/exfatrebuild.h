@@ -8,7 +8,7 @@
 #include "core/diskreader.h"
 #include "core/sectorhit.h"
 #include "core/volumecontext.h"
-#include "deepscan/scanprogress.h"
+#include "scanbase/scanprogress.h"
 
 // The end-of-scan rebuild: directory runs (kind 231) inside parsed exFAT volumes become their
 // lost directories, the rest rebuilt exFAT volumes appended to volumes. progress is the end
