@@ -42,7 +42,6 @@
 #include "deepscan/liveresults.h"
 #include "deepscan/partitionwalk.h"
 #include "scanbase/scanhitstore.h"
-#include "deepscan/scanreader.h"
 #include "scanbase/scanrun.h"
 #include "platform/textconv.h"
 #include "platform/wndcore.h"
@@ -53,20 +52,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Heard {
-  uint32_t finishing = 0, finished = 0;
-};
-Heard g_heard;
-
-LRESULT DeepMainProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  switch (msg) {
-    case WM_DEVICE_LOST: KscanDeviceLost(); return 0;
-    case WM_SCAN_FINISHING: ++g_heard.finishing; return 0;
-    case WM_SCAN_FINISHED: ++g_heard.finished; return 0;
-    default: return DefWindowProcW(h, msg, w, l);
-  }
-}
 
 struct Window {
   uint64_t offset = 0, length = 0;
@@ -245,7 +230,7 @@ int RunDeep(const std::vector<std::string>& args) {
   InstallCarvingConsumer();
   InstallScanResults();
   SetScanFinishingPauseMs(1);
-  const double seconds = KscanRunScan(&DeepMainProc, u"KscanDeepMain");
+  const double seconds = KscanRunScan(&KscanMainProc, u"KscanDeepMain");
   fprintf(stderr, "kscan deep: %.3f s\n", seconds);
 
   VolumeList& list = AppVolumeList();
@@ -258,7 +243,7 @@ int RunDeep(const std::vector<std::string>& args) {
     }
   }
   printf("{\"volumes\":%zu,\"items\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u}\n", volumes, items,
-         ScanRunState.load(), g_heard.finishing, g_heard.finished);
+         ScanRunState.load(), KscanMessagesHeard().finishing, KscanMessagesHeard().finished);
   ClearVolumeList(list);
   FreeBlockHitLists();
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
