@@ -69,7 +69,11 @@ bool HttpGetText(const CString& address, CString& text) {
   }
   // Decoded only once the whole body is here: a read that ends inside a code unit cannot
   // shift the rest of the text.
-  const std::string& body = query.GetResponseBody();
+  text = DecodeOnlineCfgBody(query.GetResponseBody());
+  return !text.IsEmpty();
+}
+
+CString DecodeOnlineCfgBody(std::string_view body) {
   std::u16string units;
   units.reserve(body.size() / 2);
   for (size_t i = 2; i + 1 < body.size(); i += 2) {
@@ -77,8 +81,7 @@ bool HttpGetText(const CString& address, CString& text) {
     if (u == 0) break;
     units += u;
   }
-  text = CString(std::move(units));
-  return !text.IsEmpty();
+  return CString(std::move(units));
 }
 
 void RefreshOnlineCfg() {

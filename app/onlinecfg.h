@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,8 @@ void RefreshOnlineCfg();
 // (the byte-order mark) dropped, and the text ends at its first zero unit. False (and an
 // empty text) for any failure.
 bool HttpGetText(const CString& address, CString& text);
+// A whole body as text: UTF-16LE without its first code unit, up to its first zero unit.
+CString DecodeOnlineCfgBody(std::string_view body);
 void ApplyOnlineCfg(const CString& text, const CString& version);
 // The edition lines of the paragraphs into the edition table; a paragraph must begin directly
 // with "Default-" or "<version>-".

@@ -86,7 +86,7 @@ intptr_t ShellOpenProgram(const CString& file, const CString& params, pid_t* pid
     case EPERM:
       return SE_ERR_ACCESSDENIED;
     case ENOEXEC:
-      return ERROR_BAD_FORMAT;
+      return SE_ERR_BADFORMAT;
     case ENOMEM:
       return SE_ERR_OOM;
     default:

@@ -21,7 +21,7 @@ BOOL FreeLibrary(HMODULE module);
 constexpr intptr_t SE_ERR_FNF = 2;
 constexpr intptr_t SE_ERR_ACCESSDENIED = 5;
 constexpr intptr_t SE_ERR_OOM = 8;
-constexpr intptr_t ERROR_BAD_FORMAT = 11;
+constexpr intptr_t SE_ERR_BADFORMAT = 11;  // the loader's "bad format" code
 constexpr intptr_t SE_ERR_NOASSOC = 31;
 constexpr intptr_t kShellOpenStarted = 42;
 
@@ -29,7 +29,7 @@ constexpr intptr_t kShellOpenStarted = 42;
 // program reads it as its command line, as a Windows program would), no folder change and no
 // inherited descriptors beyond the standard three. Returns kShellOpenStarted and the child's
 // process id in *pid, or a result of 32 or less: SE_ERR_FNF for a missing file,
-// SE_ERR_ACCESSDENIED for one that may not be run, ERROR_BAD_FORMAT for a file that is not a
+// SE_ERR_ACCESSDENIED for one that may not be run, SE_ERR_BADFORMAT for a file that is not a
 // program, SE_ERR_OOM or SE_ERR_NOASSOC for any other failure. The child is not waited for.
 intptr_t ShellOpenProgram(const CString& file, const CString& params, pid_t* pid = nullptr);
 

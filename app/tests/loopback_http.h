@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/tests/loopback_listener.h"
+
 struct HttpReply {
   int status = 200;
   std::string body;
@@ -40,17 +42,7 @@ inline HttpReply Reply(int status, std::string body) {
 class LoopbackHttpServer {
  public:
   LoopbackHttpServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    listen(fd_, 16);
-    socklen_t len = sizeof(a);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = OpenLoopbackListenSocket(&port_);
     thread_ = std::thread([this] { Run(); });
   }
   ~LoopbackHttpServer() {
