@@ -123,6 +123,15 @@ TEST(MpegPsEnd, PacketWalk) {
       {"eleven: the last one is left out", eleven, kEndKnown, ten.size()},
       {"ten and the end code", tenWithEnd, kEndKnown, tenWithEnd.size()},
       {"nine and the end code", nineWithEnd, kEndNotValid, 0},
+      // MPEG-1 packs are 12 bytes long: the walk reads them as MPEG-2 packs and refuses them.
+      {"an MPEG-1 pack", [] {
+         Bytes s{0x00, 0x00, 0x01, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x1B, 0x91};
+         Append(s, {0x00, 0x00, 0x01, 0xBB, 0x00, 0x0C, 0x80, 0x1B, 0x91, 0x04, 0xE1, 0xFF, 0xE0, 0xE0, 0xE8, 0xC0,
+                    0xC0, 0x20});
+         const Bytes rest = ProgramStream(12);
+         s.insert(s.end(), rest.begin() + 32, rest.end());
+         return s;
+       }(), kEndNotValid, 0},
       {"a system header too long for the first sector", [] {
          Bytes s = ProgramStream(12);
          s[18] = 0x02;
