@@ -32,7 +32,7 @@ Result InBlock(int32_t type, const Bytes& file, const Bytes& after = {}) {
   static Bytes block;
   block.assign(kBlockSectors * 512, 0);
   std::memcpy(block.data(), file.data(), file.size());
-  std::memcpy(block.data() + file.size(), after.data(), after.size());
+  if (!after.empty()) std::memcpy(block.data() + file.size(), after.data(), after.size());
   CarveCandidate c;
   c.typeId = type;
   c.startLba = 3 * kBlockSectors;
