@@ -12,7 +12,7 @@
 #include "core/filetypetable.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 
