@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "deepscan/carvecandidate.h"
+#include "scanbase/carvecandidate.h"
 #include "deepscan/tiffwalk.h"
 #include "platform/cstring.h"
 
