@@ -13,7 +13,6 @@
 #include "core/filetree.h"
 #include "core/itemread.h"
 #include "core/recordtable.h"
-#include "deepscan/ntfsscanregistry.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
@@ -21,6 +20,8 @@
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "platform/storage.h"
+#include "scanbase/knowndirlbas.h"
+#include "scanbase/ntfsscanregistry.h"
 
 namespace {
 
