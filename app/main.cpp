@@ -8,9 +8,11 @@
 #include "app/softcfg.h"
 #include "core/copyouthooks.h"
 #include "core/diskreader.h"
+#include "core/preview/previewworker.h"
 #include "core/recyclebin.h"
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
+#include "deepscan/deepscanstate.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
@@ -51,10 +53,16 @@ int main() {
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   SetCopyOutServices(copyServices);
+  // Previews and thumbnails: the worker runs for the whole session; a deep scan clears its
+  // cache and queue before it resets the results.
+  SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
+  StartPreviewWorker();
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 
   printf("Kestrel has no main window yet: the recovery engine and its windows are still being built.\n");
+  StopPreviewWorker();
+  ClearPreviewCache();
   WriteLog(u"Kestrel stopped: no main window yet");
   return 0;
 }
