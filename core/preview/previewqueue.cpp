@@ -124,11 +124,14 @@ void PreviewService::QueuePreviewRequest(uint32_t firstWord, uint32_t id, const 
 int PreviewService::RequestThumbnail(uint32_t firstWord, uint32_t id, FileRecord& rec) {
   const uint16_t bits = uint16_t(rec.flags & kRecPreviewReady);
   if (bits == kRecNoPreview || bits == kRecPreviewQueued) return 0;
+  // Packed fields are read into values: they may sit unaligned.
+  const uint64_t lba = rec.lba, size = rec.size;
+  const uint32_t type = rec.typeId;
   if (bits == kRecPreviewReady) {
     if (rec.previewHandle != 0) return 1;
     std::lock_guard<std::mutex> g(cacheLock_);
-    auto it = cache_.find(rec.lba);
-    if (it != cache_.end() && it->second.buffer && it->second.size == rec.size && it->second.type == rec.typeId) {
+    auto it = cache_.find(lba);
+    if (it != cache_.end() && it->second.buffer && it->second.size == size && it->second.type == type) {
       rec.previewHandle = uint64_t(reinterpret_cast<uintptr_t>(it->second.buffer));
       return 1;
     }
@@ -137,11 +140,11 @@ int PreviewService::RequestThumbnail(uint32_t firstWord, uint32_t id, FileRecord
     ClearRecordFlags(rec, kRecPreviewReady);
     return 0;
   }
-  if (rec.size == 0 || rec.size > kMaxPreviewFile || (rec.flags & kRecDirectory)) {
+  if (size == 0 || size > kMaxPreviewFile || (rec.flags & kRecDirectory)) {
     SetRecordFlags(rec, kRecNoPreview);
     return 0;
   }
-  if (IsPreviewPictureType(rec.typeId) || IsPreviewDocumentType(rec.typeId)) {
+  if (IsPreviewPictureType(type) || IsPreviewDocumentType(type)) {
     SetRecordFlags(rec, kRecPreviewQueued);
     QueuePreviewRequest(firstWord, id, rec, kPreviewThumbnail);
     return 0;

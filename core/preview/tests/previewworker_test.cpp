@@ -49,6 +49,12 @@ PreviewBlobView View(const std::vector<uint8_t>& blob) {
   return v;
 }
 
+// Like the application's, one list for the process, never destroyed; each test empties it.
+VolumeList& TestList() {
+  static VolumeList& list = *new VolumeList;
+  return list;
+}
+
 // The carved-file volume of a scratch image: each file at its own sector.
 class PreviewWorker : public ::testing::Test {
  protected:
@@ -103,7 +109,7 @@ class PreviewWorker : public ::testing::Test {
 
   std::string path_;
   std::vector<uint8_t> image_;
-  VolumeList& list_ = *new VolumeList;  // like the application's, never destroyed
+  VolumeList& list_ = TestList();
   PreviewService service_{list_};
   std::vector<Delivered> delivered_;
 };
@@ -317,7 +323,7 @@ TEST_F(PreviewWorker, CacheIsKeptPerFileAndClearedWithTheRecords) {
 
   service_.ClearPreviewCache();
   EXPECT_EQ(service_.CacheCount(), 0u);
-  EXPECT_EQ(Rec(31).previewHandle, 0u);
+  EXPECT_EQ(uint64_t(Rec(31).previewHandle), 0u);
   EXPECT_EQ(Bits(30), 0);
   EXPECT_EQ(Bits(31), 0);
 }
