@@ -9,8 +9,8 @@
 #include "deepscan/carvedfound.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
-#include "deepscan/hitdetail.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/hitdetail.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 
@@ -177,6 +177,25 @@ void EndPendingWindow() {
   CarveWindowT& w = CarveWindow();
   if (w.buffer) FreeMem(w.buffer);
   w = CarveWindowT();
+}
+
+void ResolvePendingAtInputEnd(uint64_t inputEndLba) {
+  const CarveWindowT& w = CarveWindow();
+  if (!w.buffer || w.blockCount == 0 || inputEndLba == 0) return;
+  // The window must hold every sector from a candidate's first needed one to the input's end.
+  if (inputEndLba - 1 > w.lastLba) return;
+  auto& list = PendingCandidateList();
+  for (auto it = list.begin(); it != list.end();) {
+    CarveCandidate& c = *it;
+    if (!IsFileKind(c.typeId) || c.firstNeededLba < w.firstLba || c.firstNeededLba >= inputEndLba ||
+        DetectFileEndAtInputEnd(c, w.firstLba, w.buffer, w.blockCount * kCarveBlockBytes, inputEndLba) ==
+            kEndNeedsMore) {
+      ++it;
+      continue;
+    }
+    ResolveCandidate(c);
+    it = list.erase(it);
+  }
 }
 
 bool AddPendingCandidate(const CarveCandidate& c) {

@@ -11,11 +11,11 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanhitstore.h"
 #include "deepscan/scanreader.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/scanthread.h"
 #include "platform/wndcore.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanrun.h"
 #include "tests/tools/kscan/kscan.h"
 
 namespace {
@@ -109,7 +109,9 @@ bool KscanRunCarve(const std::string& pathText, KscanCarveRun& run) {
   for (size_t i = 0; i < files.size(); ++i) {
     KscanCarvedFile f;
     f.hit = files[i];
-    f.endKnown = files[i].endStatus == kHitEndFound;
+    // A found end of size 0 (a drawing whose header states none) is sized like a file without
+    // end detection.
+    f.endKnown = files[i].endStatus == kHitEndFound && files[i].size != 0;
     if (f.endKnown) {
       f.size = files[i].size;
     } else {
