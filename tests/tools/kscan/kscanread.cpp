@@ -55,20 +55,3 @@ std::string KscanPackedTime(uint32_t p) {
            (p >> 12) & 0x1F, (p >> 6) & 0x3F, p & 0x3F);
   return b;
 }
-
-std::string KscanJsonText(const std::string& s) {
-  std::string o;
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      o += '\\';
-      o += char(c);
-    } else if (c < 0x20) {
-      char b[8];
-      snprintf(b, sizeof b, "\\u%04x", c);
-      o += b;
-    } else {
-      o += char(c);
-    }
-  }
-  return o;
-}

@@ -29,8 +29,6 @@ std::string KscanItemSha256(VolumeContext& vol, uint32_t id);
 std::string KscanItemPath(const VolumeContext& vol, const FileRecord* rec);
 // "YYYY-MM-DD hh:mm:ss" of a packed time; "" for 0.
 std::string KscanPackedTime(uint32_t packed);
-// The text with '"', '\' and control characters escaped for a JSON string.
-std::string KscanJsonText(const std::string& s);
 // "kscan fs": parses the volume (or every volume of a partitioned image) and prints its items;
 // with a split mode the volumes SplitVolumeByDeletion publishes for that mode instead.
 int KscanListVolumes(const char* command, const std::vector<std::string>& args, uint32_t splitMode);
