@@ -101,6 +101,15 @@ bool InKnownMftExtent(uint64_t lba, size_t& last) {
   return false;
 }
 
+// The sector just past the target: its last sector's LBA + 1, on the device's LBA scale.
+uint64_t TargetEndLba(const VolumeContext& target) {
+  const bool known = target.sectorCount != 0 && target.sectorCount != kUnknownSectorCount;
+  const uint64_t sectors = known ? target.sectorCount : target.deviceSectors;
+  uint64_t end = 0;
+  if (__builtin_add_overflow(target.firstLba, sectors, &end)) return UINT64_MAX;
+  return (target.deviceSectors != 0 && end > target.deviceSectors) ? target.deviceSectors : end;
+}
+
 // The progress set-up: totals and what a resumed scan has already handled and found.
 void InitConsumerProgress(const VolumeContext& target, ScanProgress& progress) {
   ScanProgressSource src;
@@ -234,6 +243,7 @@ UINT DiskFileScanHandThread(LPVOID param) {
   InitConsumerProgress(target, progress);
   PostScanProgress(progress);
 
+  bool inputEnded = false;
   for (;;) {
     // The state is read before the take: once it reads 3, every block was put before it, so
     // an empty ring then means the input is complete. A paused scan is emptied all the same.
@@ -246,9 +256,15 @@ UINT DiskFileScanHandThread(LPVOID param) {
       EndTakeScanBlock();
       continue;
     }
-    if (s == kScanInputDone) break;
+    if (s == kScanInputDone) {
+      inputEnded = true;
+      break;
+    }
     WaitForScanBlock(kRingEmptyWaitMs);
   }
+  // Files that run up to the end of the target are decided with what was read, before the
+  // scan can be saved.
+  if (inputEnded) ResolvePendingAtInputEnd(TargetEndLba(target));
 
   AskSaveScanData();
   EndDeepScan();
