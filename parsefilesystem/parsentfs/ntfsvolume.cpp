@@ -11,6 +11,7 @@
 #include "core/filetree.h"
 #include "core/recordtable.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
+#include "parsefilesystem/parsentfs/logfiledecode.h"
 #include "platform/wintime.h"
 #include "scanbase/ntfsscanregistry.h"
 #include "scanbase/scanprogress.h"
@@ -462,6 +463,8 @@ bool ParseNtfsVolume(StopWord stop, VolumeContext& vol) {
       ReadMftDataRuns(reader, vol, mirrLba + kMftRecordSectors, mirror))
     RegisterMftExtents(mirror);
   if (Stopped(stop)) return false;
+  // Deleted files the MFT no longer describes, from the volume's journals.
+  AnalyzeNtfsLogFile(vol);
   CreateRootAndLostFolders(vol);
   ComputeNtfsVolumeTimeBounds(vol);
   // At a deep scan's end, files known only from index records that this volume's MFT no longer
