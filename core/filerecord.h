@@ -73,6 +73,7 @@ enum FileRecordFlags : uint16_t {
   kRecAttrList = 0x400,       // the blob is an NTFS attribute list
   kRecUnnamed = 0x800,        // kept for its data only
   kRecAttrListOnDisk = 0x1000,
+  kRecFromJournal = 0x2000,   // NTFS: known only from the $LogFile or the USN journal
 };
 
 constexpr uint32_t kRootId = 5;

@@ -232,6 +232,7 @@ uint32_t ResolveLogDirectory(VolumeContext& vol, LogEntryList& list, ReplayWorkA
   FileRecord copy;
   CopyFileRecord(&copy, &d.rec);
   copy.id = 0;
+  copy.flags = uint16_t(copy.flags | kRecFromJournal);
   const uint32_t id = AddFileRecord(vol, copy, 1);
   if (!id) {
     FreeFileRecord(copy);
@@ -364,7 +365,7 @@ void AddRecordsFromLog(VolumeContext& vol, LogEntryList& list, ReplayWorkArea& w
     std::memcpy(static_cast<void*>(&file), &list[i].rec, sizeof(FileRecord));
     file.parent = parent;
     file.id = 0;
-    file.flags = uint16_t(file.flags & ~(kRecInUse | kRecDirectory));
+    file.flags = uint16_t((file.flags & ~(kRecInUse | kRecDirectory)) | kRecFromJournal);
     // The name and run list pass to the volume's record.
     if (AddFileRecord(vol, file, 1)) std::memset(static_cast<void*>(&list[i].rec), 0, sizeof(FileRecord));
   }

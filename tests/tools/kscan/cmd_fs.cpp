@@ -3,6 +3,7 @@
 // line per found item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
 //    "mtime":"...","id":N,"sha256":"..."}
+// Items known only from the NTFS journals carry "journal":true as well.
 // sha256 is of the data as the program reads it; empty for a directory or when the data cannot
 // be read in full.
 // When the image is a partitioned disk (no NTFS boot sector at LBA 0 and no --first-lba), every
@@ -34,11 +35,12 @@ void PrintVolume(VolumeContext& vol, bool withVolume) {
     if (!rec || id == kRootId) continue;
     if (withVolume) printf("{\"volume\":%llu,", (unsigned long long)vol.firstLba);
     else printf("{");
-    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u,\"sha256\":\"%s\"}\n",
+    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u,\"sha256\":\"%s\"%s}\n",
            KscanJsonText(KscanItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
            (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
            KscanPackedTime(rec->ctime).c_str(), KscanPackedTime(rec->mtime).c_str(), id,
-           (rec->flags & kRecDirectory) ? "" : KscanItemSha256(vol, id).c_str());
+           (rec->flags & kRecDirectory) ? "" : KscanItemSha256(vol, id).c_str(),
+           (rec->flags & kRecFromJournal) ? ",\"journal\":true" : "");
   }
 }
 
