@@ -19,6 +19,8 @@
 #include "core/carvedname.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/fileend.h"
+#include "deepscan/doctext/tests/doctexttestenv.h"
+#include "deepscan/tests/carvedetails.h"
 
 namespace {
 
@@ -41,33 +43,6 @@ Bytes Sample(const std::string& name) {
   }
   std::ifstream f(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-std::u16string Slot(const char16_t* s, size_t n) {
-  std::u16string t;
-  for (size_t i = 0; i < n && s[i]; ++i) t.push_back(s[i]);
-  return t;
-}
-
-struct Found {
-  int32_t status = 0;
-  uint64_t size = 0;
-  int32_t type = 0;
-  std::u16string person, excerpt, date;
-};
-
-Found Take(CarveCandidate& c, int32_t status) {
-  Found f{status, c.size, c.typeId, u"", u"", u""};
-  if (auto* m = static_cast<CarvedFileMetadata*>(c.details)) {
-    CarvedFileMetadata copy;
-    std::memcpy(&copy, m, sizeof copy);
-    f.person = Slot(copy.person, 32);
-    f.excerpt = Slot(copy.excerpt, 64);
-    f.date = Slot(copy.date, 12);
-    FreeMem(c.details);
-    c.details = nullptr;
-  }
-  return f;
 }
 
 // The file at the start of a block, other bytes behind it.
@@ -107,13 +82,7 @@ std::u16string DetailText(uint32_t type, const Bytes& file) {
 
 class DocSamples : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // Property times are written as local time: the samples' UTC times stay as they are.
-    setenv("TZ", "UTC", 1);
-    tzset();
-    LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", u"ZipDetail: Ratio   Modified           Name\r\n");
-    InstallDocumentTextReaders();
-  }
+  void SetUp() override { DocTextTestEnv(); }
 };
 
 TEST_F(DocSamples, FoundAtTheirSizeKindAndProperties) {

@@ -11,7 +11,9 @@
 #include "app/settings.h"
 #include "base/heap.h"
 #include "deepscan/doctext/doctext.h"
+#include "deepscan/doctext/tests/doctexttestenv.h"
 #include "deepscan/doctext/zipmemory.h"
+#include "deepscan/tests/carvedetails.h"
 #include "deepscan/tests/officebuild.h"
 
 namespace {
@@ -22,11 +24,7 @@ std::u16string U(const CString& s) { return s.Str(); }
 
 class DocText : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", u"ZipDetail: Ratio   Modified           Name\r\n");
-  }
+  void SetUp() override { DocTextTestEnv(); }
 };
 
 // ---------------------------------------------------------------- Word
@@ -552,12 +550,6 @@ TEST_F(DocText, CoreProperties) {
   EXPECT_EQ(U(p.lastAuthor), u"");
   const Bytes noPart = Package({{"docProps/app.xml", TextBytes("<x/>")}});
   EXPECT_FALSE(ParseOoxmlCoreProperties(noPart.data(), noPart.size(), p));
-}
-
-std::u16string Slot(const char16_t* s, size_t n) {
-  std::u16string t;
-  for (size_t i = 0; i < n && s[i]; ++i) t.push_back(s[i]);
-  return t;
 }
 
 // The summary stream is found by its own name even when the document summary (whose property

@@ -14,6 +14,7 @@
 #include "core/preview/previewworker.h"
 #include "core/volumelist.h"
 #include "deepscan/doctext/doctext.h"
+#include "deepscan/doctext/tests/doctexttestenv.h"
 
 namespace {
 
@@ -37,10 +38,7 @@ void Keep(uint8_t* buffer, const PreviewRequest*, void* ctx) {
 }
 
 TEST(PreviewTexts, DocumentsAndArchivesThroughTheWorker) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", u"ZipDetail: Ratio   Modified           Name\r\n");
-  InstallDocumentTextReaders();
+  DocTextTestEnv();
   static VolumeList& list = *new VolumeList;
   PreviewService service(list);
   Delivered got;
