@@ -7,10 +7,12 @@
 
 #include "base/heap.h"
 #include "core/carvedname.h"
+#include "core/filetree.h"
 #include "core/volumelist.h"
 #include "deepscan/carvedfound.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
+#include "deepscan/findfileview.h"
 #include "deepscan/keepmetadatahit.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/pendingwindow.h"
@@ -28,7 +30,6 @@ namespace {
 
 constexpr uint32_t kRingEmptyWaitMs = 100;
 constexpr uint32_t kDefaultFinishingPauseMs = 500;
-constexpr unsigned kTagStaging = 1335;
 constexpr uint32_t kLastFileType = 176;
 
 std::mutex& HooksLock() {
@@ -74,16 +75,6 @@ void AddFilesFound(ScanProgress& rec, uint32_t n) {
 void AddSectorsDone(ScanProgress& rec, uint64_t n) {
   uint64_t c = rec.scan.sectorsDone;
   rec.scan.sectorsDone = c + n;
-}
-
-// Carved files of a hit list become records of the "FindFile" volume. Metadata of documents,
-// photos and MP3 files names them; other details are not metadata.
-void AddCarvedFiles(VolumeContext& findFile, const std::vector<SectorHit>& hits) {
-  for (const SectorHit& h : hits) {
-    if (h.kind > kLastFileType || h.endStatus != kHitEndFound) continue;
-    const auto* meta = HasDocumentMetadata(h.kind) ? static_cast<const CarvedFileMetadata*>(h.detail) : nullptr;
-    AddCarvedFileRecord(findFile, h.lba, h.size, h.kind, meta);
-  }
 }
 
 // Whether a MFT record at lba lies in an extent of a volume already parsed; the extent last
@@ -142,7 +133,7 @@ void SetScanFinishingPauseMs(uint32_t ms) { g_finishingPauseMs.store(ms != 0 ? m
 
 void InstallCarvingConsumer() {
   SetScanConsumer(ScanConsumerKind::kCarving, &DiskFileScanHandThread);
-  SetAddCarvedFilesHook(&AddCarvedFiles);
+  SetAddCarvedFilesHook(&AddCarvedFilesFromHits);
   // The scan's start and end make and free the pending window of the end detection.
   DeepScanHooks h = GetDeepScanHooks();
   h.preparePendingWindow = &BeginPendingWindow;
@@ -244,15 +235,17 @@ UINT DiskFileScanHandThread(LPVOID param) {
   InitConsumerProgress(target, progress);
   PostScanProgress(progress);
 
-  auto* staging = static_cast<uint8_t*>(AllocMem(kScanBlockBytes, kTagStaging));
   bool inputEnded = false;
   for (;;) {
     // The state is read before the take: once it reads 3, every block was put before it, so
     // an empty ring then means the input is complete. A paused scan is emptied all the same.
+    // The block is examined in its ring slot; what must outlive it (the pending window's
+    // blocks, the hits' details) is copied out on the way.
     const uint32_t s = state->load();
     if (s == kScanStopped) break;
-    if (staging != nullptr && TakeScanBlock(staging)) {
-      HandScanBlock(state, target, staging, progress);
+    if (const uint8_t* block = BeginTakeScanBlock()) {
+      HandScanBlock(state, target, block, progress);
+      EndTakeScanBlock();
       continue;
     }
     if (s == kScanInputDone) {
@@ -261,7 +254,6 @@ UINT DiskFileScanHandThread(LPVOID param) {
     }
     WaitForScanBlock(kRingEmptyWaitMs);
   }
-  if (staging != nullptr) FreeMem(staging);
   // Files that run up to the end of the target are decided with what was read, before the
   // scan can be saved.
   if (inputEnded) ResolvePendingAtInputEnd(TargetEndLba(target));
@@ -275,16 +267,19 @@ UINT DiskFileScanHandThread(LPVOID param) {
     if (main && IsWindow(main)) SendMessageW(main, WM_SCAN_FINISHING, 0, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(g_finishingPauseMs.load()));
     std::vector<VolumeContext> partitions;
-    // FIXME: the end stage (rebuilds from the kept metadata, sizing of open-ended files, the
-    // carved-file view) is installed through the hooks once it exists; until then nothing
-    // is published at the end.
     bool publish = false;
     if (auto endStage = Hooks().endStage) publish = endStage(state, partitions);
-    if (publish) PublishScanResults(AppVolumeList(), state, partitions);
+    // What the end stage completed is shown whole even when a stop came during it: the stop
+    // ends the work, not the showing of what was found.
+    if (publish) PublishScanResults(AppVolumeList(), nullptr, partitions);
+    else
+      for (VolumeContext& v : partitions) FreeAllFileRecords(v);
     if (main && IsWindow(main)) SendMessageW(main, WM_SCAN_FINISHED, 0, 0);
     uint32_t running = kScanRunning;
     state->compare_exchange_strong(running, kScanInputDone);
   }
+  // The end stage read the allocation map of the deleted-files operations.
+  ReleaseScanAllocMap();
   OnThreadEnd(u"DiskFileScanHandThread");
   return 0;
 }
