@@ -6,15 +6,16 @@
 #include "app/reports.h"
 #include "app/settings.h"
 #include "app/softcfg.h"
+#include "base/log.h"
 #include "core/copyouthooks.h"
 #include "core/diskreader.h"
 #include "core/recyclebin.h"
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
+#include "deepscan/sectorsignature.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
-#include "base/log.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
 
@@ -44,6 +45,8 @@ int main() {
   InitNtfsExtentProvider();
   InitFatExtentProvider();
   InitExfatExtentProvider();
+  // The FAT parser types the clusters of deleted files with the deep scan's matcher.
+  InitSectorSignatureMatcher();
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
   // A deep scan carves files as it reads; copy-out runs under the scan's progress services.

@@ -12,9 +12,9 @@
 #include "app/settings.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "platform/textconv.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 #include "app/settings.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/scanthread.h"
 #include "deepscan/sigscanconsumer.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

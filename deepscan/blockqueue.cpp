@@ -7,11 +7,12 @@
 #include "base/log.h"
 #include "core/diskreader.h"
 #include "core/filetypetable.h"
-#include "deepscan/ntfsscanregistry.h"
 #include "parsefilesystem/parsefat/fatformat.h"
 #include "parsefilesystem/parsefat/fatvolume.h"
 #include "parsefilesystem/parsentfs/ntfsrecord.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
+#include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanhitstore.h"
 
 std::atomic<uint32_t> QueuedBlockCount{0};
 
@@ -81,10 +82,6 @@ bool FatHasFreeEntry(const ScanAllocMapT& m, bool wide, uint64_t first, uint64_t
 }
 
 }  // namespace
-
-uint64_t DeviceBlockCount(uint64_t deviceSectors) {
-  return deviceSectors / kScanBlockSectors + (deviceSectors % kScanBlockSectors != 0 ? 1 : 0);
-}
 
 ScanRangeT& ScanRange() {
   static ScanRangeT& r = *new ScanRangeT();

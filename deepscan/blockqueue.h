@@ -19,9 +19,6 @@
 // Blocks queued in the deleted-files operations (the progress total).
 extern std::atomic<uint32_t> QueuedBlockCount;
 
-// The block count of a device: (sectors + 16383) / 16384.
-uint64_t DeviceBlockCount(uint64_t deviceSectors);
-
 // First and last block start of the scan, both inclusive.
 struct ScanRangeT {
   uint64_t firstBlock = 0;

@@ -12,9 +12,9 @@
 
 #include "core/sectorhit.h"
 #include "core/volumecontext.h"
-#include "deepscan/scanprogress.h"
 #include "platform/thread.h"
 #include "platform/wintypes.h"
+#include "scanbase/scanprogress.h"
 
 constexpr UINT WM_SCAN_FINISHING = 0x466;
 constexpr UINT WM_SCAN_FINISHED = 0x467;

@@ -5,8 +5,8 @@
 #include "core/copyout.h"
 #include "core/copyouthooks.h"
 #include "deepscan/progressdlg.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 // A copy's progress record has the mailbox's layout, so it is posted as it stands.
 static_assert(sizeof(CopyProgress) == sizeof(ScanProgress));

@@ -11,17 +11,17 @@
 #include "core/diskreader.h"
 #include "core/volumelist.h"
 #include "deepscan/filestartindex.h"
-#include "deepscan/ntfsscanregistry.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanhitstore.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/sectorsignature.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "parsefilesystem/parsefat/fatknownlba.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/hooks.h"
+#include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

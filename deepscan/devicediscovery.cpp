@@ -13,9 +13,9 @@
 #include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/progressdlg.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
 #include "platform/storage.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "deepscan/carvecandidate.h"
+#include "scanbase/carvecandidate.h"
 
 // Dispatches by the candidate's type and stores the result (5, 3, 6 or 0) in its status.
 // bufferLba is the LBA of buffer[0]; length is a multiple of 512 (one block for a new

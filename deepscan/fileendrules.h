@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "deepscan/carvecandidate.h"
+#include "scanbase/carvecandidate.h"
 
 inline uint16_t FeLe16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline uint32_t FeLe32(const uint8_t* p) {

@@ -10,12 +10,12 @@
 #include "core/volumelist.h"
 #include "core/volumesplit.h"
 #include "deepscan/fsrecognize.h"
-#include "deepscan/ntfsscanregistry.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "parsefilesystem/parsefat/fatknownlba.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/wndcore.h"
+#include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "deepscan/carvedfound.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
-#include "deepscan/hitdetail.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/hitdetail.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 

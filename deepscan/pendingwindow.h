@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <list>
 
-#include "deepscan/carvecandidate.h"
+#include "scanbase/carvecandidate.h"
 
 constexpr uint32_t kCarveWindowBlocks = 12;
 constexpr uint64_t kCarveBlockBytes = 0x800000;

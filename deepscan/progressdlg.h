@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "deepscan/scanprogress.h"
+#include "scanbase/scanprogress.h"
 
 constexpr uint32_t kJobRunning = 0;
 constexpr uint32_t kJobStopped = 2;

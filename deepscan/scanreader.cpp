@@ -11,10 +11,10 @@
 #include "core/volumelist.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanrun.h"
 #include "platform/hooks.h"
 #include "platform/storage.h"
 #include "platform/wndcore.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

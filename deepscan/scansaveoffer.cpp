@@ -11,16 +11,16 @@
 
 #include "app/runvalues.h"
 #include "app/settings.h"
-#include "core/diskreader.h"
 #include "base/log.h"
+#include "core/diskreader.h"
 #include "deepscan/deepscanstate.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
 #include "platform/blockstack.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
 #include "platform/machine.h"
 #include "platform/storage.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include "app/settings.h"
 #include "base/log.h"
 #include "deepscan/deepscanstate.h"
-#include "deepscan/scanprogress.h"
 #include "deepscan/scanreader.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/sigscanconsumer.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "core/filetypetable.h"
 #include "parsefilesystem/exfat/exfatsectorcheck.h"
 #include "parsefilesystem/parsefat/fatsectorcheck.h"
+#include "scanbase/scanhitstore.h"
 
 std::atomic<uint64_t> LastExfatDirLba{0};
 
@@ -238,3 +239,5 @@ bool MatchSectorSignature(const uint8_t* s, uint32_t& out, uint64_t lba) {
   }
   return false;
 }
+
+void InitSectorSignatureMatcher() { SetSectorSignatureMatcher(&MatchSectorSignature); }

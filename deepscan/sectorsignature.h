@@ -15,3 +15,7 @@ extern std::atomic<uint64_t> LastExfatDirLba;
 
 // out is set to 234 first, then to the type id or kind found; true exactly when out is not 234.
 bool MatchSectorSignature(const uint8_t* sector, uint32_t& out, uint64_t lba);
+
+// Installs MatchSectorSignature as the matcher the file-system parsers type sectors with (the
+// FAT start-cluster relocation); the program and the tools call it at start.
+void InitSectorSignatureMatcher();

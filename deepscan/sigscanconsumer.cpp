@@ -3,8 +3,8 @@
 #include "base/heap.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/sectorsignature.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

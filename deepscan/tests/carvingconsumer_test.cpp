@@ -21,14 +21,14 @@
 #include "deepscan/partitionwalk.h"
 #include "deepscan/pendingwindow.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanhitstore.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/scansaveoffer.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/hooks.h"
 #include "platform/storage.h"
 #include "platform/wndcore.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

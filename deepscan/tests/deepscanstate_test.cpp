@@ -21,12 +21,12 @@
 #include "deepscan/filestartindex.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanhitstore.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/parsefat/fatformat.h"
 #include "parsefilesystem/parsefat/fatvolume.h"
 #include "platform/hooks.h"
 #include "platform/textconv.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanrun.h"
 #include "tests/fixtures/scriptfixture.h"
 
 namespace fs = std::filesystem;

@@ -17,11 +17,12 @@
 #include "core/tests/volumelistfixture.h"
 #include "deepscan/fsonlyscan.h"
 #include "deepscan/fsrecognize.h"
-#include "deepscan/scanrun.h"
+#include "deepscan/sectorsignature.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "platform/thread.h"
+#include "scanbase/scanrun.h"
 #include "tests/fixtures/shellrun.h"
 
 namespace {
@@ -159,6 +160,7 @@ class FsOnlyScan : public ::testing::Test {
     InitNtfsExtentProvider();
     InitFatExtentProvider();
     InitExfatExtentProvider();
+    InitSectorSignatureMatcher();
     InstallRecycleBinRepair();
     TakeReceived();
     TestLog().onMessage = nullptr;

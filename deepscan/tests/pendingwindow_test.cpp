@@ -9,7 +9,7 @@
 #include "base/heap_testing.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 

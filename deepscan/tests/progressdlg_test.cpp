@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "base/heap.h"
-#include "deepscan/scanrun.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // hits that parsed file systems explain, the release of every detail a hit owns (ASan and the
 // heap's usage total tell a leak or a wrong free), readers on another thread while the consumer
 // stores, the file start index and the unique-LBA registry.
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@
 #include "core/filetypetable.h"
 #include "core/recordtable.h"
 #include "deepscan/filestartindex.h"
-#include "deepscan/ntfsscanregistry.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
+#include "scanbase/ntfsscanregistry.h"
 
 namespace {
 

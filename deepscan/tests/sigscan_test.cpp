@@ -18,9 +18,9 @@
 #include "core/diskreader.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/scanthread.h"
 #include "platform/storage.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "deepscan/carvecandidate.h"
+#include "scanbase/carvecandidate.h"
 
 #pragma pack(push, 1)
 struct ExfatDirHitEntry {

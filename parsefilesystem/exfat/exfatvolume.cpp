@@ -52,37 +52,6 @@ uint64_t ExfatClusterLba(const ExfatGeometry& geo, uint64_t cluster) {
   return geo.firstLba + geo.heapOffset + ((cluster - 2) << geo.shift);
 }
 
-std::vector<uint64_t>& KnownExfatDirLbas() {
-  static auto& list = *new std::vector<uint64_t>;
-  return list;
-}
-
-namespace {
-std::unordered_set<uint64_t>& KnownExfatDirSet() {
-  static auto& set = *new std::unordered_set<uint64_t>;
-  return set;
-}
-}  // namespace
-
-bool IsKnownExfatDirLba(uint64_t lba) {
-  // The list may have been filled or emptied directly; keep the look-up set in step with it.
-  auto& list = KnownExfatDirLbas();
-  auto& set = KnownExfatDirSet();
-  if (set.size() != list.size()) set = std::unordered_set<uint64_t>(list.begin(), list.end());
-  return set.count(lba) != 0;
-}
-
-void AddKnownExfatDirLba(uint64_t lba) {
-  if (IsKnownExfatDirLba(lba)) return;
-  KnownExfatDirLbas().push_back(lba);
-  KnownExfatDirSet().insert(lba);
-}
-
-void ClearKnownExfatDirLbas() {
-  KnownExfatDirLbas().clear();
-  KnownExfatDirSet().clear();
-}
-
 bool GetExfatFileClusters(const VolumeContext& vol, const FileRecord& rec, uint32_t firstCluster,
                           std::vector<uint32_t>& clusters, uint64_t size) {
   ExfatGeometry geo;

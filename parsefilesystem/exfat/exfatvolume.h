@@ -16,6 +16,7 @@
 #include "core/diskreader.h"
 #include "core/filerecord.h"
 #include "core/volumecontext.h"
+#include "scanbase/knowndirlbas.h"
 
 // The boot-sector fields the parser uses, checked: a geometry is valid only with a
 // sectors-per-cluster shift of at most 16, a cluster count of at least 1 and a cluster heap
@@ -36,13 +37,6 @@ bool ReadExfatGeometry(const uint8_t* bootSector, uint64_t firstLba, ExfatGeomet
 bool IsExfatHeapCluster(const ExfatGeometry& geo, uint64_t cluster);
 // The absolute LBA of a heap cluster's first sector; 0 for a cluster outside the heap.
 uint64_t ExfatClusterLba(const ExfatGeometry& geo, uint64_t cluster);
-
-// The first-cluster LBAs of the exFAT directories read since the list was last emptied, in
-// the order they were read. Used by one parsing thread at a time.
-std::vector<uint64_t>& KnownExfatDirLbas();
-bool IsKnownExfatDirLba(uint64_t lba);
-void AddKnownExfatDirLba(uint64_t lba);
-void ClearKnownExfatDirLbas();
 
 using ExfatRunState = std::atomic<uint32_t>;
 

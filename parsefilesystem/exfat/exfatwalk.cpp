@@ -9,10 +9,10 @@
 #include "base/packedtime.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
-#include "deepscan/scanprogress.h"
 #include "parsefilesystem/exfat/exfatbytes.h"
 #include "parsefilesystem/exfat/exfatsectorcheck.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
+#include "scanbase/scanprogress.h"
 
 using namespace exfat;
 

@@ -6,11 +6,11 @@
 #include "app/settings.h"
 #include "base/heap.h"
 #include "core/recordtable.h"
-#include "deepscan/scanhitstore.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/parsefat/fatdirhitinfo.h"
 #include "parsefilesystem/parsefat/fatformat.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "deepscan/carvecandidate.h"
+#include "scanbase/carvecandidate.h"
 
 // bytes: length bytes (whole sectors) from the table's first sector on. 5 with the table's
 // length in c.size when a second copy starts at a later 128-entry boundary (its first 8192

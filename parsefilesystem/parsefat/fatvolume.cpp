@@ -7,12 +7,12 @@
 #include "base/heap.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
-#include "deepscan/scanprogress.h"
 #include "parsefilesystem/parsefat/fatformat.h"
 #include "parsefilesystem/parsefat/fatknownlba.h"
 #include "parsefilesystem/parsefat/fatsectorcheck.h"
 #include "parsefilesystem/parsefat/fatvalidate.h"
 #include "platform/textconv.h"
+#include "scanbase/scanprogress.h"
 
 namespace {
 

@@ -80,13 +80,6 @@ void ClearIndxFileList() {
   IndxFileList().clear();
 }
 
-std::vector<uint64_t>& KnownIndxLbas() {
-  static auto& v = *new std::vector<uint64_t>;
-  return v;
-}
-
-void ClearKnownIndxLbas() { KnownIndxLbas().clear(); }
-
 bool RepairIndxRecord(const uint8_t* raw, uint8_t* repaired) {
   if (!raw || !repaired || std::memcmp(raw, "INDX", 4) != 0) return false;
   if (NtfsRead16(raw + 4) != kIndxUsaOffset || NtfsRead16(raw + 6) != kIndxUsaCount) return false;

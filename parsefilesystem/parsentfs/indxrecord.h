@@ -16,6 +16,7 @@
 
 #include "core/filerecord.h"
 #include "core/volumecontext.h"
+#include "scanbase/knowndirlbas.h"
 
 constexpr uint32_t kIndxRecordBytes = 4096;
 // Bytes of an index entry up to its name.
@@ -26,10 +27,6 @@ std::vector<FileRecord>& IndxFileList();
 std::mutex& IndxFileListLock();
 // Frees the names and empties the list (deep-scan start).
 void ClearIndxFileList();
-
-// Cluster LBAs of index allocations of parsed directories. One thread at a time, no lock.
-std::vector<uint64_t>& KnownIndxLbas();
-void ClearKnownIndxLbas();
 
 // 1 only while the deep scan's end-of-scan hit handling runs.
 extern std::atomic<uint32_t> ScanEndStageActive;

@@ -10,11 +10,11 @@
 #include "base/packedtime.h"
 #include "core/filetree.h"
 #include "core/recordtable.h"
-#include "deepscan/ntfsscanregistry.h"
-#include "deepscan/scanprogress.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/wintime.h"
+#include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanprogress.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <set>
 
-#include "deepscan/scanprogress.h"
+#include "scanbase/scanprogress.h"
 
 #include "parsefilesystem/exfat/tests/exfattestenv.h"
 

@@ -19,9 +19,9 @@
 #include "core/filetree.h"
 #include "core/filetypetable.h"
 #include "core/recordtable.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "platform/textconv.h"
+#include "scanbase/scanrun.h"
 #include "tests/fixtures/sha256hex.h"
 
 inline void LoadExfatTestSettings() {

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "deepscan/fileend.h"
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -76,26 +74,6 @@ TEST(MeasureFat32Table, AFollowingChainIsNoJump) {
   CarveCandidate c;
   Bytes b = TwoCopies(16896, {{200, 501}, {501, 502}, {502, 0x0FFFFFFF}});
   EXPECT_EQ(MeasureFat32Table(b.data(), uint32_t(b.size()), c), kEndKnown);
-}
-
-TEST(MeasureFat32Table, TheScanRuleAsksForMoreAndThenMeasures) {
-  // A table that starts 8 sectors before the end of the first buffer.
-  Bytes image = TwoCopies(16896);
-  Bytes first(64 * 512, 0);
-  std::memcpy(first.data() + 56 * 512, image.data(), 8 * 512);
-  CarveCandidate c;
-  c.typeId = 228;
-  c.startLba = 56;
-  ASSERT_EQ(DetectFileEnd(c, 0, first.data(), first.size()), kEndNeedsMore);
-  EXPECT_EQ(c.firstNeededLba, 56u);
-  EXPECT_EQ(c.endNeededLba, 56u + (8 * 512 + 0x7FFE00) / 512);
-  // A buffer that ends no later than the last request still needs more.
-  EXPECT_EQ(DetectFileEnd(c, 0, first.data(), first.size()), kEndNeedsMore);
-  Bytes whole(56 * 512, 0);
-  whole.insert(whole.end(), image.begin(), image.end());
-  whole.resize(whole.size() + 0x800000, 0);
-  ASSERT_EQ(DetectFileEnd(c, 0, whole.data(), whole.size()), kEndKnown);
-  EXPECT_EQ(c.size, 8704u);
 }
 
 }  // namespace

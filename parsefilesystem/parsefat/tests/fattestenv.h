@@ -12,12 +12,12 @@
 #include "core/filetree.h"
 #include "core/filetypetable.h"
 #include "core/recordtable.h"
-#include "deepscan/scanhitstore.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/parsefat/fatformat.h"
 #include "parsefilesystem/parsefat/fatknownlba.h"
 #include "parsefilesystem/parsefat/fatvolume.h"
 #include "platform/textconv.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanrun.h"
 
 inline void LoadFatTestSettings() {
   setenv("TZ", "UTC", 1);

@@ -21,12 +21,12 @@
 #include "core/filetree.h"
 #include "core/itemread.h"
 #include "core/recordtable.h"
-#include "deepscan/ntfsscanregistry.h"
-#include "deepscan/scanrun.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "parsefilesystem/parsentfs/tests/ntfstestrecords.h"
 #include "platform/textconv.h"
+#include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanrun.h"
 
 #ifdef KESTREL_HAVE_SHA256
 #include "tests/fixtures/sha256evp.h"

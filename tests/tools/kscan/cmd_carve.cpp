@@ -12,7 +12,7 @@
 
 #include "core/carvedname.h"
 #include "core/filetypetable.h"
-#include "deepscan/scanrun.h"
+#include "scanbase/scanrun.h"
 #include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscancarve.h"

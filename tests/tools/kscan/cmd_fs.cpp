@@ -20,7 +20,7 @@
 #include "core/volumesplit.h"
 #include "deepscan/fsrecognize.h"
 #include "deepscan/partitionwalk.h"
-#include "deepscan/scanrun.h"
+#include "scanbase/scanrun.h"
 #include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscanvolume.h"

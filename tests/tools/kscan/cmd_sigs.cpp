@@ -7,9 +7,9 @@
 #include "core/filetypetable.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/scanreader.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/sigscanconsumer.h"
 #include "platform/wndcore.h"
+#include "scanbase/scanrun.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscancarve.h"
 

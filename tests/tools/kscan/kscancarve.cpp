@@ -11,11 +11,11 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
-#include "deepscan/scanhitstore.h"
 #include "deepscan/scanreader.h"
-#include "deepscan/scanrun.h"
 #include "deepscan/scanthread.h"
 #include "platform/wndcore.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanrun.h"
 #include "tests/tools/kscan/kscan.h"
 
 namespace {

@@ -8,14 +8,14 @@
 #include "base/heap.h"
 #include "core/diskreader.h"
 #include "core/filetree.h"
-#include "core/recyclebin.h"
 #include "core/recordtable.h"
-#include "deepscan/scanrun.h"
+#include "core/recyclebin.h"
 #include "deepscan/fsrecognize.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "platform/textconv.h"
+#include "scanbase/scanrun.h"
 
 bool KscanOpenImageTarget(const char* command, const std::string& image, DiskReader& reader) {
   setenv("TZ", "UTC", 1);

@@ -19,11 +19,14 @@
 
 #include "core/sectorhit.h"
 #include "core/stopword.h"
-#include "deepscan/hitdetail.h"
-#include "deepscan/mallocator.h"
-#include "deepscan/sectorfillmap.h"
+#include "scanbase/hitdetail.h"
+#include "scanbase/mallocator.h"
+#include "scanbase/sectorfillmap.h"
 
 constexpr uint32_t kHitBlockShift = 14;  // block index = LBA >> 14
+
+// The block count of a device: (sectors + 16383) / 16384.
+uint64_t DeviceBlockCount(uint64_t deviceSectors);
 
 using HitList = std::vector<SectorHit, Mallocator<SectorHit, 67>>;
 using HitListArray = std::vector<HitList, Mallocator<HitList, 475>>;
@@ -90,8 +93,9 @@ void DropHitsAtKnownLbas(std::span<SectorHit> hits, std::span<const uint64_t> lb
 void DropHitsOfParsedMfts(std::span<SectorHit> hits);
 
 // Types one 512-byte sector: true with the file type id (0 … 176) of a file header that starts
-// in it, false with 234 when none does. The deep scan's MatchSectorSignature serves unless a
-// test installs its own.
+// in it, false with 234 when none does. The program installs the deep scan's matcher at start
+// (InitSectorSignatureMatcher); a test may install its own. Without one (null) every sector
+// answers false with 234.
 using SectorSignatureMatcher = bool (*)(const uint8_t* sector, uint32_t& typeId, uint64_t lba);
 void SetSectorSignatureMatcher(SectorSignatureMatcher matcher);
 bool MatchSectorSignatureForParser(const uint8_t* sector, uint32_t& typeId, uint64_t lba);

@@ -1,4 +1,4 @@
-#include "deepscan/hitdetail.h"
+#include "scanbase/hitdetail.h"
 
 #include <atomic>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "deepscan/scanprogress.h"
+#include "scanbase/scanprogress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "deepscan/scanrun.h"
+#include "scanbase/scanrun.h"
 
-#include "deepscan/scanprogress.h"
 #include "platform/sync.h"
+#include "scanbase/scanprogress.h"
 
 std::atomic<uint32_t> ScanRunState{kScanStopped};
 std::atomic<uint32_t> ScanPauseFlag{0};

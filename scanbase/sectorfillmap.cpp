@@ -1,4 +1,4 @@
-#include "deepscan/sectorfillmap.h"
+#include "scanbase/sectorfillmap.h"
 
 #include "base/heap.h"
 

@@ -1,4 +1,4 @@
-#include "deepscan/ntfsscanregistry.h"
+#include "scanbase/ntfsscanregistry.h"
 
 #include <atomic>
 

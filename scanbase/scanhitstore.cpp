@@ -1,22 +1,20 @@
-#include "deepscan/scanhitstore.h"
+#include "scanbase/scanhitstore.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <mutex>
 
 #include "app/settings.h"
+#include "core/diskreader.h"
 #include "core/filetypetable.h"
 #include "core/volumecontext.h"
-#include "deepscan/blockqueue.h"
-#include "deepscan/ntfsscanregistry.h"
-#include "deepscan/sectorsignature.h"
-#include "parsefilesystem/exfat/exfatvolume.h"
-#include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/hooks.h"
+#include "scanbase/knowndirlbas.h"
+#include "scanbase/ntfsscanregistry.h"
 
 namespace {
-// Written by tests before a parse, read by the parse thread.
-SectorSignatureMatcher g_matcher{&MatchSectorSignature};
+// Installed at start-up (or by a test before a parse), read by the parse thread.
+SectorSignatureMatcher g_matcher{nullptr};
 
 // Hits far beyond any device (a damaged LBA) are not kept: they would size the array.
 constexpr uint64_t kMaxHitBlocks = uint64_t(1) << 34;
@@ -59,6 +57,10 @@ void StoreBlockHitsLocked(uint64_t block, std::span<const SectorHit> hits) {
 }
 
 }  // namespace
+
+uint64_t DeviceBlockCount(uint64_t deviceSectors) {
+  return deviceSectors / kScanBlockSectors + (deviceSectors % kScanBlockSectors != 0 ? 1 : 0);
+}
 
 HitListArray& BlockHitLists() {
   static auto& lists = *new HitListArray;
@@ -251,8 +253,7 @@ void DropHitsOfParsedMfts(std::span<SectorHit> hits) {
   DropHitsAtKnownLbas(hits, KnownExfatDirLbas());
 }
 
-// Null puts the deep scan's own matcher back.
-void SetSectorSignatureMatcher(SectorSignatureMatcher matcher) { g_matcher = matcher ? matcher : &MatchSectorSignature; }
+void SetSectorSignatureMatcher(SectorSignatureMatcher matcher) { g_matcher = matcher; }
 
 bool MatchSectorSignatureForParser(const uint8_t* sector, uint32_t& typeId, uint64_t lba) {
   typeId = 234;
