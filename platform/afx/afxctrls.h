@@ -1,5 +1,5 @@
 // The class library's controls over the built-in ones: CButton, CStatic, CEdit,
-// CProgressCtrl, and CToolTipCtrl (which takes its messages and shows nothing).
+// CProgressCtrl and CToolTipCtrl.
 #pragma once
 
 #include "platform/afx/afxwin.h"
@@ -76,22 +76,12 @@ class CProgressCtrl : public CWnd {
   int StepIt() { return int(SendMessage(PBM_STEPIT)); }
 };
 
-constexpr UINT TTM_RELAYEVENT = WM_USER + 7;
-constexpr UINT TTM_SETDELAYTIME = WM_USER + 3;
-constexpr UINT TTM_SETMAXTIPWIDTH = WM_USER + 24;
-constexpr DWORD TTS_ALWAYSTIP = 0x01;
-constexpr DWORD TTDT_AUTOMATIC = 0;
-constexpr DWORD TTDT_RESHOW = 1;
-constexpr DWORD TTDT_AUTOPOP = 2;
-constexpr DWORD TTDT_INITIAL = 3;
-
 class CToolTipCtrl : public CWnd {
  public:
   BOOL Create(CWnd* parent, DWORD style = 0);
   void RelayEvent(MSG* msg) { if (m_hWnd) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg)); }
   void SetDelayTime(DWORD which, int ms) { SendMessage(TTM_SETDELAYTIME, which, ms); }
   int SetMaxTipWidth(int width) { return int(SendMessage(TTM_SETMAXTIPWIDTH, 0, width)); }
-  int GetDelayTime(DWORD which) const;
-  int m_delays[4] = {500, 100, 5000, 500};
-  int m_maxWidth = -1;
+  int GetMaxTipWidth() const { return int(SendMessage(TTM_GETMAXTIPWIDTH)); }
+  int GetDelayTime(DWORD which) const { return int(SendMessage(TTM_GETDELAYTIME, which)); }
 };

@@ -20,6 +20,8 @@ class DisplayBackend {
   virtual void WindowDestroyed(HWND top) = 0;
   // The pointer shape changed to the system cursor `id` (32512 ...; 0 for the program's own).
   virtual void CursorChanged(uintptr_t id) { (void)id; }
+  // The top-level window became the foreground window; the display gives it the keyboard.
+  virtual void WindowActivated(HWND top) { (void)top; }
   // Lets go of the display; called when another backend is selected.
   virtual void Shutdown() {}
 };

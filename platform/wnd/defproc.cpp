@@ -7,6 +7,85 @@
 
 namespace {
 
+constexpr int kCaptionHeight = 20;
+
+// Where the caption buttons of a frame lie (window coordinates), as both the painter and the
+// hit-test use them: close at the right, then maximise and minimise. Minimise and maximise
+// come as a pair when the window asks for either, and only with a system menu.
+struct CaptionButtons {
+  bool close = false;
+  bool boxes = false;
+  RECT closeRect{}, maxRect{}, minRect{};
+};
+
+CaptionButtons CaptionButtonsOf(DWORD style, DWORD exStyle, int windowWidth) {
+  CaptionButtons b;
+  if ((style & WS_CAPTION) != WS_CAPTION || !(style & WS_SYSMENU)) return b;
+  const RECT in = FrameInsets(style, exStyle);
+  const int top = in.top - kCaptionHeight + 2, h = kCaptionHeight - 4, w = h + 2;
+  const int right = windowWidth - in.right - 2;
+  b.close = true;
+  b.closeRect = RECT{right - w, top, right, top + h};
+  b.boxes = (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0 && !(exStyle & WS_EX_TOOLWINDOW);
+  if (b.boxes) {
+    b.maxRect = RECT{b.closeRect.left - 2 - w, top, b.closeRect.left - 2, top + h};
+    b.minRect = RECT{b.maxRect.left - w, top, b.maxRect.left, top + h};
+  }
+  return b;
+}
+
+enum class Glyph { Close, Minimise, Maximise, Restore };
+
+// One caption button: a raised (or, pressed, sunken) face with its glyph; greyed when the
+// window does not offer it.
+void DrawCaptionButton(HDC dc, RECT r, Glyph g, bool pressed, bool enabled) {
+  FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+  const COLORREF hi = GetSysColor(COLOR_BTNHIGHLIGHT), sh = GetSysColor(COLOR_BTNSHADOW),
+                 dk = GetSysColor(COLOR_3DDKSHADOW);
+  auto edge = [&](RECT e, COLORREF tl, COLORREF br) {
+    RECT t{e.left, e.top, e.right, e.top + 1}, l{e.left, e.top, e.left + 1, e.bottom};
+    RECT b{e.left, e.bottom - 1, e.right, e.bottom}, rr{e.right - 1, e.top, e.right, e.bottom};
+    FillSolidRectDc(dc, &b, br);
+    FillSolidRectDc(dc, &rr, br);
+    FillSolidRectDc(dc, &t, tl);
+    FillSolidRectDc(dc, &l, tl);
+  };
+  edge(r, pressed ? dk : hi, pressed ? hi : dk);
+  RECT inner = r;
+  InflateRect(&inner, -1, -1);
+  edge(inner, pressed ? sh : GetSysColor(COLOR_BTNFACE), pressed ? GetSysColor(COLOR_BTNFACE) : sh);
+  const COLORREF ink = enabled ? GetSysColor(COLOR_BTNTEXT) : GetSysColor(COLOR_GRAYTEXT);
+  const int cx = (r.left + r.right) / 2 + (pressed ? 1 : 0), cy = (r.top + r.bottom) / 2 + (pressed ? 1 : 0);
+  auto fill = [&](int l, int t, int rr, int b) {
+    RECT x{l, t, rr, b};
+    FillSolidRectDc(dc, &x, ink);
+  };
+  switch (g) {
+    case Glyph::Close:
+      // Two strokes, two pixels wide, from corner to corner of an 8 by 7 box.
+      for (int i = 0; i < 7; ++i) {
+        fill(cx - 4 + i, cy - 4 + i, cx - 2 + i, cy - 3 + i);
+        fill(cx + 2 - i, cy - 4 + i, cx + 4 - i, cy - 3 + i);
+      }
+      break;
+    case Glyph::Minimise: fill(cx - 4, cy + 2, cx + 2, cy + 4); break;
+    case Glyph::Maximise:
+      fill(cx - 5, cy - 5, cx + 4, cy - 3);
+      fill(cx - 5, cy - 3, cx - 4, cy + 4);
+      fill(cx + 3, cy - 3, cx + 4, cy + 4);
+      fill(cx - 5, cy + 3, cx + 4, cy + 4);
+      break;
+    case Glyph::Restore:
+      fill(cx - 3, cy - 5, cx + 4, cy - 4);
+      fill(cx + 3, cy - 4, cx + 4, cy + 1);
+      fill(cx - 5, cy - 2, cx + 2, cy);
+      fill(cx - 5, cy, cx - 4, cy + 4);
+      fill(cx + 1, cy, cx + 2, cy + 4);
+      fill(cx - 5, cy + 3, cx + 2, cy + 4);
+      break;
+  }
+}
+
 HBRUSH ClassBrush(HWND hwnd) {
   auto b = GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND);
   if (!b) return nullptr;
@@ -41,8 +120,12 @@ LRESULT HitTest(HWND hwnd, int sx, int sy) {
   }
   if ((style & WS_CAPTION) == WS_CAPTION) {
     RECT in = FrameInsets(style, ExStyleOf(hwnd));
-    if (y >= in.top - 20 && y < in.top) {
-      if ((style & WS_SYSMENU) && x >= w - in.right - 20) return HTCLOSE;
+    if (y >= in.top - kCaptionHeight && y < in.top) {
+      const CaptionButtons b = CaptionButtonsOf(style, ExStyleOf(hwnd), w);
+      const POINT wp{x, y};
+      if (b.close && PtInRect(&b.closeRect, wp)) return HTCLOSE;
+      if (b.boxes && PtInRect(&b.maxRect, wp)) return HTMAXBUTTON;
+      if (b.boxes && PtInRect(&b.minRect, wp)) return HTMINBUTTON;
       return HTCAPTION;
     }
   }
@@ -149,8 +232,74 @@ void DrawDefaultFrame(HWND hwnd, HDC dc) {
     CString t = GetWindowTextString(hwnd);
     RECT tr = cap;
     tr.left += 6;
+    const CaptionButtons b = CaptionButtonsOf(style, ex, wr.right);
+    if (b.boxes) tr.right = b.minRect.left - 2;
+    else if (b.close) tr.right = b.closeRect.left - 2;
     DrawTextW(dc, t.GetString(), t.GetLength(), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    LRESULT pressed = 0;
+    {
+      LayerLock g(Layer().m);
+      if (VisWindow* v = Vis(hwnd)) pressed = v->pressedCaptionButton;
+    }
+    if (b.close) DrawCaptionButton(dc, b.closeRect, Glyph::Close, pressed == HTCLOSE, true);
+    if (b.boxes) {
+      DrawCaptionButton(dc, b.maxRect, IsZoomed(hwnd) ? Glyph::Restore : Glyph::Maximise, pressed == HTMAXBUTTON,
+                        (style & WS_MAXIMIZEBOX) != 0);
+      DrawCaptionButton(dc, b.minRect, Glyph::Minimise, pressed == HTMINBUTTON, (style & WS_MINIMIZEBOX) != 0);
+    }
   }
+}
+
+void TrackCaptionButton(HWND hwnd, LRESULT hit) {
+  const DWORD style = StyleOf(hwnd);
+  if ((hit == HTMAXBUTTON && !(style & WS_MAXIMIZEBOX)) || (hit == HTMINBUTTON && !(style & WS_MINIMIZEBOX))) return;
+  auto show = [&](bool down) {
+    {
+      LayerLock g(Layer().m);
+      VisWindow* v = Vis(hwnd);
+      if (!v || (v->pressedCaptionButton == hit) == down) return;
+      v->pressedCaptionButton = down ? hit : 0;
+    }
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN | RDW_UPDATENOW);
+  };
+  auto over = [&] {
+    POINT p{};
+    GetCursorPos(&p);
+    return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == hit;
+  };
+  // Pressed while the pointer stays on the button; the command goes out when it is let go there.
+  SetCapture(hwnd);
+  show(true);
+  bool chosen = false;
+  for (int guard = 0; guard < 1000000; ++guard) {
+    MSG m;
+    if (!GetMessageW(&m, nullptr, 0, 0)) {
+      PostQuitMessage(int(m.wParam));
+      break;
+    }
+    if (GetCapture() != hwnd || !IsWindow(hwnd)) break;
+    if (m.message == WM_MOUSEMOVE) {
+      show(over());
+      continue;
+    }
+    if (m.message == WM_LBUTTONUP) {
+      chosen = over();
+      break;
+    }
+    if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE) break;
+    if ((m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) ||
+        (m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST)) {
+      continue;
+    }
+    DispatchMessageW(&m);
+  }
+  if (GetCapture() == hwnd) ReleaseCapture();
+  if (!IsWindow(hwnd)) return;
+  show(false);
+  if (!chosen) return;
+  if (hit == HTCLOSE) SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  else if (hit == HTMINBUTTON) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  else SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, 0);
 }
 
 bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -282,7 +431,8 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     }
     case WM_NCLBUTTONDOWN: {
       const LRESULT hit = LRESULT(wParam);
-      if (hit == HTCAPTION) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
+      if (hit == HTCLOSE || hit == HTMINBUTTON || hit == HTMAXBUTTON) TrackCaptionButton(hwnd, hit);
+      else if (hit == HTCAPTION) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
       else if (hit >= HTLEFT && hit <= HTBOTTOMRIGHT) {
         static const int kDir[] = {WMSZ_LEFT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPLEFT,
                                    WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, WMSZ_BOTTOMRIGHT};
@@ -290,11 +440,11 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
       }
       return true;
     }
-    case WM_NCLBUTTONUP:
-      if (LRESULT(wParam) == HTCLOSE) SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
-      return true;
     case WM_NCLBUTTONDBLCLK:
-      if (LRESULT(wParam) == HTCAPTION && (StyleOf(hwnd) & WS_MAXIMIZEBOX)) {
+      // A quick second press on a caption button is a press like the first.
+      if (LRESULT(wParam) == HTCLOSE || LRESULT(wParam) == HTMINBUTTON || LRESULT(wParam) == HTMAXBUTTON) {
+        TrackCaptionButton(hwnd, LRESULT(wParam));
+      } else if (LRESULT(wParam) == HTCAPTION && (StyleOf(hwnd) & WS_MAXIMIZEBOX)) {
         SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       }
       return true;

@@ -47,6 +47,12 @@ void InjectMouse(WPARAM kind, int button, bool down, int delta, int x, int y) {
       target = WindowFromPoint(POINT{x, y});
       // A disabled window (a modal dialog's owner) takes no input.
       if (target && (StyleOf(TopLevelOf(target)) & WS_DISABLED)) target = nullptr;
+      // Keys typed after this click belong to the clicked window's thread, even before that
+      // thread has taken the click and brought its window to the front.
+      if (target && kind == kButton && down) {
+        HWND top = TopLevelOf(target);
+        Layer().keyFront = top != Layer().foreground ? top : nullptr;
+      }
     }
     for (auto& kv : Layer().wins) {
       VisWindow* v = kv.second.get();
@@ -69,7 +75,7 @@ void InjectMouse(WPARAM kind, int button, bool down, int delta, int x, int y) {
 
 HWND KeyTarget() {
   LayerLock g(Layer().m);
-  HWND fg = Layer().foreground;
+  HWND fg = Layer().keyFront && Vis(Layer().keyFront) ? Layer().keyFront : Layer().foreground;
   if (!fg || !Vis(fg)) return nullptr;
   DWORD t = Vis(fg)->thread;
   auto it = Layer().focus.find(t);
@@ -95,6 +101,15 @@ bool CookMouse(MSG* m, WPARAM kind, int button, bool down, int delta) {
       captured = true;
     }
   }
+  // Once a click is taken, keys follow the foreground again (this click may have changed it).
+  struct ClearKeyFront {
+    bool on;
+    ~ClearKeyFront() {
+      if (!on) return;
+      LayerLock g(Layer().m);
+      Layer().keyFront = nullptr;
+    }
+  } clearKeyFront{kind == kButton && down};
   if (!IsWindow(target)) return false;
   LRESULT hit = HTCLIENT;
   if (!captured) {
@@ -124,8 +139,10 @@ bool CookMouse(MSG* m, WPARAM kind, int button, bool down, int delta) {
   }
   if (!captured) SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(int(hit), int(msg)));
   if (kind == kButton && down && !captured) {
+    // A click brings its top-level window to the front even when it is already the active
+    // window of its own thread: a window of another thread may be in front of it.
     HWND top = GetAncestor(target, GA_ROOT);
-    if (top && top != GetActiveWindow()) {
+    if (top && (top != GetActiveWindow() || top != GetForegroundWindow())) {
       LRESULT r = SendMessageW(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top), MAKELPARAM(int(hit), int(msg)));
       if (r == MA_ACTIVATE || r == MA_ACTIVATEANDEAT) SetActiveWindow(top);
       if (r == MA_ACTIVATEANDEAT || r == MA_NOACTIVATEANDEAT) return false;
@@ -166,6 +183,16 @@ bool CookMouse(MSG* m, WPARAM kind, int button, bool down, int delta) {
     m->lParam = MAKELPARAM(x, y);
   }
   return true;
+}
+
+// The window that was in front, when it belongs to another thread than the one taking the
+// front, hears that it lost it. Posted, not sent: that thread may be busy, and a click must not
+// wait for it.
+void DeactivateFront(HWND oldFront, HWND newFront, HWND oldActiveHere) {
+  if (!oldFront || oldFront == newFront || oldFront == oldActiveHere || !IsWindow(oldFront)) return;
+  if (GetWindowThreadProcessId(oldFront, nullptr) == GetCurrentThreadId()) return;
+  PostMessageW(oldFront, WM_NCACTIVATE, FALSE, 0);
+  PostMessageW(oldFront, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(newFront));
 }
 
 // System cursors, made once.
@@ -338,14 +365,14 @@ HWND SetActiveWindow(HWND hwnd) {
     if (!IsWindow(hwnd) || GetWindowThreadProcessId(hwnd, nullptr) != me) return nullptr;
     hwnd = GetAncestor(hwnd, GA_ROOT);
   }
-  HWND old = nullptr;
+  HWND old = nullptr, oldFront = nullptr;
   {
     LayerLock g(Layer().m);
     old = Layer().active[me];
-    if (old == hwnd) {
-      if (hwnd) Layer().foreground = hwnd;
-      return old;
-    }
+    oldFront = Layer().foreground;
+    // Already active and in front: nothing to do. Active in its thread but behind a window of
+    // another thread: it comes to the front and hears of it again.
+    if (old == hwnd && (!hwnd || oldFront == hwnd)) return old;
     Layer().active[me] = hwnd;
     if (hwnd) {
       Layer().foreground = hwnd;
@@ -359,14 +386,16 @@ HWND SetActiveWindow(HWND hwnd) {
       if (o != hwnd && Vis(o)) Vis(o)->lastActivePopup = hwnd;
     }
   }
-  if (old && IsWindow(old)) {
+  DeactivateFront(oldFront, hwnd, old);
+  if (old && old != hwnd && IsWindow(old)) {
     SendMessageW(old, WM_NCACTIVATE, FALSE, 0);
     SendMessageW(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
   }
   if (hwnd) {
     SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(hwnd, WM_NCACTIVATE, TRUE, 0);
-    SendMessageW(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    SendMessageW(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old == hwnd ? oldFront : old));
+    if (auto* b = CurrentBackend()) b->WindowActivated(hwnd);
   } else {
     SetFocus(nullptr);
   }

@@ -328,6 +328,7 @@ void LayerWindowDestroyed(HWND hwnd) {
     if (kv.second->lastActivePopup == hwnd) kv.second->lastActivePopup = nullptr;
   }
   if (Layer().lastClickWnd == hwnd) Layer().lastClickWnd = nullptr;
+  if (Layer().keyFront == hwnd) Layer().keyFront = nullptr;
   Layer().wins.erase(hwnd);
 }
 

@@ -454,9 +454,6 @@ struct NMHDR {
   UINT_PTR idFrom;
   UINT code;
 };
-constexpr UINT NM_CLICK = UINT(-2);
-constexpr UINT NM_DBLCLK = UINT(-3);
-constexpr UINT NM_RCLICK = UINT(-5);
 
 // ---- Device changes ----
 constexpr WPARAM DBT_DEVICEARRIVAL = 0x8000;

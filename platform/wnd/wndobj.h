@@ -36,6 +36,7 @@ struct VisWindow {
   HICON iconSmall = nullptr;
   HMENU sysMenu = nullptr;
   HWND lastActivePopup = nullptr;
+  LRESULT pressedCaptionButton = 0;  // HTCLOSE, HTMINBUTTON or HTMAXBUTTON while held down
   void* backend = nullptr;  // the display backend's data of a top-level window
 };
 
@@ -45,6 +46,7 @@ struct LayerState {
   std::vector<HWND> topLevels;  // Z-order, topmost first
   HWND capture = nullptr;
   HWND foreground = nullptr;
+  HWND keyFront = nullptr;  // a clicked top-level that keys go to until its thread takes the click
   std::map<DWORD, HWND> focus;
   std::map<DWORD, HWND> active;
   POINT cursorPos{0, 0};
@@ -97,8 +99,16 @@ HDC MakeWindowDc(HWND hwnd, bool client, const std::vector<RECT>* limit);
 void PresentSurface(HWND top, const RECT& r);
 // Sends WM_NCPAINT and paints the frame with the default look.
 void DrawDefaultFrame(HWND hwnd, HDC dc);
+// Tracks a press on a caption button of the default frame until the button is let go.
+void TrackCaptionButton(HWND hwnd, LRESULT hit);
 // Runs the modal move or size loop of a top-level window; `how` is 0 to move or WMSZ_ code.
 void RunSizeMoveLoop(HWND hwnd, int how);
 // Focus and activation bookkeeping when a window is hidden or destroyed.
 void ForgetFocusAndActivation(HWND hwnd);
 void RegisterControlClasses();
+// The class procedures of the built-in controls.
+LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT StaticProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l);
