@@ -326,4 +326,363 @@ TEST_F(ListView, DraggingAHeaderDividerResizesTheColumnsOfTheList) {
   EXPECT_EQ(SendMessageW(l, LVM_GETCOLUMNWIDTH, 1, 0), 0);
 }
 
+TEST_F(ListView, OwnerDrawnReportAsksForTheRowHeightAndDrawsEachShownRow) {
+  spy_.rowHeight = 30;
+  HWND l = Report(LVS_OWNERDRAWFIXED, 20);
+  EXPECT_GE(spy_.measured, 1);
+  EXPECT_EQ(RowHeight(l), 30);
+  const int hh = HeaderHeight(l);
+  LVITEMW sel{};
+  sel.stateMask = sel.state = LVIS_SELECTED;
+  SendMessageW(l, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&sel));
+  UpdateAllWindows();
+  spy_.drawn.clear();
+  InvalidateRect(l, nullptr, FALSE);
+  UpdateWindow(l);
+  RECT c{};
+  GetClientRect(l, &c);
+  const int shown = (c.bottom - hh + 29) / 30;
+  ASSERT_EQ(int(spy_.drawn.size()), shown);
+  for (int i = 0; i < shown; ++i) {
+    const DRAWITEMSTRUCT& d = spy_.drawn[size_t(i)];
+    EXPECT_EQ(d.CtlType, ODT_LISTVIEW);
+    EXPECT_EQ(d.CtlID, 5u);
+    EXPECT_EQ(int(d.itemID), i);
+    EXPECT_EQ(d.rcItem.top, hh + 30 * i);
+    EXPECT_EQ(d.rcItem.right, 300);
+    EXPECT_EQ(d.itemData, ULONG_PTR(i * 10));
+    EXPECT_EQ((d.itemState & ODS_SELECTED) != 0, i == 2);
+  }
+  // Invalidating one row draws that row only.
+  spy_.drawn.clear();
+  RECT r = ItemRect(l, 4, LVIR_BOUNDS);
+  InvalidateRect(l, &r, FALSE);
+  UpdateWindow(l);
+  ASSERT_EQ(spy_.drawn.size(), 1u);
+  EXPECT_EQ(spy_.drawn[0].itemID, 4u);
+  // A WM_WINDOWPOSCHANGED sent by hand makes the list measure again.
+  spy_.rowHeight = 25;
+  const int before = spy_.measured;
+  RECT wr{};
+  GetWindowRect(l, &wr);
+  WINDOWPOS wp{l, nullptr, 0, 0, wr.right - wr.left, wr.bottom - wr.top,
+                SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOMOVE | SWP_NOOWNERZORDER};
+  SendMessageW(l, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
+  EXPECT_EQ(spy_.measured, before + 1);
+  EXPECT_EQ(RowHeight(l), 25);
+}
+
+TEST_F(ListView, OwnerDrawAddedAfterCreationIsMeasuredOnFirstUse) {
+  spy_.rowHeight = 40;
+  HWND l = Report(0, 3);
+  EXPECT_EQ(spy_.measured, 0);
+  const int plain = RowHeight(l);
+  SetWindowLongPtrW(l, GWL_STYLE, GetWindowLongPtrW(l, GWL_STYLE) | LVS_OWNERDRAWFIXED);
+  EXPECT_EQ(RowHeight(l), 40);
+  EXPECT_EQ(spy_.measured, 1);
+  SetWindowLongPtrW(l, GWL_STYLE, GetWindowLongPtrW(l, GWL_STYLE) & ~LVS_OWNERDRAWFIXED);
+  EXPECT_EQ(RowHeight(l), plain);
+}
+
+TEST_F(ListView, DefaultPaintIntoAHandedContextDrawsEveryRowAndLeavesTheWindowInvalid) {
+  spy_.rowHeight = 20;
+  HWND l = Report(LVS_OWNERDRAWFIXED, 4);
+  UpdateAllWindows();
+  // The owner paints each row in a colour of its own, into whatever context it is handed.
+  spy_.onDraw = [](const DRAWITEMSTRUCT* d) {
+    RECT r = d->rcItem;
+    FillSolidRectDc(d->hDC, &r, RGB(10, 20 + 10 * int(d->itemID), 30));
+  };
+  RECT c{};
+  GetClientRect(l, &c);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HBITMAP bm = CreateCompatibleBitmap(mem, c.right, c.bottom);
+  HGDIOBJ old = SelectObject(mem, bm);
+  FillSolidRectDc(mem, &c, RGB(200, 200, 200));
+  InvalidateRect(l, nullptr, FALSE);
+  RECT upd{};
+  ASSERT_TRUE(GetUpdateRect(l, &upd, FALSE));
+  spy_.drawn.clear();
+  SendMessageW(l, WM_PAINT, reinterpret_cast<WPARAM>(mem), 0);
+  EXPECT_EQ(spy_.drawn.size(), 4u);
+  const int hh = HeaderHeight(l);
+  EXPECT_EQ(GetPixel(mem, 50, hh + 20 * 3 + 5), RGB(10, 50, 30));
+  EXPECT_EQ(GetPixel(mem, 50, hh + 20 * 4 + 5), RGB(200, 200, 200));  // below the rows: untouched
+  EXPECT_EQ(GetPixel(mem, 50, 2), RGB(200, 200, 200));                // the header's rows are the header's
+  EXPECT_TRUE(GetUpdateRect(l, &upd, FALSE));
+  SelectObject(mem, old);
+  DeleteObject(bm);
+  DeleteDC(mem);
+}
+
+TEST_F(ListView, DefaultRowsShowTheSelectionByFocusAndStyle) {
+  auto selectedColour = [&](DWORD style, bool focus) {
+    HWND l = Report(style, 3);
+    LVITEMW sel{};
+    sel.stateMask = sel.state = LVIS_SELECTED;
+    SendMessageW(l, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&sel));
+    if (focus) Focus(spy_.parent, l);
+    else SetFocus(spy_.parent);
+    UpdateAllWindows();
+    POINT p = RowPoint(l, 1, 80);
+    const COLORREF c = GetWindowPixel(l, p.x, p.y);
+    DestroyWindow(l);
+    return c;
+  };
+  EXPECT_EQ(selectedColour(0, true), GetSysColor(COLOR_HIGHLIGHT));
+  EXPECT_EQ(selectedColour(LVS_SHOWSELALWAYS, false), GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(selectedColour(0, false), GetSysColor(COLOR_WINDOW));
+}
+
+TEST_F(ListView, ScrollBarRequestsTheWheelAndEnsureVisibleMoveTheTopRow) {
+  HWND l = Report(0, 100);
+  const int per = int(SendMessageW(l, LVM_GETCOUNTPERPAGE, 0, 0));
+  auto top = [&] { return int(SendMessageW(l, LVM_GETTOPINDEX, 0, 0)); };
+  struct Step {
+    UINT msg;
+    WPARAM w;
+    int expect;
+  } steps[] = {
+      {WM_VSCROLL, 1, 1},                      // line down
+      {WM_VSCROLL, 3, 1 + per},                // page down
+      {WM_VSCROLL, 2, 1},                      // page up
+      {WM_VSCROLL, MAKEWPARAM(5, 50), 50},     // thumb track
+      {WM_VSCROLL, 7, 100 - per},              // bottom
+      {WM_VSCROLL, 1, 100 - per},              // no further
+      {WM_VSCROLL, 6, 0},                      // top
+      {WM_VSCROLL, 0, 0},                      // no further up
+      {WM_MOUSEWHEEL, MAKEWPARAM(0, -240), 6},  // two notches, three rows each
+      {WM_MOUSEWHEEL, MAKEWPARAM(0, -60), 6},   // half a notch waits
+      {WM_MOUSEWHEEL, MAKEWPARAM(0, -60), 9},   // ... for the other half
+      {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 6},
+  };
+  for (const Step& st : steps) {
+    SendMessageW(l, st.msg, st.w, 0);
+    EXPECT_EQ(top(), st.expect) << "message " << st.msg << " " << st.w;
+  }
+  SendMessageW(l, LVM_ENSUREVISIBLE, 80, FALSE);
+  EXPECT_EQ(top(), 80 - per + 1);
+  SendMessageW(l, LVM_ENSUREVISIBLE, 10, FALSE);
+  EXPECT_EQ(top(), 10);
+  SendMessageW(l, LVM_SCROLL, 0, 3 * RowHeight(l));
+  EXPECT_EQ(top(), 13);
+  EXPECT_EQ(ItemRect(l, 13, LVIR_BOUNDS).top, HeaderHeight(l));
+}
+
+TEST_F(ListView, OwnerDataOfTenMillionRowsAsksOnlyForTheRowsShown) {
+  HWND l = MakeList(spy_.parent, LVS_REPORT | LVS_OWNERDATA);
+  AddColumn(l, 0, u"Name", 120);
+  AddColumn(l, 1, u"Size", 80);
+  AddColumn(l, 2, u"Date", 120);
+  const int kRows = 10000000;
+  SendMessageW(l, LVM_SETITEMCOUNT, kRows, LVSICF_NOINVALIDATEALL);
+  EXPECT_EQ(SendMessageW(l, LVM_GETITEMCOUNT, 0, 0), kRows);
+  UpdateAllWindows();
+  RECT c{};
+  GetClientRect(l, &c);
+  const int rh = RowHeight(l), hh = HeaderHeight(l);
+  const int shown = (c.bottom - hh + rh - 1) / rh;
+  auto askedRows = [&] {
+    int lo = INT32_MAX, hi = -1;
+    for (auto [row, sub] : spy_.asked) lo = std::min(lo, row), hi = std::max(hi, row);
+    return std::pair<int, int>{lo, hi};
+  };
+  EXPECT_EQ(int(spy_.asked.size()), shown * 3);
+  EXPECT_EQ(askedRows(), (std::pair<int, int>{0, shown - 1}));
+  ASSERT_EQ(spy_.cacheHints.size(), 1u);
+  EXPECT_EQ(spy_.cacheHints[0], (std::pair<int, int>{0, shown - 1}));
+  // One notch of the wheel: three rows on, and only the rows now shown are asked for.
+  spy_.Clear();
+  SendMessageW(l, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+  UpdateAllWindows();
+  EXPECT_EQ(askedRows(), (std::pair<int, int>{3, 3 + shown - 1}));
+  EXPECT_EQ(spy_.cacheHints, (std::vector<std::pair<int, int>>{{3, 3 + shown - 1}}));
+  // The last row, by key; then Shift+Home selects all ten million as one range.
+  Focus(spy_.parent, l);
+  spy_.Clear();
+  InjectKeyPress(VK_END);
+  Pump();
+  const int per = int(SendMessageW(l, LVM_GETCOUNTPERPAGE, 0, 0));
+  EXPECT_EQ(SendMessageW(l, LVM_GETTOPINDEX, 0, 0), kRows - per);
+  EXPECT_EQ(askedRows().first, kRows - per);
+  EXPECT_EQ(Selected(l), (std::vector<int>{kRows - 1}));
+  spy_.Clear();
+  InjectKey(VK_SHIFT, true);
+  InjectKeyPress(VK_HOME);
+  InjectKey(VK_SHIFT, false);
+  Pump();
+  EXPECT_EQ(SendMessageW(l, LVM_GETSELECTEDCOUNT, 0, 0), kRows);
+  ASSERT_EQ(spy_.Of(LVN_ODSTATECHANGED).size(), 1u);
+  EXPECT_EQ(spy_.Of(LVN_ODSTATECHANGED)[0].item, 0);
+  EXPECT_EQ(spy_.Of(LVN_ODSTATECHANGED)[0].sub, kRows - 1);
+  EXPECT_LE(spy_.Of(LVN_ITEMCHANGED).size(), 4u);  // the focus moves; no row by row news
+  EXPECT_EQ(StateOf(l, 5000000, LVIS_SELECTED), UINT(LVIS_SELECTED));
+  // A plain click clears it again with one notice for every row.
+  spy_.Clear();
+  POINT p = RowPoint(l, 2);
+  ClickAt(l, p.x, p.y);
+  EXPECT_EQ(SendMessageW(l, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+  int allRows = 0;
+  for (const Notice& n : spy_.Of(LVN_ITEMCHANGED)) allRows += n.item == -1;
+  EXPECT_EQ(allRows, 1);
+  // Texts of any row are asked of the parent.
+  char16_t buf[32] = {};
+  LVITEMW it{};
+  it.iSubItem = 2;
+  it.pszText = buf;
+  it.cchTextMax = 32;
+  EXPECT_EQ(SendMessageW(l, LVM_GETITEMTEXTW, kRows - 1, reinterpret_cast<LPARAM>(&it)), 10);
+  EXPECT_EQ(std::u16string(buf), u"r9999999c2");
+}
+
+TEST_F(ListView, DisplayTextsNeverRunPastTheBufferTheListOffers) {
+  HWND l = MakeList(spy_.parent, LVS_REPORT | LVS_OWNERDATA);
+  AddColumn(l, 0, u"Name", 120);
+  SendMessageW(l, LVM_SETITEMCOUNT, 3, 0);
+  int offered = 0;
+  // A parent that fills the whole buffer and forgets the terminator.
+  spy_.dispInfo = [&](NMLVDISPINFOW* di) {
+    if (!(di->item.mask & LVIF_TEXT)) return;
+    offered = di->item.cchTextMax;
+    std::fill(di->item.pszText, di->item.pszText + di->item.cchTextMax, u'x');
+  };
+  char16_t buf[17];
+  std::fill(buf, buf + 17, u'#');
+  LVITEMW it{};
+  it.pszText = buf;
+  it.cchTextMax = 16;
+  EXPECT_EQ(SendMessageW(l, LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&it)), 15);
+  EXPECT_EQ(offered, 16);
+  EXPECT_EQ(std::u16string(buf), std::u16string(15, u'x'));
+  EXPECT_EQ(buf[16], u'#');
+  // A parent that points at a long text of its own: no more than the buffer is taken.
+  static const std::u16string longText(1000, u'y');
+  spy_.dispInfo = [&](NMLVDISPINFOW* di) {
+    if (di->item.mask & LVIF_TEXT) di->item.pszText = const_cast<char16_t*>(longText.c_str());
+  };
+  it.cchTextMax = 8;
+  EXPECT_EQ(SendMessageW(l, LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&it)), 7);
+  EXPECT_EQ(std::u16string(buf), u"yyyyyyy");
+  UpdateAllWindows();  // painting takes the long text within its own buffer
+  // A callback text the parent asks the list to keep is asked for once.
+  HWND plain = Report(0, 0);
+  LVITEMW cb{};
+  cb.mask = LVIF_TEXT;
+  cb.pszText = LPSTR_TEXTCALLBACKW;
+  SendMessageW(plain, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&cb));
+  int asks = 0;
+  spy_.dispInfo = [&](NMLVDISPINFOW* di) {
+    ++asks;
+    static char16_t kept[] = u"kept";
+    di->item.pszText = kept;
+    di->item.mask |= LVIF_DI_SETITEM;
+  };
+  it.cchTextMax = 16;
+  SendMessageW(plain, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&it));
+  SendMessageW(plain, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&it));
+  EXPECT_EQ(std::u16string(buf), u"kept");
+  EXPECT_EQ(asks, 1);
+}
+
+TEST_F(ListView, IconViewPlacesItemsOnTheGridOfItsSpacing) {
+  HWND l = MakeList(spy_.parent, LVS_ICON | LVS_NOLABELWRAP | LVS_SHOWSELALWAYS, 10, 10, 400, 300);
+  for (int i = 0; i < 20; ++i) AddRow(l, i, u"item");
+  // Without a normal image list the icons are 32 by 32, and the spacing 43 more each way.
+  EXPECT_EQ(SendMessageW(l, LVM_GETITEMSPACING, 0, 0), MAKELRESULT(75, 75));
+  RECT icon = ItemRect(l, 7, LVIR_ICON), b = ItemRect(l, 7, LVIR_BOUNDS);  // 5 per row: column 2, row 1
+  EXPECT_EQ(icon.left, 150 + (75 - 32) / 2);
+  EXPECT_EQ(icon.top, 75 + 2);
+  EXPECT_EQ(icon.right - icon.left, 32);
+  EXPECT_EQ(b.left, 152);
+  EXPECT_EQ(b.right, 223);
+  EXPECT_EQ(SendMessageW(l, LVM_SETICONSPACING, 0, MAKELPARAM(126, 170)), MAKELRESULT(75, 75));
+  b = ItemRect(l, 4, LVIR_BOUNDS);  // 3 per row: column 1, row 1
+  EXPECT_EQ(b.left, 126 + 2);
+  EXPECT_EQ(b.top, 170 + 2);
+  struct Case {
+    int x, y, item;
+    UINT flags;
+  } cases[] = {
+      {126 + 63, 170 + 20, 4, LVHT_ONITEMICON},
+      {126 + 10, b.bottom - 3, 4, LVHT_ONITEMLABEL},
+      {126 + 63, b.bottom + 5, -1, LVHT_NOWHERE},  // below the label, inside the cell
+      {3 * 126 + 5, 20, -1, LVHT_NOWHERE},         // right of the last column
+  };
+  for (const Case& c : cases) {
+    LVHITTESTINFO hi{};
+    hi.pt = POINT{c.x, c.y};
+    EXPECT_EQ(SendMessageW(l, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hi)), c.item) << c.x << "," << c.y;
+    EXPECT_EQ(hi.flags, c.flags);
+  }
+  // Scrolling moves the grid by pixels; the keys move by one and by a row of the grid.
+  SendMessageW(l, WM_VSCROLL, 3, 0);
+  POINT origin{};
+  SendMessageW(l, LVM_GETORIGIN, 0, reinterpret_cast<LPARAM>(&origin));
+  EXPECT_EQ(origin.y, 300);
+  EXPECT_EQ(ItemRect(l, 4, LVIR_BOUNDS).top, 172 - 300);
+  Focus(spy_.parent, l);
+  InjectKeyPress(VK_RIGHT);
+  InjectKeyPress(VK_RIGHT);
+  InjectKeyPress(VK_DOWN);
+  Pump();
+  EXPECT_EQ(Selected(l), (std::vector<int>{4}));
+  EXPECT_EQ(SendMessageW(l, LVM_GETORIGIN, 0, reinterpret_cast<LPARAM>(&origin)) ? origin.y : -1, 0);
+}
+
+TEST_F(ListView, CustomDrawTellsEachShownTileAndSkipsTheDefault) {
+  HWND l = MakeList(spy_.parent, LVS_ICON | LVS_OWNERDATA | LVS_NOLABELWRAP | LVS_NOCOLUMNHEADER, 10, 10, 400, 300);
+  SendMessageW(l, LVM_SETICONSPACING, 0, MAKELPARAM(126, 170));
+  SendMessageW(l, LVM_SETITEMCOUNT, 1000, 0);
+  const COLORREF tile = RGB(30, 160, 90);
+  spy_.customDraw = [&](NMLVCUSTOMDRAW* cd) -> LRESULT {
+    if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) FillSolidRectDc(cd->nmcd.hdc, &cd->nmcd.rc, tile);
+    return CDRF_SKIPDEFAULT;
+  };
+  UpdateAllWindows();
+  std::vector<int> tiles;
+  for (const NMCUSTOMDRAW& cd : spy_.customDrawn) {
+    if (cd.dwDrawStage != CDDS_ITEMPREPAINT) continue;
+    tiles.push_back(int(cd.dwItemSpec));
+    RECT b = ItemRect(l, int(cd.dwItemSpec), LVIR_BOUNDS);
+    EXPECT_TRUE(EqualRect(&b, &cd.rc));
+  }
+  EXPECT_EQ(tiles, (std::vector<int>{0, 1, 2, 3, 4, 5}));  // two rows of three show
+  EXPECT_TRUE(spy_.asked.empty());                         // the default drawing never ran
+  RECT b0 = ItemRect(l, 0, LVIR_BOUNDS);
+  EXPECT_EQ(GetWindowPixel(l, (b0.left + b0.right) / 2, (b0.top + b0.bottom) / 2), tile);
+  // A parent that skips everything at the start hears of no tile.
+  spy_.Clear();
+  spy_.customDraw = [](NMLVCUSTOMDRAW*) -> LRESULT { return CDRF_SKIPDEFAULT; };
+  InvalidateRect(l, nullptr, TRUE);
+  UpdateAllWindows();
+  ASSERT_EQ(spy_.customDrawn.size(), 1u);
+  EXPECT_EQ(spy_.customDrawn[0].dwDrawStage, CDDS_PREPAINT);
+}
+
+TEST_F(ListView, CustomDrawColoursReportTexts) {
+  HWND l = Report(0, 3);
+  const COLORREF red = RGB(220, 0, 0);
+  spy_.customDraw = [&](NMLVCUSTOMDRAW* cd) -> LRESULT {
+    if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (cd->nmcd.dwItemSpec == 1) cd->clrText = red;
+    return CDRF_DODEFAULT;
+  };
+  InvalidateRect(l, nullptr, TRUE);
+  UpdateAllWindows();
+  auto redPixels = [&](int row) {
+    RECT b = ItemRect(l, row, LVIR_BOUNDS);
+    int n = 0;
+    for (int y = b.top; y < b.bottom; ++y) {
+      for (int x = 0; x < 100; ++x) {
+        const COLORREF c = GetWindowPixel(l, x, y);  // text edges are blended with the background
+        n += GetRValue(c) > 150 && GetGValue(c) < 120 && GetBValue(c) < 120;
+      }
+    }
+    return n;
+  };
+  EXPECT_GT(redPixels(1), 5);
+  EXPECT_EQ(redPixels(0), 0);
+}
+
 }  // namespace
