@@ -38,11 +38,31 @@ struct PBRANGE {
 };
 
 // ---- Tooltip ----
+constexpr UINT TTM_ACTIVATE = WM_USER + 1;
 constexpr UINT TTM_SETDELAYTIME = WM_USER + 3;
 constexpr UINT TTM_RELAYEVENT = WM_USER + 7;
+constexpr UINT TTM_GETTOOLCOUNT = WM_USER + 13;
 constexpr UINT TTM_GETDELAYTIME = WM_USER + 21;
 constexpr UINT TTM_SETMAXTIPWIDTH = WM_USER + 24;
 constexpr UINT TTM_GETMAXTIPWIDTH = WM_USER + 25;
+constexpr UINT TTM_POP = WM_USER + 28;
+constexpr UINT TTM_ADDTOOLW = WM_USER + 50;
+constexpr UINT TTM_DELTOOLW = WM_USER + 51;
+constexpr UINT TTM_NEWTOOLRECTW = WM_USER + 52;
+constexpr UINT TTM_GETTEXTW = WM_USER + 56;
+constexpr UINT TTM_UPDATETIPTEXTW = WM_USER + 57;
+// The tool is a window (uId is its handle) rather than a rectangle of `hwnd`.
+constexpr UINT TTF_IDISHWND = 0x0001;
+struct TOOLINFOW {
+  UINT cbSize;
+  UINT uFlags;
+  HWND hwnd;
+  UINT_PTR uId;
+  RECT rect;
+  void* hinst;
+  char16_t* lpszText;
+  LPARAM lParam;
+};
 constexpr DWORD TTS_ALWAYSTIP = 0x01;
 constexpr DWORD TTS_NOPREFIX = 0x02;
 constexpr DWORD TTDT_AUTOMATIC = 0;
