@@ -1,9 +1,9 @@
 // Builds the program folder's data files from resources/: "Base.dat" is copied, and every
 // file under archive/ becomes an entry of "Recovery.dat" named by its relative path (text files
 // converted to UTF-16LE with a byte-order mark and CR LF line ends), packed into a ZIP and
-// scrambled.
+// scrambled. Files under an extra archive folder (the drawn skin pictures) join them the same way.
 //
-// packres SOURCE_DIR OUTPUT_DIR
+// packres SOURCE_DIR OUTPUT_DIR [EXTRA_ARCHIVE_DIR]
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -40,8 +40,8 @@ bool WriteFile(const fs::path& p, const void* data, size_t n) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: packres SOURCE_DIR OUTPUT_DIR\n");
+  if (argc != 3 && argc != 4) {
+    fprintf(stderr, "usage: packres SOURCE_DIR OUTPUT_DIR [EXTRA_ARCHIVE_DIR]\n");
     return 2;
   }
   const fs::path src = argv[1], outDir = argv[2];
@@ -51,18 +51,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<ZipSourceEntry> entries;
-  const fs::path root = src / "archive";
-  for (const auto& it : fs::recursive_directory_iterator(root)) {
-    if (!it.is_regular_file()) continue;
-    ZipSourceEntry e;
-    e.name = fs::relative(it.path(), root).generic_string();
-    std::string bytes;
-    if (!ReadFile(it.path(), bytes)) {
-      fprintf(stderr, "packres: cannot read %s\n", it.path().c_str());
-      return 1;
+  std::vector<fs::path> roots{src / "archive"};
+  if (argc == 4) roots.emplace_back(argv[3]);
+  for (const fs::path& root : roots) {
+    for (const auto& it : fs::recursive_directory_iterator(root)) {
+      if (!it.is_regular_file()) continue;
+      ZipSourceEntry e;
+      e.name = fs::relative(it.path(), root).generic_string();
+      std::string bytes;
+      if (!ReadFile(it.path(), bytes)) {
+        fprintf(stderr, "packres: cannot read %s\n", it.path().c_str());
+        return 1;
+      }
+      e.bytes = it.path().extension() == ".txt" ? Utf8ToUtf16LeFile(bytes, true) : bytes;
+      entries.push_back(std::move(e));
     }
-    e.bytes = it.path().extension() == ".txt" ? Utf8ToUtf16LeFile(bytes, true) : bytes;
-    entries.push_back(std::move(e));
   }
   // A stable order, so the archive does not change with the directory order.
   std::sort(entries.begin(), entries.end(),

@@ -149,3 +149,5 @@ HBITMAP BitmapFromBmpBytes(std::span<const uint8_t> bytes);
 HBITMAP BitmapFromPngBytes(std::span<const uint8_t> bytes);
 // Writes the bitmap (its colours; alpha is ignored) as an RGB PNG file. True when written.
 bool WriteBitmapPng(HBITMAP bm, const std::string& hostPath);
+// The bytes of a 24-bit bottom-up BMP file of the bitmap's colours; empty for a bad handle.
+std::vector<uint8_t> BmpFileBytes(HBITMAP bm);

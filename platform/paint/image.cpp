@@ -87,3 +87,31 @@ bool WriteBitmapPng(HBITMAP h, const std::string& hostPath) {
   img.format = PNG_FORMAT_RGB;
   return png_image_write_to_file(&img, hostPath.c_str(), 0, rgb.data(), bm->width * 3, nullptr) != 0;
 }
+
+std::vector<uint8_t> BmpFileBytes(HBITMAP h) {
+  GdiBitmap* bm = LiveGdi(h, GdiKind::Bitmap);
+  if (!bm) return {};
+  const uint32_t stride = (uint32_t(bm->width) * 3 + 3) & ~3u;
+  const uint32_t image = stride * uint32_t(bm->height);
+  const uint32_t off = 14 + 40;
+  std::vector<uint8_t> out(off + image, 0);
+  auto put16 = [&](size_t at, uint32_t v) { out[at] = uint8_t(v), out[at + 1] = uint8_t(v >> 8); };
+  auto put32 = [&](size_t at, uint32_t v) { put16(at, v & 0xFFFF), put16(at + 2, v >> 16); };
+  out[0] = 'B', out[1] = 'M';
+  put32(2, off + image);
+  put32(10, off);
+  put32(14, 40);
+  put32(18, uint32_t(bm->width));
+  put32(22, uint32_t(bm->height));
+  put16(26, 1);
+  put16(28, 24);
+  put32(34, image);
+  put32(38, 2835);  // 72 dpi
+  put32(42, 2835);
+  for (int y = 0; y < bm->height; ++y) {
+    const uint8_t* s = bm->Row(bm->height - 1 - y);  // bottom row first
+    uint8_t* d = out.data() + off + size_t(y) * stride;
+    for (int x = 0; x < bm->width; ++x, s += bm->Bytes(), d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+  }
+  return out;
+}

@@ -581,6 +581,19 @@ BOOL IsZoomed(HWND hwnd) {
   return v && v->zoomed;
 }
 
+BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp) {
+  if (!wp) return FALSE;
+  LayerLock g(Layer().m);
+  VisWindow* v = Vis(hwnd);
+  if (!v) return FALSE;
+  wp->flags = 0;
+  wp->showCmd = v->iconic ? SW_SHOWMINIMIZED : v->zoomed ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  wp->ptMinPosition = POINT{-1, -1};
+  wp->ptMaxPosition = POINT{-1, -1};
+  wp->rcNormalPosition = (v->zoomed || v->iconic) ? v->restore : v->rect;
+  return TRUE;
+}
+
 BOOL IsIconic(HWND hwnd) {
   LayerLock g(Layer().m);
   VisWindow* v = Vis(hwnd);

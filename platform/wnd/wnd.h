@@ -34,6 +34,9 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int cx, int cy, BOOL repaint);
 BOOL BringWindowToTop(HWND hwnd);
 BOOL IsZoomed(HWND hwnd);
 BOOL IsIconic(HWND hwnd);
+// The window's show state and its normal (restored) rectangle, also while it is maximised or
+// minimised.
+BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* wp);
 BOOL GetWindowRect(HWND hwnd, RECT* r);
 BOOL GetClientRect(HWND hwnd, RECT* r);
 BOOL ScreenToClient(HWND hwnd, POINT* pt);

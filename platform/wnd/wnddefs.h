@@ -209,6 +209,14 @@ struct MINMAXINFO {
   POINT ptMinTrackSize;
   POINT ptMaxTrackSize;
 };
+struct WINDOWPLACEMENT {
+  UINT length;
+  UINT flags;
+  UINT showCmd;
+  POINT ptMinPosition;
+  POINT ptMaxPosition;
+  RECT rcNormalPosition;
+};
 struct NCCALCSIZE_PARAMS {
   RECT rgrc[3];
   WINDOWPOS* lppos;

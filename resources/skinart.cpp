@@ -1,0 +1,425 @@
+// Draws the program's skin pictures and writes them as files: the dialog backgrounds and
+// caption buttons, the default push-button, check-box and radio pictures, the title icon, the
+// banner and the splash. The build runs it and packs what it writes; the same sources give the
+// same pictures, so nothing drawn is kept in the repository.
+//
+// skinart OUTPUT_DIR BRAND VERSION
+//   OUTPUT_DIR/archive/BRAND/...   skin images of the resource archive
+//   OUTPUT_DIR/res/bitmap/ID.bmp   bitmap resources; OUTPUT_DIR/res/icon/ID.png icon resources
+//
+// Shapes are anti-aliased by 4 x 4 supersampling. Edges that meet a key colour (the window key
+// green, the button key magenta, the check-box key black) are cut hard, since what shows
+// through them is not known here.
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/paint/gdi.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rgb {
+  float r, g, b;
+};
+Rgb Hex(unsigned v) { return Rgb{float((v >> 16) & 255), float((v >> 8) & 255), float(v & 255)}; }
+Rgb Mix(Rgb a, Rgb b, float t) { return Rgb{a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+
+const Rgb kKeyGreen{0, 255, 0};
+const Rgb kKeyMagenta{255, 0, 255};
+const Rgb kKeyBlack{0, 0, 0};
+
+// The look: a deep blue caption, a near-white face, grey-blue lines.
+const Rgb kCaptionTop = Hex(0x2A6DC2);
+const Rgb kCaptionBottom = Hex(0x1F5BA8);
+const Rgb kFace = Hex(0xF6F8FB);
+const Rgb kBorder = Hex(0x1B4E8F);
+const Rgb kFaceBorder = Hex(0xB9C4D2);
+const Rgb kWhite = Hex(0xFFFFFF);
+
+// A picture with a coverage-aware painter.
+struct Canvas {
+  int w, h;
+  std::vector<Rgb> px;
+  std::vector<float> alpha;  // for pictures written with alpha
+  Canvas(int w0, int h0, Rgb fill) : w(w0), h(h0), px(size_t(w0) * size_t(h0), fill), alpha(px.size(), 1.0f) {}
+  Rgb& At(int x, int y) { return px[size_t(y) * size_t(w) + size_t(x)]; }
+
+  // Paints colour c (a function of the pixel) where the shape covers, by its coverage.
+  void Paint(const std::function<bool(float, float)>& inside, const std::function<Rgb(int, int)>& c, float opacity = 1) {
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        int n = 0;
+        for (int sy = 0; sy < 4; ++sy) {
+          for (int sx = 0; sx < 4; ++sx) n += inside(x + (sx + 0.5f) / 4, y + (sy + 0.5f) / 4);
+        }
+        if (n == 0) continue;
+        const float t = opacity * float(n) / 16.0f;
+        At(x, y) = Mix(At(x, y), c(x, y), t);
+      }
+    }
+  }
+  void Paint(const std::function<bool(float, float)>& inside, Rgb c, float opacity = 1) {
+    Paint(inside, [c](int, int) { return c; }, opacity);
+  }
+  // Sets pixels that the shape covers less than half to the key, hard.
+  void CutOutside(const std::function<bool(float, float)>& inside, Rgb key) {
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        int n = 0;
+        for (int sy = 0; sy < 4; ++sy) {
+          for (int sx = 0; sx < 4; ++sx) n += inside(x + (sx + 0.5f) / 4, y + (sy + 0.5f) / 4);
+        }
+        if (n < 8) At(x, y) = key;
+      }
+    }
+  }
+};
+
+// Shape tests in pixel space.
+std::function<bool(float, float)> RoundRect(float x0, float y0, float x1, float y1, float r) {
+  return [=](float x, float y) {
+    if (x < x0 || y < y0 || x > x1 || y > y1) return false;
+    const float cx = std::clamp(x, x0 + r, x1 - r), cy = std::clamp(y, y0 + r, y1 - r);
+    return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
+  };
+}
+std::function<bool(float, float)> Ring(std::function<bool(float, float)> outer, std::function<bool(float, float)> inner) {
+  return [=](float x, float y) { return outer(x, y) && !inner(x, y); };
+}
+std::function<bool(float, float)> Circle(float cx, float cy, float r) {
+  return [=](float x, float y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r; };
+}
+// A line of width w from (ax, ay) to (bx, by) with round ends.
+std::function<bool(float, float)> Stroke(float ax, float ay, float bx, float by, float w) {
+  return [=](float x, float y) {
+    const float dx = bx - ax, dy = by - ay;
+    const float len2 = dx * dx + dy * dy;
+    float t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0;
+    t = std::clamp(t, 0.0f, 1.0f);
+    const float px = ax + t * dx - x, py = ay + t * dy - y;
+    return px * px + py * py <= w * w / 4;
+  };
+}
+std::function<bool(float, float)> Rect(float x0, float y0, float x1, float y1) {
+  return [=](float x, float y) { return x >= x0 && x < x1 && y >= y0 && y < y1; };
+}
+
+// Text through the program's own raster: rendered white on black and used as coverage.
+void Text(Canvas& c, int x, int y, const char16_t* face, int height, int weight, const std::u16string& s, Rgb colour,
+          UINT format = DT_SINGLELINE | DT_NOPREFIX, int boxW = 0, int boxH = 0) {
+  const int w = boxW ? boxW : c.w - x, h = boxH ? boxH : height * 2;
+  BITMAPINFO bmi{};
+  bmi.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldBm = SelectObject(dc, bm);
+  HFONT font = CreateFontW(-height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face);
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(255, 255, 255));
+  RECT r{0, 0, w, h};
+  DrawTextW(dc, s.c_str(), int(s.size()), &r, format);
+  const auto* p = static_cast<const uint8_t*>(bits);
+  for (int yy = 0; yy < h; ++yy) {
+    for (int xx = 0; xx < w; ++xx) {
+      const float t = p[(size_t(yy) * size_t(w) + size_t(xx)) * 4 + 1] / 255.0f;
+      const int X = x + xx, Y = y + yy;
+      if (t > 0 && X >= 0 && Y >= 0 && X < c.w && Y < c.h) c.At(X, Y) = Mix(c.At(X, Y), colour, t);
+    }
+  }
+  SelectObject(dc, oldFont);
+  SelectObject(dc, oldBm);
+  DeleteObject(font);
+  DeleteObject(bm);
+  DeleteDC(dc);
+}
+
+uint8_t Byte(float v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
+
+bool WriteBmp(const Canvas& c, const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  const uint32_t stride = (uint32_t(c.w) * 3 + 3) & ~3u;
+  std::vector<uint8_t> out(54 + size_t(stride) * size_t(c.h), 0);
+  auto put = [&](size_t at, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) out[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  out[0] = 'B', out[1] = 'M';
+  put(2, uint32_t(out.size()), 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, uint32_t(c.w), 4);
+  put(22, uint32_t(c.h), 4);
+  put(26, 1, 2);
+  put(28, 24, 2);
+  put(34, uint32_t(out.size() - 54), 4);
+  put(38, 2835, 4);
+  put(42, 2835, 4);
+  for (int y = 0; y < c.h; ++y) {
+    uint8_t* row = out.data() + 54 + size_t(c.h - 1 - y) * stride;
+    for (int x = 0; x < c.w; ++x) {
+      const Rgb& p = c.px[size_t(y) * size_t(c.w) + size_t(x)];
+      row[3 * x] = Byte(p.b), row[3 * x + 1] = Byte(p.g), row[3 * x + 2] = Byte(p.r);
+    }
+  }
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  return bool(f.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size())));
+}
+
+bool WritePng(const Canvas& c, const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  std::vector<uint8_t> rgba(size_t(c.w) * size_t(c.h) * 4);
+  for (size_t i = 0; i < c.px.size(); ++i) {
+    rgba[4 * i] = Byte(c.px[i].r), rgba[4 * i + 1] = Byte(c.px[i].g), rgba[4 * i + 2] = Byte(c.px[i].b);
+    rgba[4 * i + 3] = Byte(c.alpha[i] * 255);
+  }
+  png_image img;
+  std::memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = png_uint_32(c.w);
+  img.height = png_uint_32(c.h);
+  img.format = PNG_FORMAT_RGBA;
+  return png_image_write_to_file(&img, path.c_str(), 0, rgba.data(), c.w * 4, nullptr) != 0;
+}
+
+// ---- Dialog backgrounds ----
+
+// A nine-grid source: rounded top corners cut in the key green, a caption band `caption` rows
+// high (a vertical gradient, so the stretched middle column keeps it), a 1-pixel frame.
+Canvas DialogSkin(int w, int h, int caption) {
+  Canvas c(w, h, kFace);
+  const float r = 7;
+  auto shape = RoundRect(0, 0, float(w), float(h), r);
+  c.Paint(Rect(0, 0, float(w), float(caption)), [&](int, int y) { return Mix(kCaptionTop, kCaptionBottom, float(y) / caption); });
+  // A hairline between the caption and the face, and the frame: dark on the caption, grey below.
+  c.Paint(Rect(0, float(caption), float(w), float(caption + 1)), Hex(0x174A87));
+  c.Paint(Ring(shape, RoundRect(1, 1, float(w - 1), float(h - 1), r - 1)),
+          [&](int, int y) { return y < caption ? kBorder : kFaceBorder; });
+  c.CutOutside(shape, kKeyGreen);
+  return c;
+}
+
+// The decoration drawn into the bottom-right corner of panels over the face: soft arcs.
+Canvas Corner(int w, int h) {
+  Canvas c(w, h, kFace);
+  for (int i = 0; i < 3; ++i) {
+    const float R = 260.0f + 70.0f * float(i);
+    c.Paint(Ring(Circle(float(w) + 40, float(h) + 200, R), Circle(float(w) + 40, float(h) + 200, R - 1.6f)), Hex(0xDCE5F1),
+            0.9f - 0.2f * float(i));
+  }
+  return c;
+}
+
+// ---- Caption buttons ----
+
+enum class Glyph { Close, Max, Min };
+enum class BtnState { Normal, Hover, Down };
+
+// A caption button 34 by 30 over the caption band rows 1..30: the resting picture is the key
+// magenta (the caption shows through) with a white glyph blended against the caption colour.
+Canvas CaptionButton(Glyph g, BtnState s, int captionH) {
+  const int w = 34, h = 30;
+  Canvas c(w, h, kKeyMagenta);
+  auto captionAt = [&](int, int y) { return Mix(kCaptionTop, kCaptionBottom, float(y + 1) / captionH); };
+  Rgb plate{};
+  bool hasPlate = s != BtnState::Normal;
+  if (g == Glyph::Close) plate = s == BtnState::Hover ? Hex(0xE0433A) : Hex(0xB8322B);
+  else plate = s == BtnState::Hover ? Hex(0x4A86D3) : Hex(0x174A87);
+  // Glyph pixels blend against what lies under them, so their soft edges fit the caption.
+  Canvas under(w, h, kWhite);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) under.At(x, y) = hasPlate ? plate : captionAt(x, y);
+  }
+  const float cx = w / 2.0f, cy = h / 2.0f;
+  std::vector<std::function<bool(float, float)>> parts;
+  if (g == Glyph::Close) {
+    parts.push_back(Stroke(cx - 5, cy - 5, cx + 5, cy + 5, 1.6f));
+    parts.push_back(Stroke(cx + 5, cy - 5, cx - 5, cy + 5, 1.6f));
+  } else if (g == Glyph::Max) {
+    parts.push_back(Ring(Rect(cx - 5.5f, cy - 5.5f, cx + 5.5f, cy + 5.5f), Rect(cx - 4, cy - 4, cx + 4, cy + 4)));
+  } else {
+    parts.push_back(Rect(cx - 5.5f, cy + 0.2f, cx + 5.5f, cy + 1.8f));
+  }
+  for (auto& p : parts) under.Paint(p, kWhite);
+  // Only the glyph (and the plate) are opaque; the rest stays key.
+  auto glyph = [&](float x, float y) {
+    for (auto& p : parts) {
+      if (p(x, y)) return true;
+    }
+    return false;
+  };
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      bool touched = hasPlate;
+      for (int sy = 0; sy < 4 && !touched; ++sy) {
+        for (int sx = 0; sx < 4 && !touched; ++sx) touched = glyph(x + (sx + 0.5f) / 4, y + (sy + 0.5f) / 4);
+      }
+      if (touched) c.At(x, y) = under.At(x, y);
+    }
+  }
+  return c;
+}
+
+// ---- Push buttons, check boxes, radio buttons ----
+
+// A rounded push button (a nine-grid source) with the key magenta outside its corners.
+Canvas PushButton(int w, int h, Rgb top, Rgb bottom, Rgb border, float borderW) {
+  Canvas c(w, h, kKeyMagenta);
+  const float r = 4;
+  auto shape = RoundRect(0, 0, float(w), float(h), r);
+  c.Paint(shape, [&](int, int y) { return Mix(top, bottom, float(y) / float(h - 1)); });
+  c.Paint(Ring(shape, RoundRect(borderW, borderW, float(w) - borderW, float(h) - borderW, r - borderW)), border);
+  c.CutOutside(shape, kKeyMagenta);
+  return c;
+}
+
+Canvas CheckBox(bool checked) {
+  Canvas c(16, 16, kKeyBlack);
+  auto box = RoundRect(1, 1, 15, 15, 3);
+  if (checked) {
+    c.Paint(box, Hex(0x2B6CC4));
+    c.Paint(Stroke(4.5f, 8.2f, 7.0f, 10.8f, 1.9f), kWhite);
+    c.Paint(Stroke(7.0f, 10.8f, 11.8f, 5.2f, 1.9f), kWhite);
+  } else {
+    c.Paint(box, kWhite);
+    c.Paint(Ring(box, RoundRect(2.2f, 2.2f, 13.8f, 13.8f, 2)), Hex(0x8896A6));
+  }
+  c.CutOutside(box, kKeyBlack);
+  return c;
+}
+
+Canvas Radio(bool checked) {
+  Canvas c(12, 12, kKeyBlack);
+  auto disc = Circle(6, 6, 5.8f);
+  c.Paint(disc, kWhite);
+  c.Paint(Ring(disc, Circle(6, 6, checked ? 4.6f : 4.8f)), checked ? Hex(0x2B6CC4) : Hex(0x8896A6));
+  if (checked) c.Paint(Circle(6, 6, 2.6f), Hex(0x2B6CC4));
+  c.CutOutside(disc, kKeyBlack);
+  return c;
+}
+
+// ---- The program's mark, banner and splash ----
+
+// The mark: a bird in flight, two swept wings meeting at the body, over a disc.
+void Mark(Canvas& c, float cx, float cy, float r, Rgb disc, Rgb wing) {
+  c.Paint(Circle(cx, cy, r), disc);
+  const float s = r / 8, w = 1.7f * s;
+  const float pts[5][2] = {{-5.8f, 1.6f}, {-2.8f, -2.3f}, {0, 0.6f}, {2.8f, -2.3f}, {5.8f, 1.6f}};
+  for (int i = 0; i < 4; ++i) {
+    c.Paint(Stroke(cx + pts[i][0] * s, cy + pts[i][1] * s, cx + pts[i + 1][0] * s, cy + pts[i + 1][1] * s, w), wing);
+  }
+}
+
+Canvas AppIcon(int size) {
+  Canvas c(size, size, kWhite);
+  std::fill(c.alpha.begin(), c.alpha.end(), 0.0f);
+  Canvas cover(size, size, kKeyBlack);
+  const float r = size / 2.0f;
+  Mark(c, r, r, r - 0.3f, kWhite, Hex(0x1F5BA8));
+  cover.Paint(Circle(r, r, r - 0.3f), kWhite);
+  for (size_t i = 0; i < c.px.size(); ++i) c.alpha[i] = cover.px[i].g / 255.0f;
+  return c;
+}
+
+Canvas Banner(int w, int h, const std::u16string& edition) {
+  Canvas c(w, h, kWhite);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) c.At(x, y) = Mix(kCaptionTop, kCaptionBottom, float(y) / float(h));
+  }
+  Mark(c, 26, h / 2.0f, 18, kWhite, Hex(0x1F5BA8));
+  Text(c, 54, h / 2 - 17, u"DejaVu Sans", 24, FW_BOLD, u"Kestrel", kWhite);
+  Text(c, 160, h / 2 - 11, u"DejaVu Sans", 16, FW_NORMAL, edition, Hex(0xCFE0F5));
+  return c;
+}
+
+Canvas Splash() {
+  const int w = 680, h = 520;
+  Canvas c(w, h, kWhite);
+  const Rgb top = Hex(0x0E2A4F), bottom = Hex(0x123B6E);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) c.At(x, y) = Mix(top, bottom, (float(y) / h) * 0.8f + (float(x) / w) * 0.2f);
+  }
+  // Quiet rings behind the mark.
+  for (int i = 0; i < 4; ++i) {
+    const float R = 150.0f + 46.0f * float(i);
+    c.Paint(Ring(Circle(520, 130, R), Circle(520, 130, R - 1.2f)), Hex(0x2A5A94), 0.55f - 0.1f * float(i));
+  }
+  Mark(c, 520, 130, 74, Hex(0x2A6DC2), kWhite);
+  Text(c, 60, 150, u"DejaVu Sans", 58, FW_BOLD, u"Kestrel", kWhite);
+  Text(c, 64, 226, u"DejaVu Sans", 22, FW_NORMAL, u"Data recovery for NTFS, FAT and exFAT", Hex(0xB7CDE8));
+  Text(c, 64, 258, u"DejaVu Sans", 16, FW_NORMAL, u"Reads your disk, never writes to it.", Hex(0x8FAAD0));
+  // The help link (clickable area 373,364 - 626,433).
+  auto pill = RoundRect(380, 374, 619, 423, 24.5f);
+  c.Paint(pill, Hex(0x2A6DC2));
+  c.Paint(Ring(pill, RoundRect(381.5f, 375.5f, 617.5f, 421.5f, 23)), Hex(0x5A96E0));
+  Text(c, 380, 374, u"DejaVu Sans", 18, FW_BOLD, u"Help and tutorials", kWhite, DT_SINGLELINE | DT_CENTER | DT_VCENTER,
+       239, 49);
+  // The countdown: the digit is drawn by the window into 210,458 - 227,486.
+  Text(c, 60, 458, u"DejaVu Sans", 16, FW_NORMAL, u"Starting in", Hex(0xB7CDE8), DT_SINGLELINE | DT_VCENTER | DT_RIGHT,
+       144, 28);
+  Text(c, 230, 458, u"DejaVu Sans", 16, FW_NORMAL, u"s", Hex(0xB7CDE8), DT_SINGLELINE | DT_VCENTER, 20, 28);
+  Text(c, 330, 458, u"DejaVu Sans", 13, FW_NORMAL, u"Esc skips, Space pauses", Hex(0x7E98BD),
+       DT_SINGLELINE | DT_VCENTER | DT_RIGHT, 290, 28);
+  c.Paint(Rect(60, 446, 620, 447), Hex(0x2A5A94));
+  return c;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    fprintf(stderr, "usage: skinart OUTPUT_DIR BRAND VERSION\n");
+    return 2;
+  }
+  const fs::path out = argv[1];
+  const fs::path skin = out / "archive" / argv[2];
+  const std::string version = argv[3];
+  bool ok = true;
+  const int caption = 35;
+  ok &= WriteBmp(DialogSkin(41, 121, caption), skin / "Dlg/ChildDlg.bmp");
+  ok &= WriteBmp(DialogSkin(41, 161, 70), skin / "Dlg/MainDlg.bmp");
+  ok &= WriteBmp(Corner(536, 100), skin / "Dlg/DlgCorner.bmp");
+  const struct {
+    Glyph g;
+    const char* name;
+  } glyphs[] = {{Glyph::Close, "Close"}, {Glyph::Max, "Max"}, {Glyph::Min, "Min"}};
+  const struct {
+    BtnState s;
+    const char* name;
+  } states[] = {{BtnState::Normal, "Normal"}, {BtnState::Hover, "Move"}, {BtnState::Down, "Down"}};
+  for (const auto& g : glyphs) {
+    for (const auto& s : states) {
+      ok &= WriteBmp(CaptionButton(g.g, s.s, caption), skin / (std::string("Dlg/") + g.name + s.name + ".bmp"));
+    }
+  }
+  std::u16string edition(version.begin(), version.end());
+  ok &= WriteBmp(Banner(260, 50, edition), skin / ("Banner/" + version + ".bmp"));
+  ok &= WriteBmp(Splash(), skin / "Other/Splash.bmp");
+
+  const fs::path bitmaps = out / "res" / "bitmap";
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xFFFFFF), Hex(0xEEF1F5), Hex(0xB3BDCA), 1), bitmaps / "157.bmp");
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xF3F8FE), Hex(0xE2EDFA), Hex(0x4A86D3), 1), bitmaps / "158.bmp");
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xD6E5F7), Hex(0xC9DCF3), Hex(0x2F69B3), 1), bitmaps / "155.bmp");
+  ok &= WriteBmp(PushButton(24, 24, Hex(0xF1F2F4), Hex(0xF1F2F4), Hex(0xD3D7DD), 1), bitmaps / "154.bmp");
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xFFFFFF), Hex(0xEEF1F5), Hex(0x2B6CC4), 1.6f), bitmaps / "156.bmp");
+  ok &= WriteBmp(CheckBox(false), bitmaps / "172.bmp");
+  ok &= WriteBmp(CheckBox(true), bitmaps / "173.bmp");
+  ok &= WriteBmp(Radio(false), bitmaps / "176.bmp");
+  ok &= WriteBmp(Radio(true), bitmaps / "177.bmp");
+  ok &= WritePng(AppIcon(16), out / "res" / "icon" / "128.png");
+  if (!ok) {
+    fprintf(stderr, "skinart: writing the pictures failed\n");
+    return 1;
+  }
+  return 0;
+}
