@@ -3,7 +3,9 @@
 
 #include "app/crashdump.h"
 #include "app/edition.h"
+#include "app/onlinecfg.h"
 #include "app/reports.h"
+#include "app/servicedll.h"
 #include "app/settings.h"
 #include "app/softcfg.h"
 #include "base/log.h"
@@ -54,10 +56,15 @@ int main() {
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   SetCopyOutServices(copyServices);
+  // The maker's service library (a missing one stops the program) and the online edition
+  // configuration, whose shipped address is empty.
+  StartServiceDlls();
+  RefreshOnlineCfg();
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 
   printf("Kestrel has no main window yet: the recovery engine and its windows are still being built.\n");
+  StopServiceDlls();
   WriteLog(u"Kestrel stopped: no main window yet");
   return 0;
 }

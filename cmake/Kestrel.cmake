@@ -2,11 +2,22 @@
 
 set(KESTREL_WARNINGS -Wall -Wextra)
 set(KESTREL_SAN_FLAGS)
+# The fuzz build runs the same sanitizers as the sanitizer build, and instruments every library
+# for libFuzzer's coverage; only the fuzz programs themselves link the fuzzer's main.
+if(KESTREL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KESTREL_FUZZ needs clang: configure with CC=clang CXX=clang++ (fuzz/run.sh does)")
+  endif()
+  set(KESTREL_SANITIZE ON)
+endif()
 if(KESTREL_SANITIZE)
   set(KESTREL_SAN_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
   add_compile_options(${KESTREL_SAN_FLAGS})
   add_link_options(${KESTREL_SAN_FLAGS})
+endif()
+if(KESTREL_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 find_package(Threads REQUIRED)

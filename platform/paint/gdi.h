@@ -140,6 +140,8 @@ BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT step, HBR
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 // The size of an icon's picture.
 BOOL GetIconSize(HICON icon, SIZE* size);
+// The icon's pixels as straight (not premultiplied) 0xAARRGGBB values, rows top to bottom.
+bool GetIconArgb(HICON icon, SIZE* size, std::vector<uint32_t>* argb);
 
 // ---- Pictures ----
 // A screen-compatible bitmap from the bytes of a BMP file (1, 4, 8, 24 or 32 bits per pixel,

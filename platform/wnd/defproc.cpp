@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/paint/gdi.h"
+#include "platform/wnd/backend.h"
 #include "platform/wnd/wndobj.h"
 
 namespace {
@@ -163,8 +164,7 @@ void SendPlacementMessages(HWND hwnd, const WINDOWPOS* wp) {
   }
 }
 
-void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
-  if (IsChildStyle(hwnd) || (wp->flags & SWP_NOSIZE)) return;
+MINMAXINFO AskMinMaxInfo(HWND hwnd) {
   MINMAXINFO mmi{};
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -173,8 +173,18 @@ void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
   mmi.ptMinTrackSize = POINT{0, 0};
   mmi.ptMaxTrackSize = POINT{GetSystemMetrics(SM_CXSCREEN) * 4, GetSystemMetrics(SM_CYSCREEN) * 4};
   SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-  wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
-  wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
+  mmi.ptMinTrackSize.x = std::max<LONG>(0, mmi.ptMinTrackSize.x);
+  mmi.ptMinTrackSize.y = std::max<LONG>(0, mmi.ptMinTrackSize.y);
+  mmi.ptMaxTrackSize.x = std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x);
+  mmi.ptMaxTrackSize.y = std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y);
+  return mmi;
+}
+
+void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
+  if (IsChildStyle(hwnd) || (wp->flags & SWP_NOSIZE)) return;
+  const MINMAXINFO mmi = AskMinMaxInfo(hwnd);
+  wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x);
+  wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y);
 }
 
 LRESULT CtlColorDefault(UINT msg, HDC dc) {
@@ -188,6 +198,14 @@ LRESULT CtlColorDefault(UINT msg, HDC dc) {
 }
 
 }  // namespace
+
+bool GetTrackSizeLimits(HWND top, SIZE* minSize, SIZE* maxSize) {
+  if (!IsWindow(top)) return false;
+  const MINMAXINFO mmi = AskMinMaxInfo(top);
+  if (minSize) *minSize = SIZE{mmi.ptMinTrackSize.x, mmi.ptMinTrackSize.y};
+  if (maxSize) *maxSize = SIZE{mmi.ptMaxTrackSize.x, mmi.ptMaxTrackSize.y};
+  return true;
+}
 
 void DrawDefaultFrame(HWND hwnd, HDC dc) {
   RECT wr{};
@@ -397,16 +415,25 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     }
     case WM_SETTEXT:
       if ((StyleOf(hwnd) & WS_CAPTION) == WS_CAPTION) RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+      if (!IsChildStyle(hwnd)) {
+        if (auto* b = CurrentBackend()) b->WindowTitleChanged(hwnd);
+      }
       res = TRUE;
       return true;
     case WM_SETICON:
     case WM_GETICON: {
-      LayerLock g(Layer().m);
-      VisWindow* v = Vis(hwnd);
-      if (!v) return true;
-      HICON& slot = wParam == ICON_BIG ? v->iconBig : v->iconSmall;
-      res = reinterpret_cast<LRESULT>(slot);
-      if (msg == WM_SETICON) slot = reinterpret_cast<HICON>(lParam);
+      {
+        LayerLock g(Layer().m);
+        VisWindow* v = Vis(hwnd);
+        if (!v) return true;
+        HICON& slot = wParam == ICON_BIG ? v->iconBig : v->iconSmall;
+        res = reinterpret_cast<LRESULT>(slot);
+        if (msg == WM_GETICON) return true;
+        slot = reinterpret_cast<HICON>(lParam);
+      }
+      if (!IsChildStyle(hwnd)) {
+        if (auto* b = CurrentBackend()) b->WindowIconChanged(hwnd);
+      }
       return true;
     }
     case WM_QUERYDRAGICON: {
@@ -448,6 +475,15 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
         SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       }
       return true;
+    case WM_SYSKEYDOWN:
+      // Alt+F4 closes the top-level window the key went to.
+      if (wParam == VK_F4 && (lParam & 0x20000000)) SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_CLOSE, 0);
+      return true;
+    case WM_SYSKEYUP: return true;
+    case WM_SYSCHAR:
+      // Alt+Space opens the system menu.
+      if (wParam == u' ') SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, u' ');
+      return true;
     case WM_SYSCOMMAND: {
       const WPARAM cmd = wParam & 0xFFF0;
       if (cmd == SC_MOVE) RunSizeMoveLoop(hwnd, 0);
@@ -470,6 +506,25 @@ void RunSizeMoveLoop(HWND hwnd, int how) {
   POINT from{};
   GetCursorPos(&from);
   SendMessageW(top, WM_ENTERSIZEMOVE, 0, 0);
+  // A window manager that moves and sizes windows itself does it here; the window follows what
+  // it reports until the pointer is let go.
+  if (auto* b = CurrentBackend(); b && b->BeginMoveSize(top, how, from)) {
+    if (GetCapture()) ReleaseCapture();
+    for (int guard = 0; guard < 1000000 && IsWindow(top) && b->MoveSizeActive(top); ++guard) {
+      MSG m;
+      if (!GetMessageW(&m, nullptr, 0, 0)) {
+        PostQuitMessage(int(m.wParam));
+        break;
+      }
+      if ((m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) ||
+          (m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST)) {
+        continue;
+      }
+      DispatchMessageW(&m);
+    }
+    if (IsWindow(top)) SendMessageW(top, WM_EXITSIZEMOVE, 0, 0);
+    return;
+  }
   SetCapture(top);
   for (int guard = 0; guard < 1000000; ++guard) {
     MSG m;

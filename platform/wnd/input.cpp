@@ -11,6 +11,7 @@
 
 namespace {
 
+// Raw input kinds in the low four bits of wParam; display events (display.cpp) use 8 and up.
 enum RawKind : WPARAM { kMove = 1, kButton = 2, kWheel = 3, kKey = 4, kChar = 5 };
 
 WPARAM PackRaw(WPARAM kind, int button, bool down, int extra) {
@@ -71,6 +72,15 @@ void InjectMouse(WPARAM kind, int button, bool down, int delta, int x, int y) {
   }
   for (HWND h : leave) PostMessageW(h, WM_MOUSELEAVE, 0, 0);
   PostRaw(target, PackRaw(kind, button, down, delta), MAKELPARAM(x, y));
+}
+
+// Whether a key (or, with vk 0, a character) comes as a system key: Alt is held without Ctrl,
+// or the key is F10. Under the layer's lock.
+bool AltMenuKeys(UINT vk, bool down) {
+  (void)down;
+  const BYTE* k = Layer().keys;
+  if (vk == VK_F10) return true;
+  return (k[VK_MENU] & 0x80) && !(k[VK_CONTROL] & 0x80);
 }
 
 HWND KeyTarget() {
@@ -221,30 +231,38 @@ bool CookInput(MSG* m) {
   const bool down = (w & 0x40) != 0;
   const int extra = int(int16_t(WORD(w >> 16)));
   if (kind == kMove || kind == kButton || kind == kWheel) return CookMouse(m, kind, button, down, extra);
+  if (kind >= kFirstDisplayEvent) return CookDisplayEvent(m);
   const UINT vk = UINT(WORD(w >> 16));
   if (kind == kKey || kind == kChar) {
     // Keys go to whichever window has the focus when the thread takes them.
     if (HWND f = GetFocus()) m->hwnd = f;
     else if (HWND a = GetActiveWindow()) m->hwnd = a;
   }
+  bool sys = false;
   if (kind == kKey) {
     {
       LayerLock g(Layer().m);
       BYTE& k = Layer().keys[vk & 0xFF];
       if (down) k = BYTE((k & 0x80) ? k : ((k ^ 0x01) | 0x80));
       else k = BYTE(k & ~0x80);
+      sys = AltMenuKeys(vk, down);
     }
     if (!IsWindow(m->hwnd)) return false;
-    m->message = down ? WM_KEYDOWN : WM_KEYUP;
+    // With Alt held (and not Ctrl, which makes it AltGr), and for F10, keys are system keys.
+    m->message = sys ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
     m->wParam = vk;
-    m->lParam = down ? 1 : LPARAM(0xC0000001u);
+    m->lParam = LPARAM((down ? 1u : 0xC0000001u) | (sys && vk != VK_F10 ? 0x20000000u : 0u));
     return true;
   }
   if (kind == kChar) {
+    {
+      LayerLock g(Layer().m);
+      sys = AltMenuKeys(0, true);
+    }
     if (!IsWindow(m->hwnd)) return false;
-    m->message = WM_CHAR;
+    m->message = sys ? WM_SYSCHAR : WM_CHAR;
     m->wParam = WPARAM(WORD(w >> 16));
-    m->lParam = 1;
+    m->lParam = sys ? LPARAM(0x20000001) : 1;
     return true;
   }
   return false;
@@ -258,12 +276,20 @@ void InjectKey(UINT vk, bool down, char16_t ch) {
   InitWindowLayer();
   HWND t = KeyTarget();
   if (!t) {
-    // Nobody has the keyboard: the key state still changes, in order with the other input.
-    PostThreadMessageW(GetCurrentThreadId(), WM_KESTREL_RAWINPUT, PackRaw(kKey, 0, down, int(vk & 0xFFFF)), 0);
+    // Nobody has the keyboard: the key state still changes.
+    LayerLock g(Layer().m);
+    BYTE& k = Layer().keys[vk & 0xFF];
+    if (down) k = BYTE((k & 0x80) ? k : ((k ^ 0x01) | 0x80));
+    else k = BYTE(k & ~0x80);
     return;
   }
   PostRaw(t, PackRaw(kKey, 0, down, int(vk & 0xFFFF)), 0);
   if (down && ch) PostRaw(t, PackRaw(kChar, 0, false, int(ch)), 0);
+}
+
+void InjectChar(char16_t ch) {
+  InitWindowLayer();
+  PostRaw(KeyTarget(), PackRaw(kChar, 0, false, int(ch)), 0);
 }
 
 void InjectKeyPress(UINT vk, char16_t ch) {

@@ -119,6 +119,8 @@ void InjectMouseWheel(int delta, int x, int y);
 // A key going down or up; `ch` (when not 0) is the character it types, delivered as WM_CHAR
 // after the WM_KEYDOWN.
 void InjectKey(UINT vk, bool down, char16_t ch = 0);
+// A character without a key (an input method's text): WM_CHAR to the focus.
+void InjectChar(char16_t ch);
 // Down, character, up.
 void InjectKeyPress(UINT vk, char16_t ch = 0);
 void InjectText(const CString& text);
@@ -128,6 +130,9 @@ int GetSystemMetrics(int index);
 BOOL SystemParametersInfoW(UINT action, UINT param, void* out, UINT winIni);
 // The headless screen's size (default 1280 by 800); the x11 backend takes the display's.
 void SetScreenSize(int width, int height);
+// The work area that maximised windows fill (SPI_GETWORKAREA); null goes back to the screen
+// less a 40-pixel task bar at the bottom. The x11 backend sets the window manager's.
+void SetScreenWorkArea(const RECT* area);
 
 // ---- Menus (the system menu and simple popup menus as data) ----
 HMENU CreatePopupMenu();

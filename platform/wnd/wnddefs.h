@@ -45,6 +45,7 @@ constexpr UINT WM_QUERYDRAGICON = 0x0037;
 constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
 constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
 constexpr UINT WM_NOTIFY = 0x004E;
+constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_SETICON = 0x0080;
 constexpr UINT WM_GETICON = 0x007F;
 constexpr UINT WM_NCCALCSIZE = 0x0083;
@@ -337,7 +338,13 @@ constexpr UINT VK_RIGHT = 0x27;
 constexpr UINT VK_DOWN = 0x28;
 constexpr UINT VK_INSERT = 0x2D;
 constexpr UINT VK_DELETE = 0x2E;
+constexpr UINT VK_APPS = 0x5D;
 constexpr UINT VK_F1 = 0x70;
+constexpr UINT VK_F4 = 0x73;
+constexpr UINT VK_F10 = 0x79;
+constexpr UINT VK_F12 = 0x7B;
+// A character typed without a key of its own (injected text, an input method).
+constexpr UINT VK_PACKET = 0xE7;
 
 // ---- Cursors ----
 // Resource ids of the system cursors, given to LoadCursorW with a null instance.

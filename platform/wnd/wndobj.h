@@ -53,6 +53,8 @@ struct LayerState {
   HCURSOR cursor = nullptr;
   int screenW = 1280;
   int screenH = 800;
+  bool hasWorkArea = false;  // set by a display that knows it; else the screen less a task bar
+  RECT workArea{};
   BYTE keys[256] = {};  // 0x80 down, 0x01 toggled
   // The last button press, for double clicks.
   HWND lastClickWnd = nullptr;
@@ -87,6 +89,10 @@ RECT FrameInsets(DWORD style, DWORD exStyle);
 void WakeThreads(const std::vector<DWORD>& threads);
 HWND PendingPaint(DWORD thread, HWND filter);
 bool CookInput(MSG* msg);
+// Events of the display (display.cpp) travel as raw input of these kinds and up, so that they
+// take effect on the window's own thread in order with its input.
+constexpr WPARAM kFirstDisplayEvent = 8;
+bool CookDisplayEvent(MSG* msg);
 bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 void LayerWindowCreated(HWND hwnd, const CREATESTRUCTW* cs);
 void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs);

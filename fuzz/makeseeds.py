@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""Seed corpora for the fuzz targets, cut from real volumes made by the same tools as the test
+fixtures (mkntfs and the NTFS fixture builder, mkfs.vfat with mtools, the exFAT fixture builder,
+sfdisk and sgdisk).
+
+    makeseeds.py OUTDIR TOOLDIR
+
+TOOLDIR holds the fixture builders (ntfsfixture, exfatfixture); a missing builder or mkfs tool
+only means fewer seeds. OUTDIR/NAME/ gets the seeds of the target NAME.
+"""
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+SECTOR = 512
+
+
+def run(cmd, **kw):
+    env = dict(os.environ, PATH="/usr/sbin:/sbin:" + os.environ.get("PATH", "/usr/bin:/bin"),
+               MTOOLS_SKIP_CHECK="1", TZ="UTC", ASAN_OPTIONS="detect_leaks=0")
+    return subprocess.run(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw).returncode == 0
+
+
+def blank(path, size):
+    with open(path, "wb") as f:
+        f.truncate(size)
+
+
+def is_filler(sector):
+    """Sectors no parser reads are left out of image seeds: zeros, the 0xFF fill of a fresh
+    journal, and the ascending words of an up-case table."""
+    if sector == bytes(SECTOR) or sector == b"\xff" * SECTOR:
+        return True
+    words = struct.unpack("<256H", sector)
+    return sum(1 for a, b in zip(words, words[1:]) if b == a + 1) > 200
+
+
+def sparse_image(data, total_sectors=None):
+    """The fuzz harness's image form: u32 sector count, then runs (u32 LBA, u16 count, sectors)."""
+    sectors = len(data) // SECTOR
+    keep = [i for i in range(sectors) if not is_filler(data[i * SECTOR:(i + 1) * SECTOR])]
+    out = bytearray(struct.pack("<I", total_sectors if total_sectors is not None else sectors))
+    i = 0
+    while i < len(keep):
+        j = i
+        while j + 1 < len(keep) and keep[j + 1] == keep[j] + 1 and j + 1 - i < 0xFFFF:
+            j += 1
+        first, count = keep[i], j - i + 1
+        out += struct.pack("<IH", first, count) + data[first * SECTOR:(first + count) * SECTOR]
+        i = j + 1
+    return bytes(out)
+
+
+class Seeds:
+    def __init__(self, root):
+        self.root = root
+
+    def add(self, target, data):
+        d = os.path.join(self.root, target)
+        os.makedirs(d, exist_ok=True)
+        with open(os.path.join(d, hashlib.sha1(data).hexdigest()), "wb") as f:
+            f.write(data)
+
+
+def mft_records(data):
+    """Every 1024-byte record that starts with "FILE" at a sector boundary."""
+    seen = set()
+    for off in range(0, len(data) - 1024 + 1, SECTOR):
+        if data[off:off + 4] == b"FILE":
+            rec = data[off:off + 1024]
+            if rec not in seen:
+                seen.add(rec)
+                yield rec
+
+
+def run_lists(record):
+    """The run lists of the non-resident attributes of an MFT record."""
+    pos = struct.unpack_from("<H", record, 0x14)[0]
+    while 0x18 <= pos and pos + 16 <= len(record):
+        kind, length = struct.unpack_from("<II", record, pos)
+        if kind in (0, 0xFFFFFFFF) or length < 16 or pos + length > len(record):
+            break
+        if record[pos + 8] == 1 and length >= 0x40:
+            off = struct.unpack_from("<H", record, pos + 0x20)[0]
+            if off < length:
+                yield record[pos + off:pos + length]
+        pos += length
+
+
+def ntfs_images(work, tools):
+    small = os.path.join(work, "ntfs2m.img")
+    blank(small, 2 << 20)
+    if run(["mkntfs", "-F", "-Q", "-q", "-S", "63", "-H", "255", "-L", "Seed", small]):
+        yield small
+    builder = os.path.join(tools, "ntfsfixture")
+    if os.access(builder, os.X_OK):
+        img = os.path.join(work, "ntfs_small.img")
+        if run([builder, "small", img, img + ".manifest"]):
+            yield img
+
+
+def fat_images(work):
+    for bits, mib, spc in ((16, 16, 4), (32, 34, 1)):
+        img = os.path.join(work, "fat%d.img" % bits)
+        blank(img, mib << 20)
+        if not run(["mkfs.vfat", "-F", str(bits), "-s", str(spc), "-n", "SEED", img]):
+            continue
+        src = os.path.join(work, "src%d" % bits)
+        os.makedirs(src, exist_ok=True)
+        for name, size in (("notes", 300), ("A long file name.txt", 5000), ("BIG.BIN", 70000)):
+            with open(os.path.join(src, name), "wb") as f:
+                f.write(bytes((i * 7 + len(name)) & 0xFF for i in range(size)))
+        run(["mmd", "-i", img, "::/Docs"])
+        for name in os.listdir(src):
+            run(["mcopy", "-i", img, os.path.join(src, name), "::/" + name])
+        run(["mcopy", "-i", img, os.path.join(src, "notes"), "::/Docs/gone.txt"])
+        run(["mdel", "-i", img, "::/Docs/gone.txt"])
+        yield img
+
+
+def exfat_images(work, tools):
+    builder = os.path.join(tools, "exfatfixture")
+    if os.access(builder, os.X_OK):
+        img = os.path.join(work, "exfat.img")
+        if run([builder, img, img + ".manifest"]):
+            yield img
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    out, tools = sys.argv[1], sys.argv[2]
+    seeds = Seeds(out)
+    work = tempfile.mkdtemp(prefix="kestrel-seeds-")
+    try:
+        ntfs = [read(p) for p in ntfs_images(work, tools)]
+        fat = [read(p) for p in fat_images(work)]
+        exfat = [read(p) for p in exfat_images(work, tools)]
+        for image in ntfs + fat + exfat:
+            seeds.add("boot_sector_fuzz", image[:SECTOR])
+        for image in ntfs:
+            clusters = struct.pack("<I", min(struct.unpack_from("<Q", image, 0x28)[0] // image[0x0D], 0xFFFFFFFF))
+            shift = bytes([image[0x0D].bit_length() - 1])
+            for n, rec in enumerate(mft_records(image)):
+                if n < 300:
+                    seeds.add("ntfs_record_fuzz", rec)
+                for runs in run_lists(rec):
+                    seeds.add("ntfs_runlist_fuzz", shift + clusters + runs)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
