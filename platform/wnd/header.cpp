@@ -28,6 +28,7 @@ struct HeaderItem {
 struct HeaderState : WindowData {
   std::vector<HeaderItem> items;
   HFONT font = nullptr;
+  int lineHeight = 0;  // of the font; 0 until measured
   int track = -1;  // the item whose divider is dragged
   int trackFromX = 0, trackFromWidth = 0;
   int pressed = -1;  // the item held down as a button
@@ -278,13 +279,15 @@ LRESULT HeaderProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       auto* lay = reinterpret_cast<HDLAYOUT*>(l);
       if (!lay || !lay->prc || !lay->pwpos) return FALSE;
       RECT& area = *lay->prc;
-      const int height = (StyleOf(h) & HDS_HIDDEN) ? 0 : FontLineHeight(s.font) + 7;
+      if (s.lineHeight <= 0) s.lineHeight = FontLineHeight(s.font);
+      const int height = (StyleOf(h) & HDS_HIDDEN) ? 0 : s.lineHeight + 7;
       *lay->pwpos = WINDOWPOS{h, nullptr, area.left, area.top, area.right - area.left, height, SWP_NOZORDER};
       area.top += height;
       return TRUE;
     }
     case WM_SETFONT:
       s.font = reinterpret_cast<HFONT>(w);
+      s.lineHeight = 0;
       if (LOWORD(uintptr_t(l))) InvalidateRect(h, nullptr, TRUE);
       return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(s.font);

@@ -138,16 +138,17 @@ NMLISTVIEW ChangeRecord(const ListViewState& s, int i, UINT oldState, UINT newSt
 
 void InvalidateAllRows(HWND h) { InvalidateRect(h, nullptr, !LvIsReport(h)); }
 
-// Repaints the rows from `from` to the end of the page (rows moved or appeared there).
+// Repaints the rows from `from` to the end of the page (rows moved or appeared there);
+// nothing when they all lie below the page.
 void InvalidateFrom(HWND h, ListViewState& s, int from) {
   if (!LvIsReport(h)) {
-    InvalidateRect(h, nullptr, TRUE);
+    if (from < LvVisibleRows(h, s).second + 1) InvalidateRect(h, nullptr, TRUE);
     return;
   }
   RECT c = LvClient(h);
-  const int top = s.headerHeight + std::max(0, from - s.topIndex) * std::max(1, s.rowHeight);
+  const int64_t top = s.headerHeight + int64_t(std::max(0, from - s.topIndex)) * std::max(1, LvRowHeight(h, s));
   if (top >= c.bottom) return;
-  RECT r{c.left, std::max<LONG>(top, s.headerHeight), c.right, c.bottom};
+  RECT r{c.left, std::max<LONG>(LONG(top), s.headerHeight), c.right, c.bottom};
   InvalidateRect(h, &r, TRUE);
 }
 
@@ -409,7 +410,7 @@ LRESULT InsertItem(HWND h, ListViewState& s, const LVITEMW* in) {
   nm.iItem = at;
   nm.lParam = s.items[size_t(at)].lParam;
   SendNotify(h, LVN_INSERTITEM, &nm.hdr);
-  LvLayout(h, s);
+  LvCountChanged(h, s);
   InvalidateFrom(h, s, at);
   return at;
 }
@@ -433,7 +434,7 @@ BOOL DeleteItem(HWND h, ListViewState& s, int i) {
   if (s.mark == i) s.mark = -1;
   else if (s.mark > i) --s.mark;
   s.hintFrom = s.hintTo = -1;
-  LvLayout(h, s);
+  LvCountChanged(h, s);
   InvalidateFrom(h, s, i);
   return TRUE;
 }
@@ -477,7 +478,7 @@ BOOL SetItemCount(HWND h, ListViewState& s, int count, LPARAM flags) {
   if (s.mark >= count) s.mark = -1;
   s.hintFrom = s.hintTo = -1;
   const int oldTop = s.topIndex;
-  LvLayout(h, s);
+  LvCountChanged(h, s);
   if (flags & LVSICF_NOINVALIDATEALL) {
     // Only rows that appeared or went on the page need painting.
     if (s.topIndex != oldTop) InvalidateAllRows(h);

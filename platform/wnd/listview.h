@@ -123,6 +123,9 @@ void LvSetFocus(HWND h, ListViewState& s, int i);
 // Measures the rows (WM_MEASUREITEM for owner-drawn reports), places the header and sets the
 // scroll bars; call after any change of size, style, font, columns, images or count.
 void LvLayout(HWND h, ListViewState& s);
+// After rows came or went: the scroll positions stay inside the rows and the scroll bars follow;
+// the header is left alone.
+void LvCountChanged(HWND h, ListViewState& s);
 // Lays out again when the style changed behind the list's back (SetWindowLong).
 void LvEnsureLayout(HWND h, ListViewState& s);
 int LvLineHeight(ListViewState& s);

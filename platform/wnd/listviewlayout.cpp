@@ -314,8 +314,14 @@ void LvLayout(HWND h, ListViewState& s) {
       if (IsWindowVisible(s.header)) ShowWindow(s.header, SW_HIDE);
     }
   }
+  LvCountChanged(h, s);
+  s.inLayout = false;
+}
+
+void LvCountChanged(HWND h, ListViewState& s) {
+  const RECT c = LvClient(h);
   const int n = LvCount(s);
-  if (report) {
+  if (LvIsReport(h)) {
     s.topIndex = std::clamp(s.topIndex, 0, std::max(0, n - LvCountPerPage(h, s)));
     s.scrollX = std::clamp(s.scrollX, 0, std::max(0, LvTotalWidth(s) - int(c.right)));
   } else {
@@ -325,7 +331,6 @@ void LvLayout(HWND h, ListViewState& s) {
     s.scrollY = int(std::clamp<int64_t>(s.scrollY, 0, std::max<int64_t>(0, content - c.bottom)));
   }
   LvUpdateScrollBars(h, s);
-  s.inLayout = false;
 }
 
 void LvScrollToRow(HWND h, ListViewState& s, int top) {
