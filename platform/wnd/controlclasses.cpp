@@ -18,4 +18,5 @@ void RegisterControlClasses() {
   reg(PROGRESS_CLASS, &ProgressProc, 0, IDC_ARROW);
   reg(TOOLTIPS_CLASS, &ToolTipProc, CS_SAVEBITS, IDC_ARROW);
   reg(WC_DIALOG, &DefDlgProcW, CS_DBLCLKS | CS_SAVEBITS, IDC_ARROW);
+  reg(u"#32768", &MenuPopupProc, CS_SAVEBITS, IDC_ARROW);
 }

@@ -492,6 +492,32 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
       else if (cmd == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
       else if (cmd == SC_MAXIMIZE) ShowWindow(hwnd, SW_MAXIMIZE);
       else if (cmd == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
+      else if (cmd == SC_KEYMENU && lParam == u' ') {
+        // Alt+Space: the system menu below the caption's left end.
+        RECT wr{};
+        GetWindowRect(hwnd, &wr);
+        const RECT in = FrameInsets(StyleOf(hwnd), ExStyleOf(hwnd));
+        TrackSystemMenu(hwnd, POINT{wr.left + in.left, wr.top + in.top});
+      }
+      return true;
+    }
+    case WM_RBUTTONUP: {
+      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ClientToScreen(hwnd, &p);
+      SendMessageW(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(p.x, p.y));
+      return true;
+    }
+    case WM_NCRBUTTONUP:
+      SendMessageW(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lParam);
+      return true;
+    case WM_CONTEXTMENU: {
+      // A child leaves it to its parent; a click on the caption opens the system menu.
+      if (IsChildStyle(hwnd)) {
+        SendMessageW(GetParent(hwnd), WM_CONTEXTMENU, wParam, lParam);
+        return true;
+      }
+      const LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, lParam);
+      if (hit == HTCAPTION || hit == HTSYSMENU) TrackSystemMenu(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return true;
     }
     default: return false;

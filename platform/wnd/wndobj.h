@@ -111,6 +111,19 @@ void TrackCaptionButton(HWND hwnd, LRESULT hit);
 void RunSizeMoveLoop(HWND hwnd, int how);
 // Focus and activation bookkeeping when a window is hidden or destroyed.
 void ForgetFocusAndActivation(HWND hwnd);
+// The items of a menu as the popup shows them.
+struct MenuItemInfo {
+  UINT flags;
+  UINT_PTR id;
+  CString text;
+  HBITMAP checked;
+  HBITMAP unchecked;
+};
+bool ReadMenuItems(HMENU menu, std::vector<MenuItemInfo>* items);
+bool IsSystemMenuOf(HWND hwnd, HMENU menu);
+// Shows the window's system menu at the screen point, with its items greyed as the window's
+// state says; the choice goes to the window as WM_SYSCOMMAND.
+void TrackSystemMenu(HWND hwnd, POINT pt);
 void RegisterControlClasses();
 // The class procedures of the built-in controls.
 LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l);
@@ -118,3 +131,4 @@ LRESULT StaticProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT MenuPopupProc(HWND h, UINT msg, WPARAM w, LPARAM l);
