@@ -19,4 +19,5 @@ void RegisterControlClasses() {
   reg(TOOLTIPS_CLASS, &ToolTipProc, CS_SAVEBITS, IDC_ARROW);
   reg(WC_DIALOG, &DefDlgProcW, CS_DBLCLKS | CS_SAVEBITS, IDC_ARROW);
   reg(u"#32768", &MenuPopupProc, CS_SAVEBITS, IDC_ARROW);
+  reg(WC_SCROLLBAR, &ScrollBarProc, CS_DBLCLKS, IDC_ARROW);
 }

@@ -134,6 +134,21 @@ void SetScreenSize(int width, int height);
 // less a 40-pixel task bar at the bottom. The x11 backend sets the window manager's.
 void SetScreenWorkArea(const RECT* area);
 
+// ---- Scroll bars ----
+// A window's own scroll bars (SB_HORZ, SB_VERT: drawn in its non-client area when it has
+// WS_HSCROLL, WS_VSCROLL) and scroll-bar controls (SB_CTL, the control's handle). The position
+// stays within min and max - page + 1. A window's bar hides itself when its range has nothing
+// to scroll (or, with SIF_DISABLENOSCROLL, stays and goes grey) and comes back when it has.
+// Returns the new position.
+int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw);
+BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info);
+int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw);
+int GetScrollPos(HWND hwnd, int bar);
+BOOL SetScrollRange(HWND hwnd, int bar, int min, int max, BOOL redraw);
+BOOL GetScrollRange(HWND hwnd, int bar, int* min, int* max);
+BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show);
+BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows);
+
 // ---- Menus (the system menu and simple popup menus as data) ----
 HMENU CreatePopupMenu();
 HMENU CreateMenu();
