@@ -51,7 +51,7 @@ class GateDevice : public FakeDevice {
   }
   bool WaitArrived() {
     std::unique_lock<std::mutex> lk(m_);
-    return cv_.wait_for(lk, 5s, [this] { return arrived_; });
+    return cv_.wait_for(lk, 60s, [this] { return arrived_; });
   }
   void OpenGate() {
     std::lock_guard<std::mutex> g(m_);
@@ -232,7 +232,7 @@ class ScanFixture : public ::testing::Test {
     });
   }
   // Serves the main window until the pred holds; false after the time-out.
-  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 10s) {
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 60s) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
       if (std::chrono::steady_clock::now() > end) return false;
@@ -242,7 +242,7 @@ class ScanFixture : public ::testing::Test {
     return true;
   }
   bool WaitScanEnd() {
-    bool ok = PumpUntil([this] { return done_.load() && log_.ended.load(); }, 20s);
+    bool ok = PumpUntil([this] { return done_.load() && log_.ended.load(); }, 120s);
     if (thread_.joinable()) thread_.join();
     return ok;
   }
