@@ -290,8 +290,9 @@ void TrackScrollBar(HWND hwnd, int bar, POINT pt) {
     ref.Change([&](ScrollBarState& x) { x.pressed = kThumb, x.tracking = true, x.trackPos = x.pos; });
   } else {
     ref.Change([&](ScrollBarState& x) { x.pressed = part; });
-    ref.Notify(CodeOf(part), 0);
+    // The repeat is timed from the press, before the window hears of the first step.
     SetTimer(hwnd, kRepeatTimer, kFirstRepeatMs, nullptr);
+    ref.Notify(CodeOf(part), 0);
   }
   bool repeating = false;
   for (int guard = 0; guard < 10000000; ++guard) {
@@ -306,8 +307,8 @@ void TrackScrollBar(HWND hwnd, int bar, POINT pt) {
     if (m.message == WM_TIMER && m.hwnd == hwnd && m.wParam == kRepeatTimer) {
       // Steps repeat while the pointer stays on the part pressed (a page step stops when the
       // thumb has come under the pointer).
-      if (PartAt(r, vertical, ref.Get(), now) == part) ref.Notify(CodeOf(part), 0);
       if (!repeating) SetTimer(hwnd, kRepeatTimer, kRepeatMs, nullptr), repeating = true;
+      if (PartAt(r, vertical, ref.Get(), now) == part) ref.Notify(CodeOf(part), 0);
       continue;
     }
     if (m.message == WM_MOUSEMOVE) {
