@@ -20,4 +20,6 @@ void RegisterControlClasses() {
   reg(WC_HEADER, &HeaderProc, CS_DBLCLKS, IDC_ARROW);
   reg(WC_LISTVIEW, &ListViewProc, CS_DBLCLKS, IDC_ARROW);
   reg(WC_DIALOG, &DefDlgProcW, CS_DBLCLKS | CS_SAVEBITS, IDC_ARROW);
+  reg(u"#32768", &MenuPopupProc, CS_SAVEBITS, IDC_ARROW);
+  reg(WC_SCROLLBAR, &ScrollBarProc, CS_DBLCLKS, IDC_ARROW);
 }

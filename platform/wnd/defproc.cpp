@@ -130,6 +130,10 @@ LRESULT HitTest(HWND hwnd, int sx, int sy) {
       return HTCAPTION;
     }
   }
+  for (int bar : {SB_VERT, SB_HORZ}) {
+    const RECT sb = WindowScrollBarRect(hwnd, bar);
+    if (PtInRect(&sb, POINT{x, y})) return bar == SB_VERT ? HTVSCROLL : HTHSCROLL;
+  }
   return HTBORDER;
 }
 
@@ -241,6 +245,7 @@ void DrawDefaultFrame(HWND hwnd, HDC dc) {
     HBRUSH sh = GetSysColorBrush(COLOR_BTNSHADOW);
     FrameRect(dc, &r, sh);
   }
+  DrawWindowScrollBars(hwnd, dc);
   if ((style & WS_CAPTION) == WS_CAPTION) {
     RECT cap{outer, outer, wr.right - outer, in.top};
     const bool active = GetAncestor(hwnd, GA_ROOT) == GetForegroundWindow();
@@ -327,7 +332,7 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     case WM_NCCALCSIZE: {
       if (!lParam) return true;
       auto* rc = reinterpret_cast<RECT*>(lParam);  // the first rectangle in both forms
-      RECT in = FrameInsets(StyleOf(hwnd), ExStyleOf(hwnd));
+      RECT in = NonClientInsets(StyleOf(hwnd), ExStyleOf(hwnd));
       rc->left += in.left;
       rc->top += in.top;
       rc->right = std::max(rc->left, rc->right - in.right);
@@ -396,9 +401,31 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
         if (!f || (f != hwnd && !IsChild(hwnd, f))) SetFocus(hwnd);
       }
       return true;
-    case WM_MOUSEWHEEL:
-      if (IsChildStyle(hwnd)) res = SendMessageW(GetParent(hwnd), msg, wParam, lParam);
+    case WM_MOUSEWHEEL: {
+      // A window with a vertical (else horizontal) scroll bar scrolls three lines a notch;
+      // others leave the wheel to their parent.
+      const DWORD style = StyleOf(hwnd);
+      const int bar = (style & WS_VSCROLL) ? SB_VERT : (style & WS_HSCROLL) ? SB_HORZ : -1;
+      if (bar < 0 || (style & WS_DISABLED)) {
+        if (IsChildStyle(hwnd)) res = SendMessageW(GetParent(hwnd), msg, wParam, lParam);
+        return true;
+      }
+      int lines = 0;
+      {
+        LayerLock g(Layer().m);
+        VisWindow* v = Vis(hwnd);
+        if (!v) return true;
+        v->wheelRest += int(int16_t(HIWORD(uintptr_t(wParam))));
+        lines = v->wheelRest * 3 / WHEEL_DELTA;  // a partial turn waits for the rest of it
+        v->wheelRest -= lines * WHEEL_DELTA / 3;
+      }
+      const UINT scroll = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
+      for (int i = 0; i < std::min(std::abs(lines), 300); ++i) {
+        SendMessageW(hwnd, scroll, MAKEWPARAM(lines > 0 ? SB_LINEUP : SB_LINEDOWN, 0), 0);
+      }
+      if (lines) SendMessageW(hwnd, scroll, MAKEWPARAM(SB_ENDSCROLL, 0), 0);
       return true;
+    }
     case WM_WINDOWPOSCHANGING: ClampToTrackSize(hwnd, reinterpret_cast<WINDOWPOS*>(lParam)); return true;
     case WM_WINDOWPOSCHANGED: SendPlacementMessages(hwnd, reinterpret_cast<const WINDOWPOS*>(lParam)); return true;
     case WM_GETTEXTLENGTH: res = GetWindowTextString(hwnd).GetLength(); return true;
@@ -459,6 +486,9 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     case WM_NCLBUTTONDOWN: {
       const LRESULT hit = LRESULT(wParam);
       if (hit == HTCLOSE || hit == HTMINBUTTON || hit == HTMAXBUTTON) TrackCaptionButton(hwnd, hit);
+      else if (hit == HTVSCROLL || hit == HTHSCROLL) {
+        TrackScrollBar(hwnd, hit == HTVSCROLL ? SB_VERT : SB_HORZ, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      }
       else if (hit == HTCAPTION) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
       else if (hit >= HTLEFT && hit <= HTBOTTOMRIGHT) {
         static const int kDir[] = {WMSZ_LEFT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPLEFT,
@@ -471,6 +501,9 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
       // A quick second press on a caption button is a press like the first.
       if (LRESULT(wParam) == HTCLOSE || LRESULT(wParam) == HTMINBUTTON || LRESULT(wParam) == HTMAXBUTTON) {
         TrackCaptionButton(hwnd, LRESULT(wParam));
+      } else if (LRESULT(wParam) == HTVSCROLL || LRESULT(wParam) == HTHSCROLL) {
+        TrackScrollBar(hwnd, LRESULT(wParam) == HTVSCROLL ? SB_VERT : SB_HORZ,
+                       POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       } else if (LRESULT(wParam) == HTCAPTION && (StyleOf(hwnd) & WS_MAXIMIZEBOX)) {
         SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       }
@@ -492,6 +525,32 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
       else if (cmd == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
       else if (cmd == SC_MAXIMIZE) ShowWindow(hwnd, SW_MAXIMIZE);
       else if (cmd == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
+      else if (cmd == SC_KEYMENU && lParam == u' ') {
+        // Alt+Space: the system menu below the caption's left end.
+        RECT wr{};
+        GetWindowRect(hwnd, &wr);
+        const RECT in = FrameInsets(StyleOf(hwnd), ExStyleOf(hwnd));
+        TrackSystemMenu(hwnd, POINT{wr.left + in.left, wr.top + in.top});
+      }
+      return true;
+    }
+    case WM_RBUTTONUP: {
+      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ClientToScreen(hwnd, &p);
+      SendMessageW(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(p.x, p.y));
+      return true;
+    }
+    case WM_NCRBUTTONUP:
+      SendMessageW(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lParam);
+      return true;
+    case WM_CONTEXTMENU: {
+      // A child leaves it to its parent; a click on the caption opens the system menu.
+      if (IsChildStyle(hwnd)) {
+        SendMessageW(GetParent(hwnd), WM_CONTEXTMENU, wParam, lParam);
+        return true;
+      }
+      const LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, lParam);
+      if (hit == HTCAPTION || hit == HTSYSMENU) TrackSystemMenu(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return true;
     }
     default: return false;

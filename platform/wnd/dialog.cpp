@@ -177,7 +177,7 @@ HWND CreateDialogIndirectParamW(HINSTANCE inst, const DlgTemplate* t, HWND paren
 
   RECT client = MapWith(base, t->x, t->y, t->cx, t->cy);
   const bool child = (t->style & WS_CHILD) != 0;
-  RECT in = FrameInsets(t->style, t->exStyle);
+  RECT in = NonClientInsets(t->style, t->exStyle);
   int x = client.left, y = client.top;
   const int w = client.right - client.left + in.left + in.right;
   const int h = client.bottom - client.top + in.top + in.bottom;

@@ -48,12 +48,25 @@ void InjectMouse(WPARAM kind, int button, bool down, int delta, int x, int y) {
       target = WindowFromPoint(POINT{x, y});
       // A disabled window (a modal dialog's owner) takes no input.
       if (target && (StyleOf(TopLevelOf(target)) & WS_DISABLED)) target = nullptr;
+      // While a button pressed on a window is held, the input stays with that window's thread,
+      // wherever the pointer goes: the press may be starting a capture (a drag, a menu) that
+      // the thread has not taken yet, and it decides when it takes the input.
+      HWND pressed = Layer().pressWnd;
+      if (Layer().pressButtons && pressed && Vis(pressed)) {
+        if (!target || Vis(target)->thread != Vis(pressed)->thread) target = pressed;
+      }
       // Keys typed after this click belong to the clicked window's thread, even before that
       // thread has taken the click and brought its window to the front.
       if (target && kind == kButton && down) {
         HWND top = TopLevelOf(target);
         Layer().keyFront = top != Layer().foreground ? top : nullptr;
       }
+    }
+    if (kind == kButton) {
+      const int bit = 1 << (button & 3);
+      if (down && !Layer().pressButtons) Layer().pressWnd = target;
+      Layer().pressButtons = down ? Layer().pressButtons | bit : Layer().pressButtons & ~bit;
+      if (!Layer().pressButtons) Layer().pressWnd = nullptr;
     }
     for (auto& kv : Layer().wins) {
       VisWindow* v = kv.second.get();

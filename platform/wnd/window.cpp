@@ -223,6 +223,13 @@ RECT FrameInsets(DWORD style, DWORD exStyle) {
   return RECT{b, b + caption, b, b};
 }
 
+RECT NonClientInsets(DWORD style, DWORD exStyle) {
+  RECT in = FrameInsets(style, exStyle);
+  if (style & WS_VSCROLL) in.right += kScrollBarSize;
+  if (style & WS_HSCROLL) in.bottom += kScrollBarSize;
+  return in;
+}
+
 void WakeThreads(const std::vector<DWORD>& threads) {
   std::vector<DWORD> t = threads;
   std::sort(t.begin(), t.end());
@@ -265,7 +272,7 @@ void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs) {
   if (x == CW_USEDEFAULT) x = 40, y = 40;
   if (cx == CW_USEDEFAULT) cx = 640, cy = 480;
   v->rect = RECT{x, y, x + std::max(cx, 0), y + std::max(cy, 0)};
-  RECT in = FrameInsets(style, cs->dwExStyle);
+  RECT in = NonClientInsets(style, cs->dwExStyle);
   v->client = RECT{in.left, in.top, std::max(in.left, cx - in.right), std::max(in.top, cy - in.bottom)};
   VisWindow* raw = v.get();
   Layer().wins[hwnd] = std::move(v);
@@ -328,6 +335,7 @@ void LayerWindowDestroyed(HWND hwnd) {
   }
   if (Layer().lastClickWnd == hwnd) Layer().lastClickWnd = nullptr;
   if (Layer().keyFront == hwnd) Layer().keyFront = nullptr;
+  if (Layer().pressWnd == hwnd) Layer().pressWnd = nullptr;
   Layer().wins.erase(hwnd);
 }
 

@@ -276,6 +276,60 @@ TEST_P(Desktop, PropertiesSayWhatTheWindowIs) {
   DestroyIcon(big);
 }
 
+// A popup menu bypasses the window manager and takes the pointer: a real click on an item
+// chooses it, a click on the bare screen outside every window of ours cancels it.
+TEST_P(Desktop, PopupMenusTakeThePointer) {
+  if (x11test::FindProgram("xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+  std::atomic<HWND> popup{nullptr};
+  RECT popupRect{};
+  HWND w = Show(WS_POPUP | WS_CAPTION | WS_SYSMENU, u"Menus", 100, 100, 300, 200,
+                [&](HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT*) {
+                  if (msg == WM_ENTERIDLE && wp == MSGF_MENU && !popup) {
+                    GetWindowRect(reinterpret_cast<HWND>(lp), &popupRect);
+                    popup = reinterpret_cast<HWND>(lp);
+                  }
+                  return msg == WM_CLOSE;
+                });
+  ASSERT_NE(XOf(u"Menus"), 0u);
+  HMENU m = CreatePopupMenu();
+  AppendMenuW(m, MF_STRING, 21, u"&First");
+  AppendMenuW(m, MF_STRING, 22, u"&Second");
+  int unframed = 0;
+  for (int round = 0; round < 2; ++round) {
+    popup = nullptr;
+    std::atomic<bool> clicked{false};
+    std::thread user([&] {
+      for (int i = 0; i < 500 && !popup; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      // The popup is a window of its own on the screen that the window manager never framed.
+      Display* d = server_.dpy();
+      Window root = 0, parent = 0, *kids = nullptr;
+      unsigned n = 0;
+      XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &n);
+      for (unsigned i = 0; i < n; ++i) {
+        XWindowAttributes a{};
+        XGetWindowAttributes(d, kids[i], &a);
+        if (a.override_redirect && a.map_state == IsViewable && a.x == popupRect.left && a.y == popupRect.top) {
+          ++unframed;
+        }
+      }
+      if (kids) XFree(kids);
+      // The second item's middle; or far from every window.
+      const int x = round == 0 ? popupRect.left + 30 : 900, y = round == 0 ? popupRect.top + 3 + 20 + 10 : 700;
+      x11test::Run({"xdotool", "mousemove", Str(x), Str(y), "sleep", "0.1", "click", "1"});
+      clicked = true;
+    });
+    const UINT id = UINT(TrackPopupMenu(m, TPM_RETURNCMD, 400, 200, 0, w, nullptr));
+    user.join();
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(id, round == 0 ? 22u : 0u);
+  }
+  EXPECT_EQ(popupRect.left, 400);
+  EXPECT_EQ(popupRect.top, 200);
+  EXPECT_EQ(unframed, 2);
+  DestroyMenu(m);
+}
+
 INSTANTIATE_TEST_SUITE_P(X11, Desktop, ::testing::Values("openbox", ""),
                          [](const ::testing::TestParamInfo<const char*>& i) {
                            return std::string(i.param).empty() ? std::string("Bare") : std::string("Openbox");
