@@ -35,11 +35,6 @@ using LPCSTR = const char*;
 using LPVOID = void*;
 using LPCVOID = const void*;
 using HANDLE = void*;
-// A result code of the component-object calls: 0 and above succeed.
-using HRESULT = LONG;
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
-constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
 
 #ifndef TRUE
 #define TRUE 1

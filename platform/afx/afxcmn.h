@@ -120,6 +120,8 @@ class CListCtrl : public CWnd {
   HIMAGELIST SetImageList(HIMAGELIST list, int which) {
     return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_SETIMAGELIST, WPARAM(which), reinterpret_cast<LPARAM>(list)));
   }
+  // The list stays the owner's; the one it replaces comes back as a handle.
+  HIMAGELIST SetImageList(CImageList* list, int which) { return SetImageList(list ? list->m_hImageList : nullptr, which); }
   HIMAGELIST GetImageListHandle(int which) const {
     return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_GETIMAGELIST, WPARAM(which)));
   }

@@ -396,21 +396,48 @@ void LvInvalidateItem(HWND h, ListViewState& s, int i) {
 }
 
 // ---- Image lists and scroll bars ----
-// The list draws images through these two and shows its scroll position through the third,
-// so that the rest of it does not depend on how image lists and scroll bars are made.
 
 SIZE LvImageSize(HIMAGELIST il) {
-  (void)il;
-  return SIZE{0, 0};
+  int cx = 0, cy = 0;
+  if (!il || !ImageList_GetIconSize(il, &cx, &cy)) return SIZE{0, 0};
+  return SIZE{cx, cy};
 }
 
 void LvDrawImage(HIMAGELIST il, int index, HDC dc, int x, int y, bool selected) {
-  (void)il, (void)index, (void)dc, (void)x, (void)y, (void)selected;
+  if (!il || index < 0 || index >= ImageList_GetImageCount(il)) return;
+  ImageList_Draw(il, index, dc, x, y, ILD_TRANSPARENT | (selected ? ILD_SELECTED : 0));
 }
 
-void LvUpdateScrollBars(HWND h, ListViewState& s) { (void)h, (void)s; }
+void LvUpdateScrollBars(HWND h, ListViewState& s) {
+  if (StyleOf(h) & LVS_NOSCROLL) return;
+  const RECT c = LvClient(h);
+  SCROLLINFO v{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS, 0, 0, 1, 0, 0};
+  SCROLLINFO hz = v;
+  const int n = LvCount(s);
+  if (LvIsReport(h)) {
+    // Rows are the vertical unit, pixels the horizontal one.
+    v.nMax = std::max(0, n - 1);
+    v.nPage = UINT(std::max(1, LvCountPerPage(h, s)));
+    v.nPos = s.topIndex;
+    hz.nMax = std::max(0, LvTotalWidth(s) - 1);
+    hz.nPage = UINT(std::max<LONG>(1, c.right));
+    hz.nPos = s.scrollX;
+  } else {
+    const SIZE sp = LvIconSpacing(s);
+    const int cols = LvIconColumns(h, s);
+    const int64_t content = int64_t((n + cols - 1) / cols) * sp.cy;
+    v.nMax = int(std::clamp<int64_t>(content - 1, 0, INT32_MAX));
+    v.nPage = UINT(std::max<LONG>(1, c.bottom));
+    v.nPos = s.scrollY;
+  }
+  SetScrollInfo(h, SB_VERT, &v, TRUE);
+  if (IsWindow(h)) SetScrollInfo(h, SB_HORZ, &hz, TRUE);
+}
 
 int LvThumbPosition(HWND h, bool vertical, WPARAM w) {
-  (void)h, (void)vertical;
-  return int(HIWORD(w));
+  // The message carries 16 bits; the bar keeps the whole position while its thumb is dragged.
+  SCROLLINFO si{sizeof(SCROLLINFO), SIF_TRACKPOS, 0, 0, 0, 0, 0};
+  const int small = int(HIWORD(w));
+  if (GetScrollInfo(h, vertical ? SB_VERT : SB_HORZ, &si) && (si.nTrackPos & 0xFFFF) == small) return si.nTrackPos;
+  return small;
 }

@@ -92,10 +92,7 @@ DWORD_PTR SHGetFileInfoW(const char16_t* path, DWORD fileAttributes, SHFILEINFOW
 HRESULT SHGetImageList(int which, const GUID& riid, void** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-  const bool iid = riid.Data1 == IID_IImageList.Data1 && riid.Data2 == IID_IImageList.Data2 &&
-                   riid.Data3 == IID_IImageList.Data3 &&
-                   std::equal(riid.Data4, riid.Data4 + 8, IID_IImageList.Data4);
-  if (!iid) return E_INVALIDARG;
+  if (!IsEqualIID(riid, IID_IImageList)) return E_INVALIDARG;
   int size = 0;
   switch (which) {
     case SHIL_LARGE: size = 32; break;

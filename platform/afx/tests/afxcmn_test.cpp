@@ -88,6 +88,10 @@ TEST_F(AfxCmn, ListCtrlKeepsRowsColumnsChecksAndSelection) {
   EXPECT_EQ(list.GetItemText(3, 2), CString());
   EXPECT_EQ(list.GetItemData(4), DWORD_PTR(104));
   EXPECT_EQ(list.GetColumnWidth(0), 120);
+  CImageList small;
+  ASSERT_TRUE(small.Create(20, 20, ILC_COLOR32, 100, 10));
+  EXPECT_EQ(list.SetImageList(&small, LVSIL_SMALL), nullptr);
+  EXPECT_EQ(list.GetImageListHandle(LVSIL_SMALL), small.GetSafeHandle());
   char16_t heading[16] = {};
   LVCOLUMNW col{};
   col.mask = LVCF_TEXT | LVCF_FMT;
@@ -119,6 +123,7 @@ TEST_F(AfxCmn, ListCtrlKeepsRowsColumnsChecksAndSelection) {
   EXPECT_EQ(rows, (std::vector<int>{0, 2}));  // the selection moved up with its rows
   ASSERT_TRUE(list.DeleteAllItems());
   EXPECT_EQ(list.GetItemCount(), 0);
+  list.SetImageList(static_cast<CImageList*>(nullptr), LVSIL_SMALL);
   EXPECT_EQ(list.GetFirstSelectedItemPosition(), nullptr);
 }
 

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "platform/fileio.h"
 #include "platform/sync.h"
+#include "platform/wnd/shellapi.h"
 #include "platform/wnd/tests/listview_test_util.h"
 
 namespace {
@@ -99,6 +101,27 @@ TEST(ListViewSheet, DrawsEveryKindOfListAndWritesTheSheet) {
     t.pszText = const_cast<char16_t*>(u"2024-05-17 10:42");
     SendMessageW(report, LVM_SETITEMTEXTW, WPARAM(i), reinterpret_cast<LPARAM>(&t));
   }
+  // Each row shows the shell's small icon of its file type.
+  SetShellIconFamilyHandler([](const char16_t* ext) {
+    const CString e(ext);
+    for (auto [x, family] : {std::pair{u"jpg", 7}, {u"docx", 6}, {u"xlsx", 6}, {u"mp4", 10}, {u"zip", 11}, {u"pdf", 6}}) {
+      if (e.CompareNoCase(x) == 0) return family;
+    }
+    return 0;
+  });
+  SHFILEINFOW fi{};
+  auto sysSmall = reinterpret_cast<HIMAGELIST>(
+      SHGetFileInfoW(u"x", FILE_ATTRIBUTE_NORMAL, &fi, sizeof fi, SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+  SendMessageW(report, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(sysSmall));
+  for (int i = 0; i < 7; ++i) {
+    SHGetFileInfoW(names[i], FILE_ATTRIBUTE_NORMAL, &fi, sizeof fi, SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    LVITEMW im{};
+    im.mask = LVIF_IMAGE;
+    im.iItem = i;
+    im.iImage = fi.iIcon;
+    SendMessageW(report, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&im));
+  }
+  SetShellIconFamilyHandler(nullptr);
   HWND hdr = reinterpret_cast<HWND>(SendMessageW(report, LVM_GETHEADER, 0, 0));
   HDITEMW hd{};
   hd.mask = HDI_FORMAT;
@@ -126,7 +149,8 @@ TEST(ListViewSheet, DrawsEveryKindOfListAndWritesTheSheet) {
   // Tiles of an icon view, owner data, no column header.
   HWND icons = MakeList(top, LVS_ICON | LVS_OWNERDATA | LVS_NOLABELWRAP | LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER, 10,
                         220, 480, 430, kIcons);
-  SendMessageW(icons, LVM_SETICONSPACING, 0, MAKELPARAM(126, 170));
+  HIMAGELIST tiles = ImageList_Create(83, 127, ILC_COLOR24 | ILC_MASK, 0, 10);  // sets the tiles' size
+  SendMessageW(icons, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(tiles));
   SendMessageW(icons, LVM_SETITEMCOUNT, 500, 0);
   SendMessageW(icons, LVM_SETITEMSTATE, 4, reinterpret_cast<LPARAM>(&st));
 
@@ -194,6 +218,7 @@ TEST(ListViewSheet, DrawsEveryKindOfListAndWritesTheSheet) {
   EXPECT_GT(std::filesystem::file_size(path), 5000u);
   DestroyWindow(top);
   Pump();
+  ImageList_Destroy(tiles);
 }
 
 }  // namespace

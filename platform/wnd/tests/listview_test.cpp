@@ -606,7 +606,7 @@ TEST_F(ListView, IconViewPlacesItemsOnTheGridOfItsSpacing) {
       {126 + 63, 170 + 20, 4, LVHT_ONITEMICON},
       {126 + 10, b.bottom - 3, 4, LVHT_ONITEMLABEL},
       {126 + 63, b.bottom + 5, -1, LVHT_NOWHERE},  // below the label, inside the cell
-      {3 * 126 + 5, 20, -1, LVHT_NOWHERE},         // right of the last column
+      {3 * 126 + 2, 20, -1, LVHT_NOWHERE},         // right of the last column, left of the scroll bar
   };
   for (const Case& c : cases) {
     LVHITTESTINFO hi{};
@@ -683,6 +683,105 @@ TEST_F(ListView, CustomDrawColoursReportTexts) {
   };
   EXPECT_GT(redPixels(1), 5);
   EXPECT_EQ(redPixels(0), 0);
+}
+
+TEST_F(ListView, ScrollBarsFollowTheRowsAndTheirThumbScrollsTenMillion) {
+  HWND few = Report(0, 3);
+  EXPECT_FALSE(GetWindowLongPtrW(few, GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL));
+  DestroyWindow(few);
+  HWND l = MakeList(spy_.parent, LVS_REPORT | LVS_OWNERDATA);
+  AddColumn(l, 0, u"Name", 300);
+  AddColumn(l, 1, u"Size", 200);  // wider than the list together
+  const int kRows = 10000000;
+  SendMessageW(l, LVM_SETITEMCOUNT, kRows, LVSICF_NOINVALIDATEALL);
+  ASSERT_TRUE(GetWindowLongPtrW(l, GWL_STYLE) & WS_VSCROLL);
+  ASSERT_TRUE(GetWindowLongPtrW(l, GWL_STYLE) & WS_HSCROLL);
+  const int per = int(SendMessageW(l, LVM_GETCOUNTPERPAGE, 0, 0));
+  SCROLLINFO si{sizeof si, SIF_ALL, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(GetScrollInfo(l, SB_VERT, &si));
+  EXPECT_EQ(si.nMax, kRows - 1);
+  EXPECT_EQ(int(si.nPage), per);
+  EXPECT_EQ(si.nPos, 0);
+  UpdateAllWindows();
+  RECT wr{};
+  GetWindowRect(l, &wr);
+  const int x = wr.right - 8;
+  // Input is queued whole before it is handled: a press on a scroll bar runs its own loop.
+  auto click = [](int px, int py) {
+    InjectMouseMove(px, py);
+    InjectMouseButton(0, true, px, py);
+    InjectMouseButton(0, false, px, py);
+    Pump();
+  };
+  // The down arrow: one row.
+  click(x, wr.bottom - 17 - 8);
+  EXPECT_EQ(SendMessageW(l, LVM_GETTOPINDEX, 0, 0), 1);
+  // The thumb dragged to the end of its track: the last page, beyond what 16 bits can say.
+  InjectMouseMove(x, wr.top + 17 + 3);
+  InjectMouseButton(0, true, x, wr.top + 17 + 3);
+  InjectMouseMove(x, wr.top + 150);
+  InjectMouseMove(x, wr.bottom + 200);
+  InjectMouseButton(0, false, x, wr.bottom + 200);
+  Pump();
+  EXPECT_EQ(SendMessageW(l, LVM_GETTOPINDEX, 0, 0), kRows - per);
+  EXPECT_EQ(GetScrollPos(l, SB_VERT), kRows - per);
+  // Keys and the wheel move the thumb with the rows.
+  SendMessageW(l, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  EXPECT_EQ(GetScrollPos(l, SB_VERT), kRows - per - 3);
+  // Scrolled to the right, the header moves left with the cells.
+  SendMessageW(l, LVM_SCROLL, 60, 0);
+  EXPECT_EQ(GetScrollPos(l, SB_HORZ), 60);
+  EXPECT_EQ(SubItemRect(l, kRows - 1, 1, LVIR_LABEL).left, 300 - 60);
+  HWND hdr = reinterpret_cast<HWND>(SendMessageW(l, LVM_GETHEADER, 0, 0));
+  RECT hr{}, cr{};
+  GetWindowRect(hdr, &hr);
+  POINT origin{0, 0};
+  ClientToScreen(l, &origin);
+  EXPECT_EQ(hr.left, origin.x - 60);
+  GetClientRect(l, &cr);
+  EXPECT_EQ(cr.right, 400 - 17);
+  EXPECT_EQ(cr.bottom, 300 - 17);
+}
+
+TEST_F(ListView, ImagesComeFromTheImageListsAndTheNormalOneSetsTheIconGrid) {
+  // Tiles of 83 by 127 pictures lie 126 by 170 apart.
+  HWND icons = MakeList(spy_.parent, LVS_ICON | LVS_OWNERDATA, 10, 10, 400, 300);
+  HIMAGELIST tiles = ImageList_Create(83, 127, ILC_COLOR24 | ILC_MASK, 0, 10);
+  SendMessageW(icons, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(tiles));
+  EXPECT_EQ(SendMessageW(icons, LVM_GETITEMSPACING, 0, 0), MAKELRESULT(126, 170));
+  SendMessageW(icons, LVM_SETITEMCOUNT, 10, 0);
+  EXPECT_EQ(ItemRect(icons, 4, LVIR_ICON).top, 170 + 2);
+  EXPECT_EQ(ItemRect(icons, 4, LVIR_ICON).left, 126 + (126 - 83) / 2);
+  DestroyWindow(icons);
+  // Small icons in the first column: the label starts after them; the picture is drawn.
+  HIMAGELIST small = ImageList_Create(20, 20, ILC_COLOR32, 0, 10);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bm = CreateCompatibleBitmap(dc, 20, 20);
+  HGDIOBJ old = SelectObject(dc, bm);
+  RECT all{0, 0, 20, 20};
+  FillSolidRectDc(dc, &all, RGB(200, 30, 30));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  ASSERT_EQ(ImageList_Add(small, bm, nullptr), 0);
+  DeleteObject(bm);
+  HWND l = Report(0, 3);
+  SendMessageW(l, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+  SendMessageW(l, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(small));
+  LVITEMW it{};
+  it.mask = LVIF_IMAGE;
+  it.iItem = 1;
+  it.iImage = 0;
+  SendMessageW(l, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+  EXPECT_EQ(ItemRect(l, 1, LVIR_LABEL).left, 2 + 16 + 2 + 20);
+  EXPECT_GE(RowHeight(l), 22);
+  UpdateAllWindows();
+  RECT icon = ItemRect(l, 1, LVIR_ICON);
+  EXPECT_EQ(GetWindowPixel(l, icon.left + 10, (icon.top + icon.bottom) / 2), RGB(200, 30, 30));
+  RECT other = ItemRect(l, 0, LVIR_ICON);  // row 0 has no image
+  EXPECT_EQ(GetWindowPixel(l, other.left + 10, (other.top + other.bottom) / 2), GetSysColor(COLOR_WINDOW));
+  DestroyWindow(l);
+  ImageList_Destroy(small);
+  ImageList_Destroy(tiles);
 }
 
 }  // namespace

@@ -83,8 +83,7 @@ TEST_F(ShellIcons, DrivesFoldersAndFilesByNameOrAttributes) {
     SHFILEINFOW info{};
     info.iIcon = -1;
     SCOPED_TRACE(CString(c.path).ToUtf8());
-    ASSERT_NE(SHGetFileInfoW(c.path, c.attrs, &info, sizeof info, c.flags | SHGFI_TYPENAME), 0u);
-    SHGetFileInfoW(c.path, c.attrs, &info, sizeof info, c.flags | SHGFI_SYSICONINDEX);
+    ASSERT_NE(SHGetFileInfoW(c.path, c.attrs, &info, sizeof info, c.flags | SHGFI_SYSICONINDEX | SHGFI_TYPENAME), 0u);
     EXPECT_EQ(info.iIcon, c.index);
     EXPECT_EQ(CString(info.szTypeName), CString(c.type));
   }
@@ -99,7 +98,9 @@ TEST_F(ShellIcons, DrivesFoldersAndFilesByNameOrAttributes) {
   char16_t sys[260] = {};
   ASSERT_GT(GetSystemDirectoryW(sys, 260), 0u);
   EXPECT_EQ(GetSystemDirectoryW(sys, 2), 9u);
-  SHGetFileInfoW(sys, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ICON | SHGFI_SMALLICON);
+  const auto smallList = reinterpret_cast<HIMAGELIST>(
+      SHGetFileInfoW(sys, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ICON | SHGFI_SMALLICON));
+  ASSERT_NE(smallList, nullptr);
   EXPECT_EQ(info.iIcon, kShellIconFolder);
   SIZE z{};
   ASSERT_TRUE(GetIconSize(info.hIcon, &z));
@@ -135,6 +136,39 @@ TEST_F(ShellIcons, IconsAreTheSamePixelsEveryTimeAndTellTheKindsApart) {
   }
   EXPECT_EQ(CreateShellIcon(kShellIconCount, 32), nullptr);
   EXPECT_EQ(CreateShellIcon(-1, 32), nullptr);
+}
+
+TEST_F(ShellIcons, SystemImageListsHoldEveryIconInIndexOrder) {
+  struct Case {
+    int which, size;
+  } cases[] = {{SHIL_SMALL, 16}, {SHIL_SYSSMALL, 16}, {SHIL_LARGE, 32}, {SHIL_EXTRALARGE, 48}};
+  for (const Case& c : cases) {
+    void* out = nullptr;
+    ASSERT_EQ(SHGetImageList(c.which, IID_IImageList, &out), S_OK);
+    auto il = static_cast<HIMAGELIST>(out);
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(il, &cx, &cy));
+    EXPECT_EQ(cx, c.size);
+    EXPECT_EQ(cy, c.size);
+    EXPECT_EQ(ImageList_GetImageCount(il), kShellIconCount);
+    // Picture i of the list is icon i.
+    HICON fromList = ImageList_GetIcon(il, kShellIconFolder, ILD_NORMAL);
+    Pixels a = Draw(fromList, RGB(255, 0, 255)), b = DrawIndex(kShellIconFolder, c.size);
+    DestroyIcon(fromList);
+    EXPECT_EQ(a.p, b.p) << c.size;
+  }
+  SHFILEINFOW info{};
+  EXPECT_EQ(SHGetFileInfoW(u"x.jpg", FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                           SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX),
+            reinterpret_cast<DWORD_PTR>([] {
+              void* out = nullptr;
+              SHGetImageList(SHIL_LARGE, IID_IImageList, &out);
+              return out;
+            }()));
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(SHGetImageList(7, IID_IImageList, &out), E_INVALIDARG);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(SHGetImageList(SHIL_LARGE, GUID{}, &out), E_INVALIDARG);
 }
 
 TEST_F(ShellIcons, PictureSheet) {
