@@ -346,8 +346,6 @@ void LvSelectRange(HWND h, ListViewState& s, int from, int to, bool keepOthers) 
     RangeSet outside = s.selected;
     outside.Remove(a, b + 1);
     if (!keepOthers && !outside.Empty()) {
-      const bool had = true;
-      (void)had;
       s.selected.Clear();
       NMLISTVIEW nm{};
       nm.iItem = -1;
