@@ -40,7 +40,9 @@ struct LogFileEntry {
   uint8_t nameSpace = 0;      // kinds 4 and 5
   uint64_t usn = 0;           // kind 9
   uint32_t usnMark = 0;       // 1 on entries taken from USN delete records
-  FileRecord rec{};
+  // Aligned so that the record's pointer members can be bound by reference like those of a
+  // record on its own.
+  alignas(8) FileRecord rec{};
 
   LogFileEntry() = default;
   LogFileEntry(const LogFileEntry&) = delete;

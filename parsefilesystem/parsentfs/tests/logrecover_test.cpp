@@ -180,7 +180,7 @@ TEST(LogReplay, AnEntryIntoADollarFolderReplaysTheFileTwice) {
   for (uint32_t id = before; id < v.ctx.idLimit; ++id)
     if (FileRecord* r = v.Rec(id)) {
       EXPECT_EQ(NameOf(r), u"plan.txt");
-      parents.push_back(r->parent);
+      parents.push_back(Val(r->parent));
     }
   std::sort(parents.begin(), parents.end());
   EXPECT_EQ(parents, (std::vector<uint32_t>{40, 45}));
@@ -221,13 +221,13 @@ TEST(LogReplay, FoldersKnownOnlyFromTheLogAreMadeAndLoopsEnd) {
   RecoverFilesFromLogFile(v.ctx, entries);
   const auto added = Added(v, before);
   ASSERT_TRUE(added.count(u"Letters"));
-  EXPECT_EQ(Val(v.Rec(62)->parent), added.at(u"Letters")->id);
+  EXPECT_EQ(Val(v.Rec(62)->parent), Val(added.at(u"Letters")->id));
   EXPECT_EQ(Val(added.at(u"Letters")->parent), 5u);
   ASSERT_TRUE(added.count(u"inside.txt"));
   ASSERT_TRUE(added.count(u"A"));
   ASSERT_TRUE(added.count(u"B"));
-  EXPECT_EQ(Val(added.at(u"inside.txt")->parent), added.at(u"A")->id);
-  EXPECT_EQ(Val(added.at(u"A")->parent), added.at(u"B")->id);
+  EXPECT_EQ(Val(added.at(u"inside.txt")->parent), Val(added.at(u"A")->id));
+  EXPECT_EQ(Val(added.at(u"A")->parent), Val(added.at(u"B")->id));
 }
 
 TEST(LogReplay, FilesWithoutRunsGetALocationFromTheirNeighbours) {
@@ -255,7 +255,7 @@ TEST(LogReplay, FilesWithoutRunsGetALocationFromTheirNeighbours) {
     ASSERT_EQ(added.count(u"guess.bin"), 1u);
     const FileRecord* r = added.at(u"guess.bin");
     if (c.lba == 0) {
-      EXPECT_EQ(r->blob, nullptr);
+      EXPECT_EQ(Val(r->blob), nullptr);
       continue;
     }
     EXPECT_EQ(Val(r->lba), c.lba);
