@@ -57,7 +57,7 @@ bool ItemExists(VolumeList& list, uint32_t slot, uint32_t id) {
 // The devices a job on these slots reads (a view item may show records of every slot), with the
 // scan target.
 std::vector<VolumeContext> SourceDevices(VolumeList& list, const std::vector<uint32_t>& slots) {
-  std::vector<VolumeContext> out{ScanTarget()};
+  std::vector<VolumeContext> out{CopyScanTarget()};
   std::vector<uint32_t> all;
   const std::vector<uint32_t>* use = &slots;
   for (uint32_t s : slots) {
@@ -113,7 +113,7 @@ RunOutcome RunJob(RecoverJob* job, AFX_THREADPROC proc, void* owner) {
 }
 
 // The device a job's failure concerns: the one it read last, else the scan target.
-CString DeviceNameOf(const RecoverJob& job) { return job.deviceName.IsEmpty() ? ScanTarget().name : job.deviceName; }
+CString DeviceNameOf(const RecoverJob& job) { return job.deviceName.IsEmpty() ? CopyScanTarget().name : job.deviceName; }
 
 // What went wrong in a job that ran to its end, one line each; empty when nothing did.
 CString JobProblems(const RecoverJob& job) {
@@ -246,7 +246,7 @@ void ReportRecoverResult(const RecoverJob& job, void* owner) {
   const uint32_t failures = OtherReadFailures.load();
   if (failures != 0) {
     CString text = FormatCString(GetLangStr(u"RecoverEncountErr").View(), failures);
-    if (ScanTarget().removable) text += u"\n" + GetLangStr(u"MaybeUsbPoorContact");
+    if (CopyScanTarget().removable) text += u"\n" + GetLangStr(u"MaybeUsbPoorContact");
     ShowMessageBox(text);
     SendEventReport(24, FormatCString(u"Disk scan error: %u / %u", failures, OtherReads.load()), true);
   }

@@ -100,8 +100,8 @@ TEST_F(ReaderTest, BoundariesOfTheDevice) {
     uint32_t dataSectors;  // sectors at the front that hold their LBA; the rest must be zero
     uint32_t otherReads;   // added to OtherReads
   } cases[] = {
-      {"at the unknown-size mark", 0x1000000000000, 2, 1, 0, 0},
-      {"far above the mark", 0x7000000000000000, 1, 1, 0, 0},
+      {"at the unknown-size mark", 0x1000000000000, 2, 0, 0, 0},
+      {"far above the mark", 0x7000000000000000, 1, 0, 0, 0},
       {"the last LBA", 99, 1, 1, 1, 1},
       {"cut at the end", 98, 4, 1, 2, 1},
       {"one past the last", 100, 3, 0, 0, 0},

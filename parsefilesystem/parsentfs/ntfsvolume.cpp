@@ -9,6 +9,7 @@
 #include "base/heap.h"
 #include "base/packedtime.h"
 #include "core/filetree.h"
+#include "core/itemread.h"
 #include "core/recordtable.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 #include "platform/wintime.h"
@@ -23,7 +24,6 @@ constexpr unsigned kTagBlob = 312;
 constexpr unsigned kTagWalkBuffer = 313;
 constexpr unsigned kTagExtentPairs = 314;
 constexpr unsigned kTagBitmap = 315;
-constexpr unsigned kTagDataBuffer = 316;
 constexpr unsigned kTagDataCopy = 317;
 
 constexpr uint8_t kNoTypeId = 234;
@@ -501,36 +501,18 @@ bool ReadNtfsFileData(StopWord stop, const VolumeContext& vol, const FileRecord&
   if (!OpenVolumeDevice(vol, reader)) return false;
   DataExtentList extents;
   if (!RecordExtents(vol, rec, extents)) return false;
-  auto* buf = static_cast<uint8_t*>(AllocMem(uint64_t(kMftChunkSectors) * kSectorBytes, kTagDataBuffer));
-  const uint64_t fileSize = rec.size;
-  uint64_t sum = 0;
-  bool ended = false;
-  for (const DataExtent& e : extents) {
-    if (ended || sum >= max || sum >= fileSize) break;
-    const uint64_t sectors = std::min<uint64_t>(e.sectorCount, (uint64_t(max) - sum + kSectorBytes - 1) / kSectorBytes);
-    for (uint64_t done = 0; done < sectors;) {
-      if (Stopped(stop)) {
-        ended = true;
-        break;
-      }
-      const uint32_t chunk = uint32_t(std::min<uint64_t>(kMftChunkSectors, sectors - done));
-      if (!reader.ReadSectors(buf, e.startLba + done, chunk)) {
-        ended = true;
-        break;
-      }
-      uint64_t bytes = uint64_t(chunk) * kSectorBytes;
-      bytes = std::min(bytes, fileSize - std::min(fileSize, sum));
-      bytes = std::min(bytes, uint64_t(max) - sum);
-      if (bytes == 0) {
-        ended = true;
-        break;
-      }
-      CopyToMemAt(block, uint32_t(sum), buf, bytes, kTagDataCopy);
-      sum += bytes;
-      done += chunk;
-    }
+  ItemLayout layout;
+  MakeItemLayout(vol, rec, std::move(extents), layout);
+  ItemReader item;
+  item.Use(std::move(layout), reader);
+  const uint64_t want = std::min<uint64_t>({uint64_t(max), rec.size, GetMemSize(block)});
+  // In chunks, so a stop is seen between them; a failed read ends with what was read.
+  for (uint64_t done = 0; done < want && !Stopped(stop);) {
+    const uint64_t n = item.Read(done, static_cast<uint8_t*>(block) + done,
+                                 std::min<uint64_t>(want - done, uint64_t(kMftChunkSectors) * kSectorBytes));
+    if (n == 0) break;
+    done += n;
   }
-  FreeMem(buf);
   reader.Close();
   return true;
 }
