@@ -3,15 +3,19 @@
 
 #include "app/crashdump.h"
 #include "app/edition.h"
+#include "app/onlinecfg.h"
 #include "app/reports.h"
+#include "app/servicedll.h"
 #include "app/settings.h"
 #include "app/softcfg.h"
 #include "base/log.h"
 #include "core/copyouthooks.h"
 #include "core/diskreader.h"
+#include "core/preview/previewworker.h"
 #include "core/recyclebin.h"
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
+#include "deepscan/deepscanstate.h"
 #include "deepscan/sectorsignature.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
@@ -54,10 +58,21 @@ int main() {
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   SetCopyOutServices(copyServices);
+  // Previews and thumbnails: the worker runs for the whole session; a deep scan clears its
+  // cache and queue before it resets the results.
+  SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
+  StartPreviewWorker();
+  // The maker's service library (a missing one stops the program) and the online edition
+  // configuration, whose shipped address is empty.
+  StartServiceDlls();
+  RefreshOnlineCfg();
   printf("Kestrel: %s %s (%s) configuration loaded\n", GetBaseCfg(u"Brand").ToUtf8().c_str(),
          GetBaseCfg(u"Version").ToUtf8().c_str(), GetBaseCfg(u"language").ToUtf8().c_str());
 
   printf("Kestrel has no main window yet: the recovery engine and its windows are still being built.\n");
+  StopPreviewWorker();
+  ClearPreviewCache();
+  StopServiceDlls();
   WriteLog(u"Kestrel stopped: no main window yet");
   return 0;
 }

@@ -19,6 +19,7 @@ RunTexts& Texts() {
 
 std::atomic<bool> g_improveJoined{false};
 std::atomic<bool> g_exiting{false};
+std::atomic<bool> g_exitWithoutAsking{false};
 
 CString Read(CString RunTexts::*member) {
   std::lock_guard<std::mutex> g(Texts().lock);
@@ -42,3 +43,5 @@ bool IsImproveJoined() { return g_improveJoined.load(); }
 void SetImproveJoined(bool joined) { g_improveJoined = joined; }
 bool IsAppExiting() { return g_exiting.load(); }
 void SetAppExiting(bool exiting) { g_exiting = exiting; }
+bool IsExitWithoutAsking() { return g_exitWithoutAsking.load(); }
+void SetExitWithoutAsking(bool on) { g_exitWithoutAsking = on; }

@@ -1,7 +1,7 @@
-// The per-run values the application object keeps for reports and dumps: the machine
-// identifier, the OS text, the registry's "Detail" tag, the improvement-programme consent and
-// the exiting flag. Each is set once at start-up (the exiting flag at the end of the run) and
-// read by any thread.
+// The per-run values the application object keeps for reports, dumps and shutdown: the
+// machine identifier, the OS text, the registry's "Detail" tag, the improvement-programme
+// consent, the exiting flag and the exit-without-asking flag. Each is set once (the exiting
+// flag at the end of the run) and read by any thread.
 #pragma once
 
 #include "platform/cstring.h"
@@ -24,3 +24,7 @@ void SetImproveJoined(bool joined);
 // Set when the run ends through its normal exit path; a crash after that writes no dump.
 bool IsAppExiting();
 void SetAppExiting(bool exiting);
+
+// Set when an update was started: the main window then closes without its exit question.
+bool IsExitWithoutAsking();
+void SetExitWithoutAsking(bool on);

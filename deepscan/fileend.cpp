@@ -1,6 +1,9 @@
 #include "deepscan/fileend.h"
 
+#include <array>
 #include <cstring>
+
+#include "base/heap.h"
 
 #include "deepscan/fileendrules.h"
 
@@ -54,31 +57,98 @@ int32_t CopyCandidateWindow(CarveCandidate& c, uint64_t bufferLba, const uint8_t
   return kEndCopied;
 }
 
-int32_t CopyWanted(CarveCandidate& c, const FileEndBuffer& b, uint32_t wanted, uint8_t* dest) {
+int32_t ViewWanted(CarveCandidate& c, const FileEndBuffer& b, uint32_t wanted, const uint8_t*& view,
+                   uint32_t& avail) {
   c.wanted = wanted;
-  return CopyCandidateWindow(c, b.lba, b.data, b.length, dest);
+  if (!b.data) return kEndNotValid;
+  if (b.inputEndLba != kNoInputEnd) {
+    // The input ended: only the bytes before its end can ever come.
+    uint64_t at = 0;
+    if (c.startLba > (UINT64_MAX >> 9) || b.inputEndLba > (UINT64_MAX >> 9) ||
+        __builtin_add_overflow(c.startLba << 9, c.currentOffset, &at))
+      return kEndNotValid;
+    const uint64_t inputEnd = b.inputEndLba << 9;
+    if (at >= inputEnd) return kEndNeedsMore;
+    if (inputEnd - at < wanted) c.wanted = uint32_t(inputEnd - at);
+  }
+  uint64_t from = 0;
+  const int32_t r = LocateCandidateWindow(c, b.lba, b.length, from);
+  if (r != kEndCopied) return r;
+  view = b.data + from;
+  avail = c.wanted;
+  return kEndCopied;
 }
 
-int32_t DetectFileEnd(CarveCandidate& c, uint64_t bufferLba, const uint8_t* buffer, uint64_t length) {
-  const FileEndBuffer b{bufferLba, buffer, length - length % 512};
-  int32_t result = kEndNotDetected;
-  switch (c.typeId) {
-    case 39: result = DetectChmEnd(c, b); break;
-    case 41: result = DetectHlpEnd(c, b); break;
-    case 48: result = DetectBmpEnd(c, b); break;
-    case 62: result = DetectRarEnd(c, b); break;
-    case 86: result = DetectMkvEnd(c, b); break;
-    case 108: result = DetectAsfEnd(c, b); break;
-    case 146: result = DetectEpsEnd(c, b); break;
-    case 147: result = DetectRiffEnd(c, b); break;
-    case 228: result = DetectFat32TableEnd(c, b); break;
-    case 231: result = DetectExfatDirRunEnd(c, b); break;
-    // FIXME: the zip family (37, 38, 61, 89, 118), OLE (36), JPEG (46), camera RAW (51), MP3
-    // (54), FLV (64), RealMedia (66), DWG (75), MPEG-PS (82), the QuickTime family (67, 68, 69,
+int32_t CopyWanted(CarveCandidate& c, const FileEndBuffer& b, uint32_t wanted, uint8_t* dest) {
+  if (!dest) return kEndNotValid;
+  const uint8_t* view = nullptr;
+  uint32_t avail = 0;
+  const int32_t r = ViewWanted(c, b, wanted, view, avail);
+  if (r != kEndCopied) return r;
+  std::memcpy(dest, view, avail);
+  if (avail < wanted) std::memset(dest + avail, 0, wanted - avail);
+  return kEndCopied;
+}
+
+int32_t ViewUnit(CarveCandidate& c, const FileEndBuffer& b, uint32_t n, uint8_t* scratch, const uint8_t*& unit) {
+  uint32_t avail = 0;
+  const int32_t r = ViewWanted(c, b, n, unit, avail);
+  if (r != kEndCopied || avail == n) return r;
+  std::memcpy(scratch, unit, avail);
+  std::memset(scratch + avail, 0, n - avail);
+  unit = scratch;
+  return kEndCopied;
+}
+
+void ReplaceCandidateDetails(CarveCandidate& c, void* details) {
+  if (c.details && c.details != details) FreeMem(c.details);
+  c.details = details;
+}
+
+namespace {
+
+using FileEndRule = int32_t (*)(CarveCandidate&, const FileEndBuffer&);
+
+// The end rule of each type; a type without a row has no end detection and is sized by the
+// distance to the next hit (0).
+struct FileEndRow {
+  uint8_t type;
+  FileEndRule rule;
+};
+constexpr FileEndRow kFileEndRows[] = {
+    {39, DetectChmEnd},          {41, DetectHlpEnd},     {46, DetectJpegEnd},   {48, DetectBmpEnd},
+    {51, DetectCameraRawEnd},    {54, DetectMp3End},     {62, DetectRarEnd},    {64, DetectFlvEnd},
+    {66, DetectRmEnd},           {75, DetectDwgEnd},     {82, DetectMpegPsEnd}, {86, DetectMkvEnd},
+    {108, DetectAsfEnd},         {146, DetectEpsEnd},    {147, DetectRiffEnd},  {228, DetectFat32TableEnd},
+    {231, DetectExfatDirRunEnd},
+    // FIXME: the zip family (37, 38, 61, 89, 118), OLE (36), the QuickTime family (67, 68, 69,
     // 71, 72, 150, 202), moov (201), sample chains (203) and MTS packets (208) get their own
-    // handlers; until then they are sized like every type without end detection.
-    default: result = kEndNotDetected; break;
-  }
+    // rows; until then they are sized like every type without end detection.
+};
+
+FileEndRule RuleFor(int32_t type) {
+  static const auto table = [] {
+    std::array<FileEndRule, 256> t{};
+    for (const FileEndRow& row : kFileEndRows) t[row.type] = row.rule;
+    return t;
+  }();
+  return (type >= 0 && type < 256) ? table[size_t(type)] : nullptr;
+}
+
+int32_t Dispatch(CarveCandidate& c, const FileEndBuffer& b) {
+  const FileEndRule rule = RuleFor(c.typeId);
+  const int32_t result = rule ? rule(c, b) : kEndNotDetected;
   c.status = result;
   return result;
+}
+
+}  // namespace
+
+int32_t DetectFileEnd(CarveCandidate& c, uint64_t bufferLba, const uint8_t* buffer, uint64_t length) {
+  return Dispatch(c, FileEndBuffer{bufferLba, buffer, length - length % 512});
+}
+
+int32_t DetectFileEndAtInputEnd(CarveCandidate& c, uint64_t bufferLba, const uint8_t* buffer, uint64_t length,
+                                uint64_t inputEndLba) {
+  return Dispatch(c, FileEndBuffer{bufferLba, buffer, length - length % 512, inputEndLba});
 }

@@ -179,6 +179,25 @@ void EndPendingWindow() {
   w = CarveWindowT();
 }
 
+void ResolvePendingAtInputEnd(uint64_t inputEndLba) {
+  const CarveWindowT& w = CarveWindow();
+  if (!w.buffer || w.blockCount == 0 || inputEndLba == 0) return;
+  // The window must hold every sector from a candidate's first needed one to the input's end.
+  if (inputEndLba - 1 > w.lastLba) return;
+  auto& list = PendingCandidateList();
+  for (auto it = list.begin(); it != list.end();) {
+    CarveCandidate& c = *it;
+    if (!IsFileKind(c.typeId) || c.firstNeededLba < w.firstLba || c.firstNeededLba >= inputEndLba ||
+        DetectFileEndAtInputEnd(c, w.firstLba, w.buffer, w.blockCount * kCarveBlockBytes, inputEndLba) ==
+            kEndNeedsMore) {
+      ++it;
+      continue;
+    }
+    ResolveCandidate(c);
+    it = list.erase(it);
+  }
+}
+
 bool AddPendingCandidate(const CarveCandidate& c) {
   if (c.endNeededLba < c.firstNeededLba || c.endNeededLba - c.firstNeededLba > kMaxNeededSectors) return false;
   InsertSorted(PendingCandidateList(), c);

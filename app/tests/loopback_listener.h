@@ -16,21 +16,27 @@
 #include <thread>
 #include <vector>
 
+// A listening socket on 127.0.0.1 at an ephemeral port (returned in *port).
+inline int OpenLoopbackListenSocket(uint16_t* port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = 0;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+  listen(fd, 16);
+  socklen_t len = sizeof(a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
 class LoopbackListener {
  public:
   LoopbackListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    listen(fd_, 16);
-    socklen_t len = sizeof(a);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = OpenLoopbackListenSocket(&port_);
     thread_ = std::thread([this] { Run(); });
     // Tests fork while the listener runs; a thread still starting up at that moment may hold
     // runtime locks (a sanitizer's thread registry, say) that the child would then wait for.

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/heap.h"
 #include "base/heap_testing.h"
+#include "core/filetypetable.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
 #include "scanbase/scanhitstore.h"
@@ -169,6 +172,64 @@ TEST_F(PendingWindowTest, RarSpanningTwentyMegabytesResolvesOnRetry) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(+h->endStatus, kEndKnown);
   EXPECT_EQ(+h->size, rar.size());
+}
+
+// Files that run up to the end of the input are decided with the data present once it ended:
+// a RAW file in the last blocks (which wants 88 MiB from its start) gets its exact end and its
+// maker's type; a picture whose end marker never came stays an open-ended file.
+TEST_F(PendingWindowTest, FilesAtTheEndOfTheInputAreDecidedWithTheDataPresent) {
+  // A little-endian TIFF in block 1 whose strip ends 3 MiB after its start, made by a NIKON.
+  const uint64_t raw = kBlock + 100;
+  Bytes tiff = {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 3, 0};
+  auto entry = [&tiff](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    for (uint32_t v : {uint32_t(tag) | (uint32_t(type) << 16), count, value})
+      for (int i = 0; i < 4; ++i) tiff.push_back(uint8_t(v >> (8 * i)));
+  };
+  entry(271, 2, 18, 50);
+  entry(273, 4, 1, 0x1000);
+  entry(279, 4, 1, 0x300000 - 0x1000);
+  tiff.resize(50, 0);
+  const std::string maker = "NIKON CORPORATION";
+  tiff.insert(tiff.end(), maker.begin(), maker.end());
+  tiff.push_back(0);
+  // A JPEG late in block 2 whose scan runs to the input's end without an end marker.
+  const uint64_t jpeg = 2 * kBlock + 9000;
+  const Bytes jpg = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0x11, 0x22, 0x33};
+  const uint64_t inputEnd = 2 * kBlock + 12000;  // not a whole number of blocks
+  Bytes image(3 * kCarveBlockBytes, 0);
+  std::memcpy(image.data() + raw * 512, tiff.data(), tiff.size());
+  std::memcpy(image.data() + jpeg * 512, jpg.data(), jpg.size());
+  std::memset(image.data() + jpeg * 512 + jpg.size(), 0x44, (inputEnd - jpeg) * 512 - jpg.size());
+
+  InitFileTypeTables();  // the RAW types keep their camera details as photos
+  AllocBlockStateMap(3);
+  for (uint64_t b = 1; b < 3; ++b) {
+    // Each block's new candidates, then the window, as the consumer does.
+    for (auto [start, type] : {std::pair{raw, 51}, std::pair{jpeg, 46}}) {
+      if (start / kBlock != b) continue;
+      CarveCandidate c;
+      c.typeId = type;
+      c.startLba = start;
+      ASSERT_EQ(DetectFileEnd(c, b * kBlock, image.data() + b * kCarveBlockBytes, kCarveBlockBytes), kEndNeedsMore);
+      StoreBlockHit(SectorHit{uint8_t(type), kEndNeedsMore, start, 0, nullptr});
+      ASSERT_TRUE(AddPendingCandidate(c));
+    }
+    AdvancePendingWindow(image.data() + b * kCarveBlockBytes, b * kBlock);
+    SetBlockState(b, kBlockHandled);
+  }
+  ASSERT_EQ(PendingCandidateList().size(), 2u);
+  ResolvePendingAtInputEnd(inputEnd);
+  EXPECT_EQ(PendingCandidateList().size(), 1u);
+  EndPendingWindow();
+  const SectorHit* r = HitAt(raw, 92);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(+r->endStatus, kEndKnown);
+  EXPECT_EQ(+r->size, 0x300000u);
+  const void* detail = r->detail;  // a packed field: copied before it is compared
+  EXPECT_NE(detail, nullptr);
+  const SectorHit* j = HitAt(jpeg, 46);
+  ASSERT_NE(j, nullptr);
+  EXPECT_EQ(+j->endStatus, kEndNotDetected);
 }
 
 // A file crossing from block 0 into block 1 waits while a queued block far ahead is handled;

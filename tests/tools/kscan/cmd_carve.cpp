@@ -54,7 +54,9 @@ int RunCarve(const std::vector<std::string>& argsIn) {
     const uint64_t room = (run.sectors - std::min<uint64_t>(lba, run.sectors)) * kSectorBytes;
     const uint64_t hashed = std::min(f.size, room);
     CString name;
-    MakeCarvedFileName(h.kind, lba, nullptr, name);
+    // Documents, photos and MP3 files carry their details, which name them.
+    MakeCarvedFileName(h.kind, lba, HasDocumentMetadata(h.kind) ? static_cast<const CarvedFileMetadata*>(h.detail) : nullptr,
+                       name);
     const std::string sha = (f.endKnown || hashed <= (64u << 20)) ? HashRange(run.reader, lba, hashed) : std::string();
     if (f.endKnown) ++exact;
     printf("{\"lba\":%llu,\"size\":%llu,\"type\":\"%s\",\"kind\":%u,\"status\":%u,\"name\":\"%s\",\"sha256\":\"%s\"%s}\n",

@@ -113,7 +113,9 @@ bool KscanRunCarve(const std::string& pathText, KscanCarveRun& run) {
   for (size_t i = 0; i < files.size(); ++i) {
     KscanCarvedFile f;
     f.hit = files[i];
-    f.endKnown = files[i].endStatus == kHitEndFound;
+    // A found end of size 0 (a drawing whose header states none) is sized like a file without
+    // end detection.
+    f.endKnown = files[i].endStatus == kHitEndFound && files[i].size != 0;
     if (f.endKnown) {
       f.size = files[i].size;
     } else {
