@@ -515,3 +515,25 @@ TEST(ReaderMachine, DescribedImagesAreDisksAndDrives) {
 }
 
 }  // namespace
+
+// A scan that moves from volume to volume replaces the target while preview and copy threads
+// take copies of it; its texts must never be copied half replaced (the sanitizer build sees it).
+TEST(ScanTargetTest, CopiesWhileTheTargetIsReplaced) {
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    while (!done.load()) {
+      const VolumeContext copy = CopyScanTarget();
+      const std::u16string path(copy.devicePath.GetString(), size_t(copy.devicePath.GetLength()));
+      EXPECT_TRUE(path.empty() || path.find(u"volume-") == 0);
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    VolumeContext v;
+    v.devicePath = CString(std::u16string(u"volume-") + std::u16string(size_t(20 + i % 50), u'x'));
+    v.name = v.devicePath;
+    SetScanTarget(v);
+  }
+  done = true;
+  reader.join();
+  ResetVolumeContext(ScanTarget());
+}
