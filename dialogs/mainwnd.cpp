@@ -127,6 +127,7 @@ BOOL CKestrelDlg::OnInitDialog() {
     UpdateWindowRegion();
   }
   SetWindowText(GetSoftCfg(u"LocalName"));
+  AppVolumeList().mainWindow = m_hWnd;
   if (IsSoftCfgOn(u"ShowDev")) ShowDeviceSelection(GetBaseCfg(u"Language") == CString(u"EN") ? 7 : 1);
   if (!IsSoftCfgOn(u"ShowServeQQ")) m_btnService.ShowWindow(SW_HIDE);
   SetTimer(kStartupTimer, 500, nullptr);

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/volumelist.h"
+#include "deepscan/carvingconsumer.h"
+#include "deepscan/scanreader.h"
 #include "dialogs/panels.h"
 #include "skin/skinbuttons.h"
 #include "skin/skindialog.h"
@@ -19,11 +22,7 @@ constexpr UINT IDC_MAIN_MENU = 1010;
 constexpr UINT IDC_MAIN_SERVICE = 1011;
 constexpr UINT IDC_MAIN_LINK = 1034;
 
-// The scan threads' messages to the main window, and the web page's close request.
-constexpr UINT WM_SCAN_FINISHING = 0x466;
-constexpr UINT WM_SCAN_FINISHED = 0x467;
-constexpr UINT WM_RESULTS_READY = 0x468;
-constexpr UINT WM_DEVICE_LOST = 0x496;
+// The web page's close request; the scan threads' messages come with the engine's headers.
 constexpr UINT WM_CLOSE_WEB = 0x48A;
 
 constexpr UINT_PTR kStartupTimer = 1;
