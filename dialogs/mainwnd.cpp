@@ -86,7 +86,6 @@ CKestrelDlg::CKestrelDlg() : CSkinDialogEx(IDD_MAIN_WINDOW) {
 }
 
 CKestrelDlg::~CKestrelDlg() {
-  delete m_pTopBtnFont;
   if (m_hIcon) DestroyIcon(m_hIcon);
 }
 
@@ -207,10 +206,8 @@ void CKestrelDlg::SetupButtons() {
   m_btnTopMenu.m_captionColor = RGB(255, 255, 255);
   m_btnTopMenu.m_disabledColor = RGB(172, 168, 153);
   m_btnTopMenu.SetIcon(404, 16);
-  CFont own;
-  CreateSkinFont(u"MinBtn", &own);
-  CopyFontObject(&own, &m_pTopBtnFont);
-  m_btnTopMenu.m_pFont = m_pTopBtnFont;
+  CreateSkinFont(u"MinBtn", &m_topBtnFont);
+  CopyFontObject(&m_topBtnFont, &m_btnTopMenu.m_pFont);
   m_btnTopMenu.Invalidate(TRUE);
   m_version.ShowWindow(SW_SHOW);
 }

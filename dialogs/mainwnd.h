@@ -89,7 +89,7 @@ class CKestrelDlg : public CSkinDialogEx {
   CDevSelDlg m_devSel;
   CSkinButton m_btnWebsite;
   CSkinButton m_btnTopMenu;
-  CFont* m_pTopBtnFont = nullptr;
+  CFont m_topBtnFont;  // the skin font "MinBtn"; the menu button gets a copy of its own
   CTransparentStatic m_version;
   CHyperlinkButton m_link;
   CSkinButton m_btnService;

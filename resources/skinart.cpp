@@ -394,10 +394,15 @@ Canvas AppIcon(int size) {
 }
 
 Canvas Banner(int w, int h, const std::u16string& edition) {
+  // Drawn over the main window's caption at (0, 0): the same gradient and frame, and the window's
+  // rounded top-left corner kept by the key colour.
   Canvas c(w, h, kWhite);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) c.At(x, y) = Mix(kCaptionTop, kCaptionBottom, float(y) / float(h));
   }
+  auto shape = RoundRect(0, 0, float(w + 20), float(h + 20), 7);
+  c.Paint(Ring(shape, RoundRect(1, 1, float(w + 19), float(h + 19), 6)), kBorder);
+  c.CutOutside(shape, kKeyGreen);
   Mark(c, 26, h / 2.0f, 18, kWhite, Hex(0x1F5BA8));
   Text(c, 54, h / 2 - 17, u"DejaVu Sans", 24, FW_BOLD, u"Kestrel", kWhite);
   Text(c, 160, h / 2 - 11, u"DejaVu Sans", 16, FW_NORMAL, edition, Hex(0xCFE0F5));
@@ -465,7 +470,7 @@ int main(int argc, char** argv) {
     }
   }
   std::u16string edition(version.begin(), version.end());
-  ok &= WriteBmp(Banner(260, 50, edition), skin / ("Banner/" + version + ".bmp"));
+  ok &= WriteBmp(Banner(260, 70, edition), skin / ("Banner/" + version + ".bmp"));
   ok &= WriteBmp(Splash(), skin / "Other/Splash.bmp");
 
   const fs::path bitmaps = out / "res" / "bitmap";
