@@ -255,6 +255,7 @@ TEST_F(SupportTest, LinkButtonKOpensTheKthLinkAndTheFolderButtonItsFolder) {
   UpdateCopyStatistics(40, 64u << 20);
   Links({{u"One", u"http://127.0.0.1/1"}, {u"Text", u""}, {u"Two", u"https://127.0.0.1/2"}, {u"Bad", u"file:///etc/passwd"}});
   CSupportSoftDlg d;
+  d.m_resultText = u"40 files recovered (64.00(MB)).";
   ASSERT_TRUE(d.Create(IDD_SUPPORT_SOFT));
   for (int k = 0; k < 5; ++k) d.SendMessage(WM_COMMAND, MAKEWPARAM(kSupportLinkIds[k], BN_CLICKED));
   EXPECT_EQ(Rec().opened, (std::vector<CString>{u"http://127.0.0.1/1", u"https://127.0.0.1/2"}));
@@ -262,6 +263,8 @@ TEST_F(SupportTest, LinkButtonKOpensTheKthLinkAndTheFolderButtonItsFolder) {
   SetLastSaveFolder(u"/tmp/recovered");
   d.SendMessage(WM_COMMAND, MAKEWPARAM(1056, BN_CLICKED));
   EXPECT_EQ(Rec().opened, (std::vector<CString>{u"/tmp/recovered"}));
+  d.ShowWindow(SW_SHOW);
+  UpdateAllWindows();
   SaveWindowPng(d.m_hWnd, std::string(KESTREL_DIALOGS_SHOT_DIR) + "/support_soft.png");
   d.DestroyWindow();
   SetLastSaveFolder(CString());

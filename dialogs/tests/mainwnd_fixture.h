@@ -48,7 +48,8 @@ inline const char16_t* DefaultVerCfg() {
 inline const char16_t* DefaultLang() {
   return u"SureQuit: Quit?\r\nExit: Exit\r\nCancel: Cancel\r\nWebsite: Website\r\nVersion: Ver\r\n"
          u"UsbNeedRetry: is gone.\r\nRetry: Retry\r\nAbout: About\r\nSoftHelp: Help\r\nQuestion: Questions\r\n"
-         u"AboutUs: About us\r\nOK: OK\r\nMessage: Message\r\n";
+         u"AboutUs: About us\r\nOK: OK\r\nMessage: Message\r\nRecoverOK: Recovery finished\r\n"
+         u"RecoverEnd: Recovery finished!\r\nGoRecoveryFolder: Open folder\r\nClose: Close\r\n";
 }
 
 class MainWindowTest : public ::testing::Test {
