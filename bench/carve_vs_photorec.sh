@@ -11,8 +11,12 @@
 # optimisation): cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release && cmake --build
 # build-rel --target kscan, then --kscan build-rel/tests/tools/kscan.
 # Warm: the image is read once first, then each tool runs --runs times and the best time
-# counts. --cold drops the page cache before every run (root only; it slows every other
-# process on the machine for a while).
+# counts. --cold drops the image's pages from the page cache before every run (GNU dd with
+# iflag=nocache: no root needed, and nothing else on the machine loses its cache), so every
+# tool reads the image from the disk.
+# Each tool's row gives its wall time, its throughput and the processor time (user + system,
+# of every process it ran) per GB of image. "kscan sigs" is the first half of the scan alone
+# (reader, ring, signature matcher), "kscan carve" the whole deep scan.
 # "byte-exact" counts planted files recovered whole: Kestrel's lines with a found end (status
 # 5) whose LBA and SHA-256 match the manifest; PhotoRec's output files whose SHA-256 matches a
 # planted file.
@@ -42,34 +46,34 @@ command -v photorec >/dev/null || { echo "photorec not installed (apt-get instal
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
-drop_cache() {
-  if [ "$cold" = 1 ]; then
-    sync
-    echo 3 > /proc/sys/vm/drop_caches
-  fi
-}
-
-# best wall seconds of "$@" over $runs runs (stdout of the last run to $out)
+# The best run of a command: "WALL CPU" in seconds (CPU: user + system of the command and
+# every process it started), stdout of the best run to OUT (/dev/null: thrown away). The
+# image's cache is dropped first when cold.
 best_time() {
-  local out="$1"; shift
-  local best=""
-  for _ in $(seq "$runs"); do
-    drop_cache
-    local t0 t1 d
-    t0=$(date +%s.%N)
-    "$@" > "$out" 2>/dev/null || true
-    t1=$(date +%s.%N)
-    d=$(echo "$t1 - $t0" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$d < $best" | bc -l)" = 1 ]; then best=$d; fi
-  done
-  echo "$best"
-}
-
-run_photorec() {
-  local img="$1" dest="$2"
-  rm -rf "$dest" && mkdir -p "$dest"
-  # PhotoRec writes its log into the current folder: run it inside its own output folder.
-  (cd "$dest" && photorec /log /d "$dest/recup" /cmd "$img" fileopt,everything,enable,search > /dev/null 2>&1) || true
+  local out="$1" img="$2"; shift 2
+  python3 - "$out" "$img" "$cold" "$runs" "$@" <<'EOF'
+import os, resource, subprocess, sys, time
+out, img, cold, runs, cmd = sys.argv[1], sys.argv[2], sys.argv[3] == "1", int(sys.argv[4]), sys.argv[5:]
+best = None
+for _ in range(runs):
+    if cold:
+        subprocess.run(["dd", "if=" + img, "iflag=nocache", "count=0", "status=none"], check=True)
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    t0 = time.monotonic()
+    keep = out != os.devnull
+    with open(out + ".run" if keep else os.devnull, "wb") as f:
+        subprocess.run(cmd, stdout=f, stderr=subprocess.DEVNULL)
+    wall = time.monotonic() - t0
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    if best is None or wall < best[0]:
+        best = (wall, cpu)
+        if keep:
+            os.replace(out + ".run", out)
+if os.path.exists(out + ".run"):
+    os.remove(out + ".run")
+print("%.4f %.4f" % best)
+EOF
 }
 
 for filler in random dense; do
@@ -78,14 +82,16 @@ for filler in random dense; do
   if [ ! -f "$img" ] || [ ! -f "$man" ]; then
     echo "building $img ..." >&2
     python3 "$here/tests/fixtures/carvefixture.py" "$img" "$man" --size-mib "$size" --files "$files" --filler "$filler" --seed 7
+    sync "$img"
   fi
   bytes=$(stat -c %s "$img")
   [ "$cold" = 1 ] || cat "$img" > /dev/null
 
-  t_cat=$(best_time /dev/null cat "$img")
-  t_kes=$(best_time "$work/kscan-$filler.jsonl" "$kscan" --answer=no carve "$img")
+  cat_t=$(best_time /dev/null "$img" cat "$img")
+  sigs_t=$(best_time "$work/sigs-$filler.jsonl" "$img" "$kscan" sigs "$img")
+  kes_t=$(best_time "$work/kscan-$filler.jsonl" "$img" "$kscan" --answer=no carve "$img")
   # kscan's own clock: the scan alone, without hashing and printing the files it found.
-  t_scan=$(tail -1 "$work/kscan-$filler.jsonl" | python3 -c "import json,sys; print(json.load(sys.stdin)['seconds'])")
+  scan_t=$(tail -1 "$work/kscan-$filler.jsonl" | python3 -c "import json,sys; print(json.load(sys.stdin)['seconds'])")
   kes_exact=$(python3 - "$man" "$work/kscan-$filler.jsonl" <<'EOF'
 import json, sys
 planted = {(p["lba"], p["sha256"]) for p in map(json.loads, open(sys.argv[1]))}
@@ -97,12 +103,14 @@ for line in open(sys.argv[2]):
 print(n)
 EOF
 )
-  t_pr=""
-  pr_exact=""
+  pr_t="0 0"
+  pr_exact="-"
   if [ "$have_photorec" = 1 ]; then
-    # PhotoRec writes what it finds; its time includes those writes (to $work).
-    t_pr=$(best_time /dev/null run_photorec "$img" "$work/photorec-$filler")
-    pr_exact=$(python3 - "$man" "$work/photorec-$filler" <<'EOF'
+    # PhotoRec writes what it finds (to $work); its time includes those writes. It writes its
+    # log into the current folder, so it runs inside its own output folder.
+    dest="$work/photorec-$filler"
+    pr_t=$(best_time "$work/photorec-$filler.out" "$img" bash -c 'rm -rf "$1" && mkdir -p "$1" && cd "$1" && exec photorec /log /d "$1/recup" /cmd "$2" fileopt,everything,enable,search' _ "$dest" "$img")
+    pr_exact=$(python3 - "$man" "$dest" <<'EOF'
 import hashlib, json, os, sys
 planted = {p["sha256"] for p in map(json.loads, open(sys.argv[1]))}
 found = set()
@@ -119,22 +127,31 @@ for root, _, names in os.walk(sys.argv[2]):
 print(len(found))
 EOF
 )
+    rm -f "$work/photorec-$filler.out"
   fi
   planted=$(wc -l < "$man")
   ended=$(python3 -c "import json,sys; print(sum(1 for l in open(sys.argv[1]) if json.loads(l)['exact']))" "$man")
-  python3 - "$filler" "$bytes" "$t_cat" "$t_kes" "${t_pr:-0}" "$kes_exact" "${pr_exact:--}" "$planted" "$ended" "$cold" "$t_scan" <<'EOF'
+  python3 - "$filler" "$bytes" "$cold" "$planted" "$ended" "$kes_exact" "$pr_exact" "$scan_t" $cat_t $sigs_t $kes_t $pr_t <<'EOF'
 import sys
-filler, size, tcat, tkes, tpr, kx, px, planted, ended, cold, tscan = sys.argv[1:]
-size = int(size); tcat, tkes, tpr, tscan = float(tcat), float(tkes), float(tpr), float(tscan)
+filler, size, cold, planted, ended, kx, px, tscan = sys.argv[1:9]
+tcat, ccat, tsigs, csigs, tkes, ckes, tpr, cpr = map(float, sys.argv[9:17])
+size, tscan, warm = int(size), float(tscan), cold != "1"
+gb = size / 1e9
 mbps = lambda t: size / t / 1e6 if t > 0 else 0.0
+row = lambda name, t, c, extra="": print("  %-13s %7.2f s  %8.1f MB/s  %6.2f s CPU/GB%s" % (name, t, mbps(t), c / gb, extra))
 print("[%s filler, %s cache] %.0f MiB, %s planted (%s with end detection here)" % (
-    filler, "cold" if cold == "1" else "warm", size / 2**20, planted, ended))
-print("  cat      %7.2f s  %8.1f MB/s" % (tcat, mbps(tcat)))
-print("  kestrel  %7.2f s  %8.1f MB/s  byte-exact %s  (whole run, hashing its finds)" % (tkes, mbps(tkes), kx))
-print("  kestrel  %7.2f s  %8.1f MB/s  (scan only)" % (tscan, mbps(tscan)))
+    filler, "warm" if warm else "cold", size / 2**20, planted, ended))
+row("cat", tcat, ccat)
+row("kscan sigs", tsigs, csigs)
+row("kscan carve", tkes, ckes, "  byte-exact %s  (whole run, hashing its finds)" % kx)
+print("  %-13s %7.2f s  %8.1f MB/s  (scan only)" % ("kscan carve", tscan, mbps(tscan)))
 if tpr > 0:
-    print("  photorec %7.2f s  %8.1f MB/s  byte-exact %s" % (tpr, mbps(tpr), px))
-    print("  kestrel/photorec throughput ratio: %.2f (whole run), %.2f (scan only)" % (mbps(tkes) / mbps(tpr), mbps(tscan) / mbps(tpr)))
-print("  kestrel/cat throughput ratio: %.2f (whole run), %.2f (scan only)" % (mbps(tkes) / mbps(tcat), mbps(tscan) / mbps(tcat)))
+    row("photorec", tpr, cpr, "  byte-exact %s" % px)
+print("  kscan sigs/cat throughput ratio: %.2f (target >= %s)" % (tcat / tsigs, "0.5" if warm else "0.9"))
+if filler == "random" and warm:
+    print("  kscan carve: %.2f GB/s whole run, %.2f GB/s scan only (target >= 4)" % (gb / tkes, gb / tscan))
+if tpr > 0:
+    print("  kscan carve/photorec throughput ratio: %.2f (whole run), %.2f (scan only) (target >= 3)" % (tpr / tkes, tpr / tscan))
+print("  kscan carve/cat throughput ratio: %.2f (whole run), %.2f (scan only)" % (tcat / tkes, tcat / tscan))
 EOF
 done

@@ -1,7 +1,8 @@
 // The sector reader: every byte taken from a disk, volume or image passes through a DiskReader.
 //
 // Requests are split into chunks (2048 sectors, 256 for removable targets), each chunk bounded
-// by a time-out (4000 ms below 128 KiB, else 8000 ms). One process-wide lock serialises every
+// by a time-out (4000 ms below 128 KiB, else 8000 ms; an image file read through the page
+// cache is read on the calling thread without one). One process-wide lock serialises every
 // request of every thread. A chunk that times out is abandoned on its helper I/O thread: the
 // call fails and nothing is written into the caller's buffer afterwards, but the stuck read
 // itself cannot be cancelled on Linux and stays in flight until the device answers, so at such

@@ -2,9 +2,14 @@
 //
 // A ScanBlock is 16384 sectors of data followed by a one-sector trailer (the LBA of the first
 // sector and the read result); a block and its trailer always travel together. One lock guards
-// the count and both indexes. A put or a take claims its slot under the lock, copies the block
-// outside it and publishes under it again: the consumer never sees a slot that is still being
-// written, and neither side waits for the other's 8 MiB copy.
+// the count, the order of the filled slots and the free ones. The reader claims a free slot
+// under the lock, reads the block straight into it and publishes it under the lock again; the
+// consumer claims the oldest filled slot, works on it in place and gives it back. Neither side
+// ever sees a slot the other is still using, and no block is copied on its way through.
+//
+// Blocks leave in the order they were put. A free slot is taken most recently freed first, so
+// a consumer that keeps up cycles through two or three slots that stay in the cache instead of
+// all eight.
 #pragma once
 
 #include <atomic>
@@ -43,11 +48,20 @@ void AllocScanBlockRing();
 void FreeScanBlockRing();
 bool ScanBlockRingExists();
 
-// The producer's put: false when the ring is full or does not exist. Otherwise the whole block
-// (kScanBlockBytes) is copied into the next slot and counted.
+// The producer's claim: null when the ring is full, does not exist or a claim is open.
+// Otherwise a free slot of kScanBlockBytes to fill; EndPutScanBlock publishes it (publish) as
+// the newest block, or gives it back unused.
+uint8_t* BeginPutScanBlock();
+void EndPutScanBlock(bool publish);
+// The consumer's claim: null when the ring is empty, does not exist or a claim is open.
+// Otherwise the oldest block, which stays counted (the producer cannot reach it) until
+// EndTakeScanBlock frees its slot.
+const uint8_t* BeginTakeScanBlock();
+void EndTakeScanBlock();
+
+// The same with a copy, for a block the caller holds in a buffer of its own: false when the
+// claim fails.
 bool PutScanBlock(const uint8_t* block);
-// The consumer's take: false when the ring is empty or does not exist. Otherwise the oldest
-// block is copied into the caller's guarded-heap buffer of kScanBlockBytes.
 bool TakeScanBlock(uint8_t* staging);
 
 // Wait at most ms for a block to arrive (consumer) or for a free slot (producer); they return
@@ -57,7 +71,8 @@ void WaitForScanSlot(uint32_t ms);
 // Wakes both waits, for example when the input has ended.
 void NotifyScanRing();
 
-// Count and indexes, for tests and progress.
+// Count and slots, for tests and progress: the slot of the oldest block and of the newest
+// (with an empty ring both name the slot used last).
 struct ScanRingState {
   uint32_t count;
   uint32_t readIndex;

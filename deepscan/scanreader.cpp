@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "app/settings.h"
-#include "base/heap.h"
 #include "base/log.h"
 #include "base/sizetext.h"
 #include "core/volumelist.h"
@@ -94,16 +93,16 @@ void AnnounceDeviceLost() {
 void SetScanPauseStepMs(uint32_t ms) { g_pauseStepMs.store(ms == 0 ? kDefaultPauseStepMs : ms); }
 uint32_t ScanPauseStepMs() { return g_pauseStepMs.load(); }
 
-BlockReadOutcome ReadScanBlock(std::atomic<uint32_t>* state, DiskReader& reader, uint64_t lba, uint8_t* staging) {
+BlockReadOutcome ReadScanBlock(std::atomic<uint32_t>* state, DiskReader& reader, uint64_t lba, uint8_t* block) {
   bool lost = !IsOpenStorageHandle(reader.handle) && !OpenVolumeDevice(ScanTarget(), reader);
   for (;;) {
     if (!lost) {
       // The sector reader writes every byte of the request: what it read, and zeros for what
       // it could not read or what lies past the device end. So only the trailer is cleared.
-      ResetScanBlockTrailer(staging, lba);
+      ResetScanBlockTrailer(block, lba);
       DWORD err = 0;
-      BOOL ok = reader.ReadSectors(staging, lba, kScanBlockSectors, &err);
-      SetScanBlockReadResult(staging, ok ? 1 : 0);
+      BOOL ok = reader.ReadSectors(block, lba, kScanBlockSectors, &err);
+      SetScanBlockReadResult(block, ok ? 1 : 0);
       if (ok) return BlockReadOutcome::kRead;
       if (!IsDeviceGoneError(err)) return BlockReadOutcome::kFailed;
     }
@@ -115,7 +114,7 @@ BlockReadOutcome ReadScanBlock(std::atomic<uint32_t>* state, DiskReader& reader,
     if (s == kScanPaused || s == kScanStopped) {
       // The block is not sent on as failed: its data may well be readable once the device
       // returns, so the loop keeps it and reads it again after the pause.
-      ResetScanBlock(staging, lba);
+      ResetScanBlock(block, lba);
       return BlockReadOutcome::kDeferred;
     }
     lost = !OpenVolumeDevice(ScanTarget(), reader);
@@ -149,30 +148,26 @@ bool DiskScanReadLoop(std::atomic<uint32_t>* state) {
   }
   BlockReads.store(0);
   BlockReadFailures.store(0);
-  uint8_t* staging = static_cast<uint8_t*>(AllocMem(kScanBlockBytes, 1609));
 
-  bool stopped = false;
   uint64_t lba = 0;
   bool haveBlock = false;  // a block kept from a device loss, to be read again
-  while (!stopped) {
+  for (;;) {
     if (!haveBlock && !ChooseNextBlock(target.operation, &lba)) break;
     haveBlock = false;
-    if (WaitWhilePaused(state) == kScanStopped) break;
-    BlockReadOutcome outcome = ReadScanBlock(state, reader, lba, staging);
-    if (outcome == BlockReadOutcome::kDeferred) {
-      haveBlock = true;
-      continue;
+    // The block is read straight into a free slot of the ring, so the reader waits for one
+    // first; a stop meanwhile abandons the block in hand.
+    uint8_t* slot = nullptr;
+    while ((slot = BeginPutScanBlock()) == nullptr && state->load() != kScanStopped) WaitForScanSlot(kRingFullWaitMs);
+    if (slot == nullptr) break;
+    if (WaitWhilePaused(state) == kScanStopped) {
+      EndPutScanBlock(false);
+      break;
     }
-    while (!PutScanBlock(staging)) {
-      if (state->load() == kScanStopped) {
-        stopped = true;  // the block in hand is abandoned
-        break;
-      }
-      WaitForScanSlot(kRingFullWaitMs);
-    }
+    BlockReadOutcome outcome = ReadScanBlock(state, reader, lba, slot);
+    EndPutScanBlock(outcome != BlockReadOutcome::kDeferred);
+    haveBlock = outcome == BlockReadOutcome::kDeferred;
   }
 
-  FreeMem(staging);
   ReportScanReadErrors();
   reader.Close();
   // A pause at the very end is waited out: the input is complete only when the scan runs

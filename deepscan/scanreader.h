@@ -1,5 +1,5 @@
 // The deep scan's reader: chooses the blocks of a scan in their order (queued blocks first,
-// then the sequential pass), reads each into a staging block and puts it into the ring,
+// then the sequential pass), reads each straight into a free slot of the ring and publishes it,
 // survives the loss of a removable device, and reports when too many reads failed.
 #pragma once
 
@@ -23,8 +23,8 @@ enum class BlockReadOutcome {
   kFailed,    // an ordinary read error: the block goes on marked failed
   kDeferred,  // the device is gone and the scan was paused or stopped: read it again later
 };
-// Reads one block into the staging buffer (kScanBlockBytes) and fills its trailer.
-BlockReadOutcome ReadScanBlock(std::atomic<uint32_t>* state, DiskReader& reader, uint64_t lba, uint8_t* staging);
+// Reads one block into block (kScanBlockBytes: a ring slot) and fills its trailer.
+BlockReadOutcome ReadScanBlock(std::atomic<uint32_t>* state, DiskReader& reader, uint64_t lba, uint8_t* block);
 
 // The summary at the end of the reading: when at least one whole-block read in twenty failed,
 // the "ScanEncountErr" box and event report 23.

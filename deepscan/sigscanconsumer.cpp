@@ -1,6 +1,5 @@
 #include "deepscan/sigscanconsumer.h"
 
-#include "base/heap.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/sectorsignature.h"
@@ -42,19 +41,19 @@ UINT SignatureScanThread(LPVOID param) {
   g_hits.store(0);
   SignatureHitSink sink = g_sink.load();
   void* context = g_sinkContext.load();
-  uint8_t* staging = static_cast<uint8_t*>(AllocMem(kScanBlockBytes, 1));
   for (;;) {
     // The state is read before the take: once it reads 3, every block was put before it, so an
     // empty ring then means the input is complete.
     uint32_t s = state->load();
     if (s == kScanStopped) break;
-    if (TakeScanBlock(staging)) {
-      uint64_t lba = ScanBlockLba(staging);
-      if (ScanBlockReadResult(staging) != 0) {
-        g_hits.fetch_add(MatchBlockSectors(staging, lba, sink, context));
+    if (const uint8_t* block = BeginTakeScanBlock()) {
+      uint64_t lba = ScanBlockLba(block);
+      if (ScanBlockReadResult(block) != 0) {
+        g_hits.fetch_add(MatchBlockSectors(block, lba, sink, context));
       } else {
         g_failed.fetch_add(1);
       }
+      EndTakeScanBlock();
       g_blocks.fetch_add(1);
       SetBlockState(lba / kScanBlockSectors, kBlockHandled);
       continue;
@@ -62,7 +61,6 @@ UINT SignatureScanThread(LPVOID param) {
     if (s == kScanInputDone) break;
     WaitForScanBlock(kRingEmptyWaitMs);
   }
-  FreeMem(staging);
   EndDeepScan();
   OnThreadEnd(u"SignatureScanThread");
   return 0;

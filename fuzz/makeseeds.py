@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Seed corpora for the fuzz targets, cut from real volumes made by the same tools as the test
 fixtures (mkntfs and the NTFS fixture builder, mkfs.vfat with mtools, the exFAT fixture builder,
-sfdisk and sgdisk).
+sfdisk and sgdisk), and the real files of the carving tests (tests/fixtures/carvesamples).
 
     makeseeds.py OUTDIR TOOLDIR
 
@@ -130,6 +130,22 @@ def exfat_images(work, tools):
             yield img
 
 
+# The end-detection targets start from the real samples of the carving tests; their first byte
+# chooses the start sector, so each sample is seeded at sector 0 and at sector 1.
+CARVE_SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures", "carvesamples")
+CARVE_TARGETS = {".jpg": "jpeg_end_fuzz", ".tif": "camera_raw_end_fuzz", ".dwg": "dwg_end_fuzz",
+                 ".flv": "flv_end_fuzz", ".vob": "mpegps_end_fuzz", ".rm": "rm_end_fuzz", ".mp3": "mp3_end_fuzz"}
+
+
+def carve_samples(seeds):
+    for name in sorted(os.listdir(CARVE_SAMPLES)):
+        target = CARVE_TARGETS.get(os.path.splitext(name)[1])
+        if target:
+            data = read(os.path.join(CARVE_SAMPLES, name))
+            seeds.add(target, b"\x00" + data)
+            seeds.add(target, b"\x01" + data)
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -140,6 +156,7 @@ def main():
         sys.exit(__doc__)
     out, tools = sys.argv[1], sys.argv[2]
     seeds = Seeds(out)
+    carve_samples(seeds)
     work = tempfile.mkdtemp(prefix="kestrel-seeds-")
     try:
         ntfs = [read(p) for p in ntfs_images(work, tools)]

@@ -61,21 +61,17 @@ namespace {
 
 std::atomic<StorageBackend*> g_backend{nullptr};
 
-// Waits for a condition: a short spin first (sequential reads hand over pieces and requests
-// within microseconds, far below the cost of a sleep and wake-up), then on the condition
-// variable until the deadline. True when the condition holds.
+// Waits on the condition variable until the condition holds or the deadline passes; true when
+// it holds. Whoever changes what the condition reads does so under m (or takes m once after
+// the change) and then notifies, so a wake-up is never lost. Nothing spins: an idle helper or
+// a caller waiting for a stalled device costs no processor time.
 template <typename Pred>
-bool SpinThenWait(std::mutex& m, std::condition_variable& cv, Pred ready,
-                  std::chrono::steady_clock::time_point deadline) {
-  auto spinEnd = std::chrono::steady_clock::now() + std::chrono::microseconds(100);
-  for (int i = 0;; ++i) {
-    if (ready()) return true;
-    if ((i & 31) == 31 && std::chrono::steady_clock::now() >= spinEnd) break;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-  }
+bool WaitUntil(std::mutex& m, std::condition_variable& cv, Pred ready, std::chrono::steady_clock::time_point deadline) {
   std::unique_lock<std::mutex> lk(m);
+  if (deadline == std::chrono::steady_clock::time_point::max()) {
+    cv.wait(lk, ready);
+    return true;
+  }
   return cv.wait_until(lk, deadline, ready);
 }
 
@@ -170,7 +166,7 @@ class IoHelper {
       if (i >= 2) {
         // Slot i % 2 is free once the caller copied piece i - 2 out of it.
         bool gaveUp = false;
-        SpinThenWait(r.m, r.cv, [&] { return r.consumed.load(std::memory_order_acquire) + 1 >= i || (gaveUp = r.abandoned.load()); },
+        WaitUntil(r.m, r.cv, [&] { return r.consumed.load(std::memory_order_acquire) + 1 >= i || (gaveUp = r.abandoned.load()); },
                      kForever);
         if (gaveUp) break;
       }
@@ -199,7 +195,7 @@ class IoHelper {
 
   void Run() {
     for (;;) {
-      SpinThenWait(m_, cv_, [this] { return has_.load(std::memory_order_acquire); }, kForever);
+      WaitUntil(m_, cv_, [this] { return has_.load(std::memory_order_acquire); }, kForever);
       std::shared_ptr<ReadRequest> req;
       {
         std::lock_guard<std::mutex> g(m_);
@@ -275,6 +271,29 @@ void Release(ReadRequest& r, IoHelper* helper) {
   if (finished) ReturnToPool(helper);
 }
 
+// The same outcomes as a read through the helpers: every byte (0), a short read at the end of
+// the source (ERROR_HANDLE_EOF), or the mapped error of the failed read.
+bool ReadOnCaller(StorageDevice& dev, void* buf, uint64_t offset, uint32_t count, DWORD* err) {
+  int64_t got = dev.Pread(buf, count, offset);
+  if (got > 0 && got < int64_t(count)) {
+    // A read that stopped early is asked once more for the rest: nothing more is the end of
+    // the source, an error is the reason it stopped.
+    const int64_t more = dev.Pread(static_cast<uint8_t*>(buf) + got, count - uint32_t(got), offset + uint64_t(got));
+    got = more < 0 ? more : got + more;
+  }
+  if (got >= int64_t(count)) {
+    *err = 0;
+    return true;
+  }
+  if (got >= 0) {
+    *err = ERROR_HANDLE_EOF;
+  } else {
+    const int e = int(-got);
+    *err = MapErrnoToWinError(e, e == EIO && !dev.StillPresent());
+  }
+  return false;
+}
+
 }  // namespace
 
 bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, uint32_t timeoutMs, DWORD* err) {
@@ -286,8 +305,9 @@ bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, ui
     *err = 0;
     return true;
   }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   StorageDevice& dev = *h->device;
+  if (dev.ReadsOnCaller()) return ReadOnCaller(dev, buf, offset, count, err);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   uint32_t piece = dev.PieceBytes();
   if (piece == 0 || piece > count) piece = count;
   uint32_t pieces = uint32_t((uint64_t(count) + piece - 1) / piece);
@@ -332,7 +352,7 @@ bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, ui
   for (uint32_t k = 0; k < pieces; ++k) {
     ReadRequest& r = *subs[k % p];
     uint32_t i = k / p;
-    bool arrived = SpinThenWait(r.m, r.cv, [&] {
+    bool arrived = WaitUntil(r.m, r.cv, [&] {
       return r.ready.load(std::memory_order_acquire) > i || r.finished.load(std::memory_order_acquire);
     }, deadline);
     if (!arrived) {
@@ -356,7 +376,7 @@ bool StorageRead(StorageHandle h, void* buf, uint64_t offset, uint32_t count, ui
     // reused at once rather than a new one being started for the next read.
     for (uint32_t j = 0; j < p; ++j) {
       ReadRequest& r = *subs[j];
-      SpinThenWait(r.m, r.cv, [&] { return r.finished.load(std::memory_order_acquire); }, deadline);
+      WaitUntil(r.m, r.cv, [&] { return r.finished.load(std::memory_order_acquire); }, deadline);
     }
   }
   for (uint32_t j = 0; j < p; ++j) Release(*subs[j], helpers[j]);

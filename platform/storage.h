@@ -81,6 +81,10 @@ class StorageDevice {
   // How many pieces of one read may be in flight at once. Devices stay at 1 (one read at a
   // time, in order); an image file served from the page cache reads faster with two.
   virtual uint32_t Parallelism() { return 1; }
+  // True for a source whose reads need no time-out (an image file read through the page
+  // cache): StorageRead then calls Pread on the caller's thread, straight into the caller's
+  // buffer (any alignment, room for exactly count bytes), with no helper thread and no copy.
+  virtual bool ReadsOnCaller() { return false; }
 };
 
 // Where devices come from. The default is the Linux backend (machine description or sysfs);
@@ -112,9 +116,10 @@ StorageHandle StorageOpen(const CString& path, DWORD* err);
 void StorageClose(StorageHandle h);
 StorageDevice* StorageDeviceOf(StorageHandle h);
 
-// Reads count bytes at the byte offset into buf, waiting at most timeoutMs. Helper I/O threads
-// read into buffers of their own; only the calling thread copies into buf, piece by piece as
-// the pieces arrive. When the time-out passes, the call returns false with
+// Reads count bytes at the byte offset into buf, waiting at most timeoutMs. A source that
+// ReadsOnCaller is read on the calling thread straight into buf, and the time-out does not
+// apply. Other sources are read by helper I/O threads into buffers of their own; only the
+// calling thread copies into buf, piece by piece as the pieces arrive. When the time-out passes, the call returns false with
 // ERROR_OPERATION_ABORTED and nothing is ever written into buf afterwards (a read that cannot
 // be cancelled finishes into the helper's buffer and is thrown away). On success *err is 0.
 // A stuck helper is not reused until its read comes back; while every helper is stuck, new

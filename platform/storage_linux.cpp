@@ -196,6 +196,10 @@ class LinuxDevice : public StorageDevice {
 
   uint32_t PieceBytes() override { return direct_.load() ? 1024u * 1024 : 128u * 1024; }
   uint32_t Parallelism() override { return isBlock_ || direct_.load() ? 1 : 3; }
+  // An image file read through the page cache: the data is in memory or on a disk the kernel
+  // reads for us, so the read goes straight into the caller's buffer. A device, or an image
+  // read past the cache as a stand-in for one, keeps the helper and its time-out.
+  bool ReadsOnCaller() override { return !isBlock_ && !direct_.load(); }
 
  private:
   bool SwitchToBuffered() {

@@ -22,10 +22,12 @@
 #include "core/diskreader.h"
 #include "core/filefilter.h"
 #include "core/filetypetable.h"
+#include "core/preview/previewworker.h"
 #include "core/recyclebin.h"
 #include "core/volumelist.h"
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
+#include "deepscan/deepscanstate.h"
 #include "deepscan/sectorsignature.h"
 #include "dialogs/mainwnd.h"
 #include "dialogs/messagedlg.h"
@@ -50,8 +52,6 @@
 CKestrelApp theApp;
 
 namespace {
-
-PreviewWorkerHooks g_preview;
 
 CString LangText(const CString& key) { return GetLangStr(key); }
 
@@ -133,16 +133,14 @@ BOOL CKestrelApp::PreTranslateMessage(MSG* msg) {
   return CWinAppEx::PreTranslateMessage(msg);
 }
 
-void SetPreviewWorkerHooks(const PreviewWorkerHooks& hooks) { g_preview = hooks; }
-
 ShutdownSteps DefaultShutdownSteps() {
   ShutdownSteps s;
-  s.stopPreviewWorker = g_preview.stop;
+  s.stopPreviewWorker = &StopPreviewWorker;
   s.stopScan = &StopScanForShutdown;
   s.workerCount = &WorkerThreadCount;
   s.freeHitLists = &FreeBlockHitLists;
   s.clearVolumeList = &ClearAppVolumeList;
-  s.clearPreviewCache = g_preview.clearCache;
+  s.clearPreviewCache = &ClearPreviewCache;
   return s;
 }
 
@@ -174,7 +172,7 @@ bool RunMainWindow() {
   if (CheckSingleInstance(theApp.m_instanceMutex)) return false;
   LoadRegistryRunValues();
   StartStartupThread();
-  if (g_preview.start) g_preview.start();
+  StartPreviewWorker();
   SetSkinThemeValues();
   InitFileTypeTables();
   SYSTEMTIME now{};
@@ -215,6 +213,8 @@ void InstallProgramServices() {
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
   SetCopyOutServices(copyServices);
+  // A deep scan clears the previews' cache and queue before it resets the results.
+  SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
   RegisterProgramResources();
   RegisterMainWindowTemplates();
   InstallMessageBox();

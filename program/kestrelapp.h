@@ -46,14 +46,6 @@ ShutdownSteps DefaultShutdownSteps();
 // True when the workers ended within the limit.
 bool RunShutdownSteps(const ShutdownSteps& steps);
 
-// The preview worker's start, stop and cache clearing, installed by the preview layer.
-struct PreviewWorkerHooks {
-  void (*start)() = nullptr;
-  void (*stop)() = nullptr;
-  void (*clearCache)() = nullptr;
-};
-void SetPreviewWorkerHooks(const PreviewWorkerHooks& hooks);
-
 // Everything the program installs before InitInstance: hooks of the lower layers, dialog
 // templates, resources, the message box and the web-view library's stand-in.
 void InstallProgramServices();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "base/heap.h"
 
 namespace {
@@ -56,11 +58,56 @@ TEST_F(RingFixture, EmptiedRingRefillsTheSlotUsedLast) {
   EXPECT_EQ(ScanBlockLba(out), 300u);
 }
 
+TEST_F(RingFixture, SlotsAreFilledAndExaminedInPlace) {
+  uint8_t* first = BeginPutScanBlock();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(BeginPutScanBlock(), nullptr) << "one claim of the producer at a time";
+  ResetScanBlock(first, 100);
+  EXPECT_EQ(GetScanRingState().count, 0u) << "a slot being filled is not yet a block";
+  EXPECT_EQ(BeginTakeScanBlock(), nullptr);
+  EndPutScanBlock(true);
+
+  const uint8_t* taken = BeginTakeScanBlock();
+  ASSERT_EQ(taken, first) << "the consumer works on the slot the reader filled";
+  EXPECT_EQ(BeginTakeScanBlock(), nullptr) << "one claim of the consumer at a time";
+  uint8_t* second = BeginPutScanBlock();
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first) << "the slot under examination is never handed to the reader";
+  // A block given back unused leaves the ring as it was and its slot is claimed again next.
+  EndPutScanBlock(false);
+  EXPECT_EQ(GetScanRingState().count, 1u);
+  EXPECT_EQ(BeginPutScanBlock(), second);
+  ResetScanBlock(second, 200);
+  EndPutScanBlock(true);
+  EndTakeScanBlock();
+  const uint8_t* next = BeginTakeScanBlock();
+  ASSERT_EQ(next, second);
+  EXPECT_EQ(ScanBlockLba(next), 200u);
+  EndTakeScanBlock();
+  EXPECT_EQ(GetScanRingState().count, 0u);
+}
+
+TEST_F(RingFixture, AConsumerThatKeepsUpCyclesThroughTwoSlots) {
+  std::set<const uint8_t*> used;
+  ASSERT_TRUE(Put(0));
+  for (uint64_t i = 1; i < 40; ++i) {
+    const uint8_t* b = BeginTakeScanBlock();
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(ScanBlockLba(b), (i - 1) * kScanBlockSectors);
+    used.insert(b);
+    ASSERT_TRUE(Put(i * kScanBlockSectors));
+    EndTakeScanBlock();
+  }
+  EXPECT_EQ(used.size(), 2u);
+}
+
 TEST_F(RingFixture, MissingRingIsFullForThePutAndEmptyForTheTake) {
   FreeScanBlockRing();
   EXPECT_FALSE(ScanBlockRingExists());
   EXPECT_FALSE(Put(0));
   EXPECT_FALSE(TakeScanBlock(out));
+  EXPECT_EQ(BeginPutScanBlock(), nullptr);
+  EXPECT_EQ(BeginTakeScanBlock(), nullptr);
   AllocScanBlockRing();
 }
 

@@ -51,7 +51,7 @@ class GateDevice : public FakeDevice {
   }
   bool WaitArrived() {
     std::unique_lock<std::mutex> lk(m_);
-    return cv_.wait_for(lk, 5s, [this] { return arrived_; });
+    return cv_.wait_for(lk, 60s, [this] { return arrived_; });
   }
   void OpenGate() {
     std::lock_guard<std::mutex> g(m_);
@@ -232,7 +232,7 @@ class ScanFixture : public ::testing::Test {
     });
   }
   // Serves the main window until the pred holds; false after the time-out.
-  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 10s) {
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 60s) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
       if (std::chrono::steady_clock::now() > end) return false;
@@ -242,7 +242,7 @@ class ScanFixture : public ::testing::Test {
     return true;
   }
   bool WaitScanEnd() {
-    bool ok = PumpUntil([this] { return done_.load() && log_.ended.load(); }, 20s);
+    bool ok = PumpUntil([this] { return done_.load() && log_.ended.load(); }, 120s);
     if (thread_.joinable()) thread_.join();
     return ok;
   }
@@ -409,11 +409,10 @@ TEST_F(ScanFixture, StopWhileTheRingIsFullAbandonsTheBlockInHand) {
   log_.hold = true;
   Start();
   ASSERT_TRUE(PumpUntil([] { return ScanBlockRingExists() && GetScanRingState().count == kScanRingSlots; }));
-  // The ninth block is read and waits for room.
-  ASSERT_TRUE(PumpUntil([&] { return dev->MaxLba() != UINT64_MAX && dev->MaxLba() >= 9 * kBlock - 1024; }));
+  // The ninth block is chosen and waits for a slot to be read into.
   std::this_thread::sleep_for(150ms);
   EXPECT_EQ(GetScanRingState().count, kScanRingSlots);
-  EXPECT_LT(dev->MaxLba(), 9 * kBlock) << "no tenth block while the ring is full";
+  EXPECT_LT(dev->MaxLba(), 8 * kBlock) << "no ninth block is read while the ring is full";
   ScanRunState.store(kScanStopped);
   log_.hold = false;
   ASSERT_TRUE(WaitScanEnd());

@@ -162,21 +162,35 @@ TEST_F(StorageDir, DescribedDisksDrivesAndWindows) {
   }
 }
 
-TEST_F(StorageDir, DirectReadsOfAnImageAtAnyOffset) {
-  Describe(R"({ "disks": [ { "image": "disk.img", "direct": true } ] })");
+// The same reads of a described image past the page cache (through the helper threads) and
+// through it (on the caller's thread, straight into the caller's buffer).
+TEST_F(StorageDir, ReadsOfAnImageAtAnyOffsetDirectAndCached) {
+  for (bool direct : {true, false}) {
+    SCOPED_TRACE(direct ? "direct" : "cached");
+    Describe(std::string(R"({ "disks": [ { "image": "disk.img", "direct": )") + (direct ? "true" : "false") + " } ] }");
+    DWORD err = 0;
+    StorageHandle h = StorageOpen(u"\\\\.\\PhysicalDrive0", &err);
+    ASSERT_TRUE(IsOpenStorageHandle(h));
+    EXPECT_EQ(StorageDeviceOf(h)->ReadsOnCaller(), !direct);
+    struct Case {
+      uint64_t offset;
+      uint32_t count;
+    } cases[] = {{0, 512}, {512 * 3, 512 * 5}, {4096, 1048576}, {1, 3}, {kImageBytes - 512, 512}, {777, 2 * 1048576}};
+    for (const Case& c : cases) EXPECT_TRUE(ReadsPattern(h, c.offset, c.count, 0)) << c.offset << "+" << c.count;
+    // A read across the end keeps what lies before it and reports the end; nothing is written
+    // behind the requested bytes.
+    std::vector<uint8_t> buf(1024 + 64, 0xEE);
+    EXPECT_FALSE(StorageRead(h, buf.data(), kImageBytes - 512, 1024, 4000, &err));
+    EXPECT_EQ(err, ERROR_HANDLE_EOF);
+    EXPECT_EQ(buf[511], PatternByte(kImageBytes - 1));
+    for (size_t i = 1024; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xEE) << i;
+    EXPECT_FALSE(StorageRead(h, buf.data(), kImageBytes, 512, 4000, &err));
+    EXPECT_EQ(err, ERROR_HANDLE_EOF);
+    EXPECT_TRUE(StorageRead(h, buf.data(), 0, 0, 4000, &err));
+    StorageClose(h);
+  }
+  std::vector<uint8_t> buf(16);
   DWORD err = 0;
-  StorageHandle h = StorageOpen(u"\\\\.\\PhysicalDrive0", &err);
-  ASSERT_TRUE(IsOpenStorageHandle(h));
-  struct Case {
-    uint64_t offset;
-    uint32_t count;
-  } cases[] = {{0, 512}, {512 * 3, 512 * 5}, {4096, 1048576}, {1, 3}, {kImageBytes - 512, 512}, {777, 2 * 1048576}};
-  for (const Case& c : cases) EXPECT_TRUE(ReadsPattern(h, c.offset, c.count, 0)) << c.offset << "+" << c.count;
-  std::vector<uint8_t> buf(1024);
-  EXPECT_FALSE(StorageRead(h, buf.data(), kImageBytes - 512, 1024, 4000, &err));
-  EXPECT_EQ(err, ERROR_HANDLE_EOF);
-  EXPECT_TRUE(StorageRead(h, buf.data(), 0, 0, 4000, &err));
-  StorageClose(h);
   EXPECT_FALSE(StorageRead(kInvalidStorageHandle, buf.data(), 0, 1, 4000, &err));
   EXPECT_EQ(err, ERROR_FILE_INVALID);
 }

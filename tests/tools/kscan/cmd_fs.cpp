@@ -36,23 +36,6 @@ std::string PackedText(uint32_t p) {
   return b;
 }
 
-std::string JsonText(const std::string& s) {
-  std::string o;
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      o += '\\';
-      o += char(c);
-    } else if (c < 0x20) {
-      char b[8];
-      snprintf(b, sizeof b, "\\u%04x", c);
-      o += b;
-    } else {
-      o += char(c);
-    }
-  }
-  return o;
-}
-
 // "/a/b" from the parent ids up to the root; bounded against loops.
 std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
   std::string path;
@@ -80,7 +63,7 @@ void PrintVolume(VolumeContext& vol, bool withVolume) {
     if (withVolume) printf("{\"volume\":%llu,", (unsigned long long)vol.firstLba);
     else printf("{");
     printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u,\"sha256\":\"%s\"}\n",
-           JsonText(ItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
+           KscanJsonText(ItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
            (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
            PackedText(rec->ctime).c_str(), PackedText(rec->mtime).c_str(), id,
            (rec->flags & kRecDirectory) ? "" : DataSha256(vol, id).c_str());

@@ -15,3 +15,6 @@ struct KscanCommand {
 // Scripted answers for the questions the engine asks (message boxes): "yes" or "no" to every
 // question. Set by the global --answer option before the command runs.
 bool KscanAnswerYes();
+
+// The text with '"', '\\' and control characters escaped for a JSON string.
+std::string KscanJsonText(const std::string& s);

@@ -33,6 +33,23 @@ KscanCommand::KscanCommand(const char* name, const char* usage, KscanFn fn) { Co
 
 bool KscanAnswerYes() { return g_answerYes; }
 
+std::string KscanJsonText(const std::string& s) {
+  std::string o;
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      o += '\\';
+      o += char(c);
+    } else if (c < 0x20) {
+      char b[8];
+      snprintf(b, sizeof b, "\\u%04x", c);
+      o += b;
+    } else {
+      o += char(c);
+    }
+  }
+  return o;
+}
+
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   while (!args.empty() && args[0].rfind("--answer=", 0) == 0) {
@@ -47,7 +64,8 @@ int main(int argc, char** argv) {
   SetMessageBoxHandler(&ScriptedMessageBox);
   // Engine texts come from a small built-in table, so kscan runs without the program folder.
   LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\nDefault-ShowAllFile: 1\r\n",
-                      u"FileLost: FileLost\r\nRecycleBin: RecycleBin\r\nFindFile: FindFile\r\n");
+                      u"FileLost: FileLost\r\nRecycleBin: RecycleBin\r\nFindFile: FindFile\r\n"
+                      u"EmptyFile: EmptyFile\r\nReadDataFailed: ReadDataFailed\r\n");
   InitSectorSignatureMatcher();
   const Entry& e = Commands()[args[0]];
   return e.fn(std::vector<std::string>(args.begin() + 1, args.end()));
