@@ -28,6 +28,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
 #include "dialogs/mainwnd.h"
 #include "dialogs/messagedlg.h"
@@ -206,9 +207,11 @@ void InstallProgramServices() {
   InitSectorSignatureMatcher();
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
-  // A deep scan carves files as it reads; copy-out runs under the scan's progress services and
-  // ends with the recovery-finished dialog.
+  // A deep scan carves files as it reads, shows what it finds while it runs and turns it into
+  // the final results at its end; copy-out runs under the scan's progress services and ends
+  // with the recovery-finished dialog.
   InstallCarvingConsumer();
+  InstallScanResults();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
