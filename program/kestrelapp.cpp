@@ -28,6 +28,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
 #include "dialogs/mainwnd.h"
@@ -218,6 +219,8 @@ void InstallProgramServices() {
   SetCopyOutServices(copyServices);
   // A deep scan clears the previews' cache and queue before it resets the results.
   SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
+  // Documents and archives: their texts in the preview, their properties in carved names.
+  InstallDocumentTextReaders();
   RegisterProgramResources();
   RegisterMainWindowTemplates();
   InstallMessageBox();
