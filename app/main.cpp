@@ -16,6 +16,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
@@ -53,8 +54,10 @@ int main() {
   InitSectorSignatureMatcher();
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
-  // A deep scan carves files as it reads; copy-out runs under the scan's progress services.
+  // A deep scan carves files as it reads, shows what it finds while it runs and turns it into
+  // the final results at its end; copy-out runs under the scan's progress services.
   InstallCarvingConsumer();
+  InstallScanResults();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   SetCopyOutServices(copyServices);
