@@ -85,3 +85,5 @@ int32_t DetectFlvEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectMpegPsEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectRmEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectMp3End(CarveCandidate& c, const FileEndBuffer& b);
+int32_t DetectOleEnd(CarveCandidate& c, const FileEndBuffer& b);
+int32_t DetectZipEnd(CarveCandidate& c, const FileEndBuffer& b);

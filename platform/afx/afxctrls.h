@@ -84,6 +84,18 @@ class CToolTipCtrl : public CWnd {
   int SetMaxTipWidth(int width) { return int(SendMessage(TTM_SETMAXTIPWIDTH, 0, width)); }
   int GetMaxTipWidth() const { return int(SendMessage(TTM_GETMAXTIPWIDTH)); }
   int GetDelayTime(DWORD which) const { return int(SendMessage(TTM_GETDELAYTIME, which)); }
+  // A tool: the whole window `wnd` when no rectangle and no id are given, else the rectangle
+  // (client coordinates of `wnd`) under the id.
+  BOOL AddTool(CWnd* wnd, const char16_t* text, const RECT* rect = nullptr, UINT_PTR id = 0);
+  void DelTool(CWnd* wnd, UINT_PTR id = 0);
+  void UpdateTipText(const char16_t* text, CWnd* wnd, UINT_PTR id = 0);
+  void SetToolRect(CWnd* wnd, UINT_PTR id, const RECT* rect);
+  int GetToolCount() const { return int(SendMessage(TTM_GETTOOLCOUNT)); }
+  void Activate(BOOL on) { SendMessage(TTM_ACTIVATE, on); }
+  void Pop() { SendMessage(TTM_POP); }
+
+ private:
+  static TOOLINFOW Info(CWnd* wnd, UINT_PTR id, const RECT* rect, const char16_t* text);
 };
 
 class CScrollBar : public CWnd {

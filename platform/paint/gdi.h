@@ -90,6 +90,8 @@ BOOL Polyline(HDC dc, const POINT* pts, int count);
 // Fills with the background colour, as the class library's FillSolidRect does through an
 // opaque text call (so it leaves the background colour set to `c`).
 void FillSolidRectDc(HDC dc, const RECT* r, COLORREF c);
+// Inverts every other pixel of the rectangle's outline (a focus mark): drawn twice, it is gone.
+BOOL DrawFocusRect(HDC dc, const RECT* r);
 
 // ---- Regions ----
 HRGN CreateRectRgn(int left, int top, int right, int bottom);

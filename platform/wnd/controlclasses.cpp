@@ -17,6 +17,8 @@ void RegisterControlClasses() {
   reg(WC_EDIT, &EditProc, CS_DBLCLKS, IDC_IBEAM);
   reg(PROGRESS_CLASS, &ProgressProc, 0, IDC_ARROW);
   reg(TOOLTIPS_CLASS, &ToolTipProc, CS_SAVEBITS, IDC_ARROW);
+  reg(WC_HEADER, &HeaderProc, CS_DBLCLKS, IDC_ARROW);
+  reg(WC_LISTVIEW, &ListViewProc, CS_DBLCLKS, IDC_ARROW);
   reg(WC_DIALOG, &DefDlgProcW, CS_DBLCLKS | CS_SAVEBITS, IDC_ARROW);
   reg(u"#32768", &MenuPopupProc, CS_SAVEBITS, IDC_ARROW);
   reg(WC_SCROLLBAR, &ScrollBarProc, CS_DBLCLKS, IDC_ARROW);

@@ -1,6 +1,7 @@
 // Messages, styles, flags and records of visible windows, painting and input.
 #pragma once
 
+#include "platform/comobj.h"
 #include "platform/paint/gditypes.h"
 #include "platform/wndcore.h"
 
@@ -528,12 +529,6 @@ constexpr WPARAM DBT_DEVICEREMOVECOMPLETE = 0x8004;
 constexpr DWORD DBT_DEVTYP_DEVICEINTERFACE = 0x00000005;
 constexpr DWORD DEVICE_NOTIFY_WINDOW_HANDLE = 0x00000000;
 constexpr DWORD DEVICE_NOTIFY_ALL_INTERFACE_CLASSES = 0x00000004;
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
 struct DEV_BROADCAST_HDR {
   DWORD dbch_size;
   DWORD dbch_devicetype;

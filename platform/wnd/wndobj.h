@@ -157,4 +157,6 @@ LRESULT StaticProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT HeaderProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT ListViewProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT MenuPopupProc(HWND h, UINT msg, WPARAM w, LPARAM l);
