@@ -73,7 +73,9 @@ enum FileRecordFlags : uint16_t {
   kRecAttrList = 0x400,       // the blob is an NTFS attribute list
   kRecUnnamed = 0x800,        // kept for its data only
   kRecAttrListOnDisk = 0x1000,
-  kRecFromJournal = 0x2000,   // NTFS: known only from the $LogFile or the USN journal
+  kRecCompressed = 0x2000,    // NTFS data in compression units of 16 clusters
+  kRecDamaged = 0x4000,       // size or runs that the volume cannot hold: no copy can be whole
+  kRecFromJournal = 0x8000,   // NTFS: known only from the $LogFile or the USN journal
 };
 
 constexpr uint32_t kRootId = 5;
