@@ -17,6 +17,7 @@
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/sectorsignature.h"
+#include "deepscan/videoscan.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
@@ -53,8 +54,10 @@ int main() {
   InitSectorSignatureMatcher();
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
-  // A deep scan carves files as it reads; copy-out runs under the scan's progress services.
+  // A deep scan carves files as it reads (or, in the video editions, gathers what the video
+  // rebuild needs); copy-out runs under the scan's progress services.
   InstallCarvingConsumer();
+  InstallVideoScanConsumer();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   SetCopyOutServices(copyServices);
