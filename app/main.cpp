@@ -16,6 +16,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
 #include "parsefilesystem/exfat/exfatextents.h"
@@ -55,9 +56,11 @@ int main() {
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
   // A deep scan carves files as it reads (or, in the video editions, gathers what the video
-  // rebuild needs); copy-out runs under the scan's progress services.
+  // rebuild needs), shows what it finds while it runs and turns it into the final results at its
+  // end; copy-out runs under the scan's progress services.
   InstallCarvingConsumer();
   InstallVideoScanConsumer();
+  InstallScanResults();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   SetCopyOutServices(copyServices);

@@ -311,22 +311,21 @@ void SplitLostFolder(VolumeContext& ctx) {
 
 void EnsureCategoryFolder(VolumeContext& ctx, uint32_t typeId) {
   if (GetFileRecord(ctx, typeId, 0)) return;
-  std::vector<FileTypeRow> types;
-  CopyFileTypes(types, 0);
-  const FileTypeRow* row = nullptr;
-  for (const FileTypeRow& t : types)
-    if (typeId != 0 && uint32_t(t.id) == typeId) row = &t;
-  if (!row) return;
-  const uint32_t categoryId = uint32_t(row->category);
+  // The table is only read once built: its rows are looked at in place, since a type without a
+  // row (which never gets a folder) comes back here for every file of it.
+  const FileTypeTableData& table = FileTypeTable();
+  if (typeId < uint32_t(kFirstFileType) || typeId >= table.types.size()) return;
+  const FileTypeRow& row = table.types[typeId];
+  if (uint32_t(row.id) != typeId) return;
+  const uint32_t categoryId = uint32_t(row.category);
+  if (categoryId < uint32_t(kFirstFileCategory) || categoryId > uint32_t(kLastFileCategory) ||
+      categoryId >= table.categories.size())
+    return;
   if (!GetFileRecord(ctx, categoryId, 0)) {
-    std::vector<FileCategoryRow> cats;
-    CopyFileCategories(cats, 0);
-    for (const FileCategoryRow& c : cats)
-      if (uint32_t(c.id) == categoryId) AddDirectoryRecord(ctx, kRootId, categoryId, c.name, 1);
-    FreeFileCategoryRows(cats);
+    const FileCategoryRow& c = table.categories[categoryId];
+    if (uint32_t(c.id) == categoryId) AddDirectoryRecord(ctx, kRootId, categoryId, c.name, 1);
   }
-  if (GetFileRecord(ctx, categoryId, 0)) AddDirectoryRecord(ctx, categoryId, typeId, row->mainExt, 1);
-  FreeFileTypeRows(types);
+  if (GetFileRecord(ctx, categoryId, 0)) AddDirectoryRecord(ctx, categoryId, typeId, row.mainExt, 1);
 }
 
 void MoveDirectoriesFirst(VolumeContext& ctx, uint32_t first, uint32_t end) {

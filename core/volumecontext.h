@@ -45,6 +45,19 @@ enum TargetKind : uint32_t {
 // Split of a scanned volume by deletion state.
 enum SplitKind : uint32_t { kSplitNone = 0, kSplitExisting = 1, kSplitDeleted = 2 };
 
+// How a deep scan came to a volume it shows: the device's own partition list, a partition
+// table or a boot sector the scan found, a rebuild from found metadata, the files known only
+// from index records, or the carved files.
+enum VolumeFoundBy : uint32_t {
+  kFoundByNone = 0,
+  kFoundByTable = 1,
+  kFoundByTableHit = 2,
+  kFoundByBootHit = 3,
+  kFoundByRebuild = 4,
+  kFoundByIndexRecords = 5,
+  kFoundBySignature = 6,
+};
+
 struct VolumeContext {
   uint32_t mark = 0;            // shown mark of the device lists (first byte set to 1)
   uint64_t firstLba = 0;        // first sector in the LBA space of the opened device
@@ -86,6 +99,7 @@ struct VolumeContext {
   uint64_t highestLba = 0;
   uint64_t* mftExtents = nullptr;   // (start LBA, sector count) pairs; owned by this context
   uint32_t mftExtentCount = 0;      // number of pairs
+  uint32_t foundBy = 0;             // VolumeFoundBy
 
   // Members are copied one by one: scalars and texts by value, chunk and buffer pointers as
   // pointers (shared). The destructor frees the texts only.

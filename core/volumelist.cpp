@@ -103,12 +103,12 @@ void AddFindFileSlotLocked(VolumeList& list, uint32_t notify, Notices& notices) 
   if (notify) notices.push_back({false, WM_VIEW_SLOTADDED, WPARAM(s), 0});
 }
 
-void AppendLocked(VolumeList& list, StopWord stop, const VolumeContext& v, uint32_t notify, Notices& notices) {
-  if (list.slotCount >= kVolumeSlotMax) return;
+bool AppendLocked(VolumeList& list, StopWord stop, const VolumeContext& v, uint32_t notify, Notices& notices) {
+  if (list.slotCount >= kVolumeSlotMax) return false;
   const uint32_t s = list.slotCount;
   list.slots[s] = v;
   ++list.slotCount;
-  if (list.slotCount <= 3) return;
+  if (list.slotCount <= 3) return true;
 
   FileRecord* root = GetFileRecord(list.slots[s], kRootId, 0);
   if (root && list.mode == kModeSearch && !(root->flags & kRecVisible)) root = nullptr;
@@ -128,19 +128,22 @@ void AppendLocked(VolumeList& list, StopWord stop, const VolumeContext& v, uint3
     if (list.slotCount == kFirstScannedSlot + 1 && list.slots[kFindFileSlot].fileCount == 0)
       notices.push_back({true, WM_RESULTS_READY, 0, 0});
   }
+  return true;
 }
 
-void AddScannedLocked(VolumeList& list, StopWord stop, VolumeContext& v, uint32_t notify, Notices& notices) {
+// False when the volume was not taken (no file, or the list is full): its records stay with
+// the caller.
+bool AddScannedLocked(VolumeList& list, StopWord stop, VolumeContext& v, uint32_t notify, Notices& notices) {
   if (list.slotCount >= 3) {
     FileRecord* root = GetFileRecord(v, kRootId, 0);
     uint32_t files = 0;
     uint64_t bytes = 0;
     ComputeSubtreeTotals(v, root, files, bytes);
     v.fileCount = files;
-    if (files == 0 || v.idLimit == 0) return;
+    if (files == 0 || v.idLimit == 0) return false;
     CompactFileRecords(v);
   }
-  AppendLocked(list, stop, v, notify, notices);
+  return AppendLocked(list, stop, v, notify, notices);
 }
 
 void ResetLocked(VolumeList& list, StopWord stop, uint32_t notify, Notices& notices) {
@@ -299,13 +302,15 @@ void AppendVolumeSlot(VolumeList& list, StopWord stop, const VolumeContext& v, u
   SendNotices(list, notices);
 }
 
-void AddScannedVolume(VolumeList& list, StopWord stop, VolumeContext& v, uint32_t notify) {
+bool AddScannedVolume(VolumeList& list, StopWord stop, VolumeContext& v, uint32_t notify) {
   Notices notices;
+  bool taken = false;
   {
     VolumeListWriteGuard guard(list);
-    AddScannedLocked(list, stop, v, notify, notices);
+    taken = AddScannedLocked(list, stop, v, notify, notices);
   }
   SendNotices(list, notices);
+  return taken;
 }
 
 void AddFindFileSlot(VolumeList& list, uint32_t notify) {
@@ -325,12 +330,16 @@ void PublishScanResults(VolumeList& list, StopWord stop, std::vector<VolumeConte
     for (VolumeContext& v : volumes) {
       DropPreviewHandles(v);
       if (v.type == kVolTypeFindFile) {
-        if (list.slotCount <= kFindFileSlot) continue;
+        if (list.slotCount <= kFindFileSlot) {
+          FreeAllFileRecords(v);
+          continue;
+        }
         // The carved volume replaces the empty one of the reset, whose records go with it.
         FreeAllFileRecords(list.slots[kFindFileSlot]);
         list.slots[kFindFileSlot] = v;
-      } else {
-        AddScannedLocked(list, stop, v, 0, notices);
+      } else if (!AddScannedLocked(list, stop, v, 0, notices)) {
+        // A volume without files (or beyond the last slot) is not shown; nobody else owns it.
+        FreeAllFileRecords(v);
       }
     }
     // Sent even when only carved files were found: the result view opens from it.

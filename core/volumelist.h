@@ -145,8 +145,12 @@ bool ClassificationOn();
 void ResetVolumeList(VolumeList& list, StopWord stop, uint32_t notify);
 void ClearVolumeList(VolumeList& list);
 void AppendVolumeSlot(VolumeList& list, StopWord stop, const VolumeContext& v, uint32_t notify);
-void AddScannedVolume(VolumeList& list, StopWord stop, VolumeContext& v, uint32_t notify);
+// True when the volume was taken into a slot (the slot then owns its records); false when it
+// holds no file or the list is full, and its records stay with the caller.
+bool AddScannedVolume(VolumeList& list, StopWord stop, VolumeContext& v, uint32_t notify);
 void AddFindFileSlot(VolumeList& list, uint32_t notify);
+// Takes every volume: the carved-file volume into slot 3, the others as scanned volumes; a
+// volume that is not shown (no file, no room) has its records freed.
 void PublishScanResults(VolumeList& list, StopWord stop, std::vector<VolumeContext>& volumes);
 void AddCarvedHitsToFindView(VolumeList& list, const std::vector<SectorHit>& hits);
 

@@ -7,10 +7,12 @@
 
 #include "base/heap.h"
 #include "core/carvedname.h"
+#include "core/filetree.h"
 #include "core/volumelist.h"
 #include "deepscan/carvedfound.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
+#include "deepscan/findfileview.h"
 #include "deepscan/keepmetadatahit.h"
 #include "deepscan/partitionwalk.h"
 #include "deepscan/pendingwindow.h"
@@ -75,16 +77,6 @@ void AddSectorsDone(ScanProgress& rec, uint64_t n) {
   rec.scan.sectorsDone = c + n;
 }
 
-// Carved files of a hit list become records of the "FindFile" volume. Metadata of documents,
-// photos and MP3 files names them; other details are not metadata.
-void AddCarvedFiles(VolumeContext& findFile, const std::vector<SectorHit>& hits) {
-  for (const SectorHit& h : hits) {
-    if (h.kind > kLastFileType || h.endStatus != kHitEndFound) continue;
-    const auto* meta = HasDocumentMetadata(h.kind) ? static_cast<const CarvedFileMetadata*>(h.detail) : nullptr;
-    AddCarvedFileRecord(findFile, h.lba, h.size, h.kind, meta);
-  }
-}
-
 // Whether a MFT record at lba lies in an extent of a volume already parsed; the extent last
 // matched is tried first, since records of one extent follow each other.
 bool InKnownMftExtent(uint64_t lba, size_t& last) {
@@ -143,7 +135,7 @@ uint32_t GetScanFinishingPauseMs() { return g_finishingPauseMs.load(); }
 
 void InstallCarvingConsumer() {
   SetScanConsumer(ScanConsumerKind::kCarving, &DiskFileScanHandThread);
-  SetAddCarvedFilesHook(&AddCarvedFiles);
+  SetAddCarvedFilesHook(&AddCarvedFilesFromHits);
   // The scan's start and end make and free the pending window of the end detection.
   DeepScanHooks h = GetDeepScanHooks();
   h.preparePendingWindow = &BeginPendingWindow;
@@ -277,16 +269,19 @@ UINT DiskFileScanHandThread(LPVOID param) {
     if (main && IsWindow(main)) SendMessageW(main, WM_SCAN_FINISHING, 0, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(g_finishingPauseMs.load()));
     std::vector<VolumeContext> partitions;
-    // FIXME: the end stage (rebuilds from the kept metadata, sizing of open-ended files, the
-    // carved-file view) is installed through the hooks once it exists; until then nothing
-    // is published at the end.
     bool publish = false;
     if (auto endStage = Hooks().endStage) publish = endStage(state, partitions);
-    if (publish) PublishScanResults(AppVolumeList(), state, partitions);
+    // What the end stage completed is shown whole even when a stop came during it: the stop
+    // ends the work, not the showing of what was found.
+    if (publish) PublishScanResults(AppVolumeList(), nullptr, partitions);
+    else
+      for (VolumeContext& v : partitions) FreeAllFileRecords(v);
     if (main && IsWindow(main)) SendMessageW(main, WM_SCAN_FINISHED, 0, 0);
     uint32_t running = kScanRunning;
     state->compare_exchange_strong(running, kScanInputDone);
   }
+  // The end stage read the allocation map of the deleted-files operations.
+  ReleaseScanAllocMap();
   OnThreadEnd(u"DiskFileScanHandThread");
   return 0;
 }

@@ -184,8 +184,8 @@ void EndDeepScan() {
   const DeepScanHooks hooks = GetDeepScanHooks();
   if (hooks.freePendingWindow != nullptr) hooks.freePendingWindow();
   FreeBlockStateMap();
-  // The deleted-files queue was built from it at the start; nothing reads it any more.
-  ReleaseScanAllocMap();
+  // The allocation map stays: the end stage aligns and cuts carved files by it. The consumer
+  // releases it after the end stage.
   ClearUniqueLbaRegistry();
   FreeFileStartIndex();
   if (hooks.clearPreviewCache != nullptr) hooks.clearPreviewCache();

@@ -64,6 +64,6 @@ void LoadScanStateHits(std::atomic<uint32_t>* state);
 // the parsers keep, sector fill map, directory-entry classification, and the volume list.
 void StartDeepScan(std::atomic<uint32_t>* state);
 // The scan's end (on the consumer thread after its input loop): waits for the reader in 100 ms
-// steps, then frees everything of the scan except the hit lists, which the end stages use, and
-// clears the volume list.
+// steps, then frees everything of the scan except the hit lists and the allocation map, which
+// the end stages use (the consumer releases the map after them), and clears the volume list.
 void EndDeepScan();

@@ -83,19 +83,23 @@ bool IsKnownFileStart(uint64_t lba) {
   return false;
 }
 
-void BuildFileStartIndex(VolumeContext& partition) {
+bool RecordDataStartLba(VolumeContext& partition, uint32_t id, uint64_t& lba) {
+  const FileRecord* rec = GetFileRecord(partition, id);
+  if (rec == nullptr) return false;
+  const uint16_t flags = rec->flags;
+  // Resident data has no start of its own, and an attribute list on the disk would cost a
+  // read per record on the consumer thread; neither can match a carved file's start.
+  if (flags & (kRecResident | kRecAttrListOnDisk | kRecDirectory)) return false;
   DataExtentList runs;
+  if (GetRecordExtents(partition, id, runs) != 1 || runs.empty()) return false;
+  lba = runs.front().startLba;
+  return lba != 0;
+}
+
+void BuildFileStartIndex(VolumeContext& partition) {
   for (uint32_t id = kFirstRecordId; id < partition.idLimit; ++id) {
-    const FileRecord* rec = GetFileRecord(partition, id);
-    if (rec == nullptr) continue;
-    const uint16_t flags = rec->flags;
-    // Resident data has no start of its own, and an attribute list on the disk would cost a
-    // read per record on the consumer thread; neither can match a carved file's start.
-    if (flags & (kRecResident | kRecAttrListOnDisk | kRecDirectory)) continue;
-    runs.clear();
-    if (GetRecordExtents(partition, id, runs) != 1 || runs.empty()) continue;
-    const uint64_t lba = runs.front().startLba;
-    if (lba != 0) AddFileStartLba(lba);
+    uint64_t lba = 0;
+    if (RecordDataStartLba(partition, id, lba)) AddFileStartLba(lba);
   }
 }
 
@@ -105,6 +109,11 @@ bool RegisterUniqueLba(uint64_t value) {
     if (v == value) return true;
   r.push_back(value);
   return false;
+}
+
+void ForgetUniqueLba(uint64_t value) {
+  std::vector<uint64_t>& r = Registry();
+  std::erase(r, value);
 }
 
 void ClearUniqueLbaRegistry() {

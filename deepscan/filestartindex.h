@@ -31,7 +31,11 @@ bool IsKnownFileStart(uint64_t lba);
 // providers of the parsers) starts at a non-zero LBA; resident NTFS data and attribute lists
 // kept on the disk are skipped.
 void BuildFileStartIndex(VolumeContext& partition);
+// The LBA where the data of the record starts, by the same rules; false when it has none.
+bool RecordDataStartLba(VolumeContext& partition, uint32_t id, uint64_t& lba);
 
 // True when the value was registered already; otherwise it is added and the result is false.
 bool RegisterUniqueLba(uint64_t value);
+// Takes a registered value out again.
+void ForgetUniqueLba(uint64_t value);
 void ClearUniqueLbaRegistry();

@@ -1,5 +1,6 @@
 #include "deepscan/sigscanconsumer.h"
 
+#include "deepscan/blockqueue.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/sectorsignature.h"
@@ -62,6 +63,7 @@ UINT SignatureScanThread(LPVOID param) {
     WaitForScanBlock(kRingEmptyWaitMs);
   }
   EndDeepScan();
+  ReleaseScanAllocMap();
   OnThreadEnd(u"SignatureScanThread");
   return 0;
 }

@@ -167,7 +167,9 @@ void FuzzReadAllItems(VolumeContext& vol, uint64_t maxBytes) {
   for (uint32_t id = 1; id < vol.idLimit; ++id) {
     const FileRecord* rec = GetFileRecord(vol, id, 0);
     if (!rec || (rec->flags & kRecDirectory)) continue;
-    const uint64_t size = std::min<uint64_t>(rec->size, maxBytes);
+    // The record is packed: its size is read into a local before std::min takes a reference.
+    const uint64_t recordSize = rec->size;
+    const uint64_t size = std::min<uint64_t>(recordSize, maxBytes);
     for (uint64_t done = 0; done < size;) {
       const uint64_t n = ReadRecordDataMax(vol, *rec, done, block, std::min(piece, size - done));
       if (n == 0) break;

@@ -130,6 +130,25 @@ def exfat_images(work, tools):
             yield img
 
 
+def lost_partition_disks(ntfs, fat):
+    """Disks of the end-of-scan target: an NTFS and a FAT volume at their partitions, once with
+    the partition table zeroed (both found from their boot sectors) and once with a table that
+    names the first only."""
+    if not ntfs or not fat:
+        return
+    first, second = ntfs[0], fat[0]
+    at1 = 2048
+    at2 = at1 + (len(first) + SECTOR * 2047) // SECTOR // 2048 * 2048
+    disk = bytearray(at2 * SECTOR + len(second) + SECTOR * 2048)
+    disk[at1 * SECTOR:at1 * SECTOR + len(first)] = first
+    disk[at2 * SECTOR:at2 * SECTOR + len(second)] = second
+    yield bytes(disk)
+    entry = struct.pack("<B3sB3sII", 0, b"\xfe\xff\xff", 0x07, b"\xfe\xff\xff", at1, len(first) // SECTOR)
+    disk[446:462] = entry
+    disk[510:512] = b"\x55\xaa"
+    yield bytes(disk)
+
+
 # The end-detection targets start from the real samples of the carving tests; their first byte
 # chooses the start sector, so each sample is seeded at sector 0 and at sector 1.
 CARVE_SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures", "carvesamples")
@@ -172,6 +191,8 @@ def main():
                     seeds.add("ntfs_record_fuzz", rec)
                 for runs in run_lists(rec):
                     seeds.add("ntfs_runlist_fuzz", shift + clusters + runs)
+        for disk in lost_partition_disks(ntfs, fat):
+            seeds.add("scanend_fuzz", sparse_image(disk))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

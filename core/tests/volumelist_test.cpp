@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "base/heap_testing.h"
 #include "core/itemquery.h"
 #include "core/viewtrees.h"
 #include "core/tests/volumelistfixture.h"
@@ -344,6 +345,21 @@ TEST_F(ListFixture, PublishReplacesTheContentAndDropsPreviewHandles) {
         EXPECT_EQ(Val(r->previewHandle), 0u);
         EXPECT_EQ(r->flags & kRecPreviewReady, 0);
       }
+}
+
+TEST_F(ListFixture, PublishFreesTheVolumesItDoesNotShow) {
+  ResetVolumeList(list, nullptr, 0);
+  ClearVolumeList(list);
+  const uint64_t before = GetHeapUsageTotal();
+  VolumeContext empty;
+  ResetVolumeContext(empty);
+  empty.type = kVolTypeNtfs;
+  CreateRootAndLostFolders(empty);
+  std::vector<VolumeContext> results{empty};
+  PublishScanResults(list, nullptr, results);
+  EXPECT_EQ(list.slotCount, kFirstScannedSlot) << "a volume without files is not shown";
+  ClearVolumeList(list);
+  EXPECT_EQ(GetHeapUsageTotal(), before) << "nor kept anywhere";
 }
 
 TEST_F(ListFixture, SubtreeTotalsEndOnLoopedChildLists) {

@@ -464,6 +464,9 @@ bool ParseNtfsVolume(StopWord stop, VolumeContext& vol) {
   if (Stopped(stop)) return false;
   CreateRootAndLostFolders(vol);
   ComputeNtfsVolumeTimeBounds(vol);
+  // At a deep scan's end, files known only from index records that this volume's MFT no longer
+  // holds join it (nothing happens at any other time).
+  AddIndxOnlyFiles(vol);
   LinkFileTree(vol, 1);
   PostProgressText(GetLangStr(u"WaitScanData"), GetLangStr(u"RebuildDir"), CString());
   CompactFileRecords(vol);

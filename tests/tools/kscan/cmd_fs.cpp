@@ -28,34 +28,6 @@
 
 namespace {
 
-std::string PackedText(uint32_t p) {
-  if (p == 0) return "";
-  char b[32];
-  snprintf(b, sizeof b, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (p >> 26), (p >> 22) & 0xF, (p >> 17) & 0x1F,
-           (p >> 12) & 0x1F, (p >> 6) & 0x3F, p & 0x3F);
-  return b;
-}
-
-// "/a/b" from the parent ids up to the root; bounded against loops.
-std::string ItemPath(const VolumeContext& vol, const FileRecord* rec) {
-  std::string path;
-  for (uint32_t depth = 0; rec && rec->id != kRootId && depth < kMaxTreeDepth; ++depth) {
-    path = "/" + CString(rec->name).ToUtf8() + path;
-    if (rec->parent == rec->id) break;
-    rec = GetFileRecord(vol, rec->parent, 0);
-  }
-  return path;
-}
-
-void HashPiece(const uint8_t* data, uint64_t n, void* ctx) { static_cast<EvpSha256*>(ctx)->Update(data, size_t(n)); }
-
-std::string DataSha256(VolumeContext& vol, uint32_t id) {
-  EvpSha256 sha;
-  const bool whole = KscanReadItem(vol, id, &HashPiece, &sha);
-  const std::string hex = sha.HexDigest();
-  return whole ? hex : std::string();
-}
-
 void PrintVolume(VolumeContext& vol, bool withVolume) {
   for (uint32_t id = 1; id < vol.idLimit; ++id) {
     const FileRecord* rec = GetFileRecord(vol, id, 0);
@@ -63,10 +35,10 @@ void PrintVolume(VolumeContext& vol, bool withVolume) {
     if (withVolume) printf("{\"volume\":%llu,", (unsigned long long)vol.firstLba);
     else printf("{");
     printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u,\"sha256\":\"%s\"}\n",
-           KscanJsonText(ItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
+           KscanJsonText(KscanItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
            (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
-           PackedText(rec->ctime).c_str(), PackedText(rec->mtime).c_str(), id,
-           (rec->flags & kRecDirectory) ? "" : DataSha256(vol, id).c_str());
+           KscanPackedTime(rec->ctime).c_str(), KscanPackedTime(rec->mtime).c_str(), id,
+           (rec->flags & kRecDirectory) ? "" : KscanItemSha256(vol, id).c_str());
   }
 }
 

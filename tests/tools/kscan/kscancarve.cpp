@@ -19,13 +19,10 @@
 #include "tests/tools/kscan/kscan.h"
 
 namespace {
+KscanHeard g_counts;
+}  // namespace
 
-struct Counts {
-  uint32_t finishing = 0, finished = 0, resultsReady = 0, filesAdded = 0;
-};
-Counts g_counts;
-
-LRESULT MainProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+LRESULT KscanMainProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   switch (msg) {
     case WM_DEVICE_LOST: KscanDeviceLost(); return 0;
     case WM_SCAN_FINISHING: ++g_counts.finishing; return 0;
@@ -36,7 +33,7 @@ LRESULT MainProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   }
 }
 
-}  // namespace
+const KscanHeard& KscanMessagesHeard() { return g_counts; }
 
 void KscanDeviceLost() {
   fprintf(stderr, "kscan: device lost, answered %s\n", KscanAnswerYes() ? "retry" : "stop");
@@ -97,7 +94,7 @@ bool KscanRunCarve(const std::string& pathText, KscanCarveRun& run) {
   run.sectors = ScanTarget().sectorCount;
   InstallCarvingConsumer();
   SetScanFinishingPauseMs(1);
-  run.seconds = KscanRunScan(&MainProc, u"KscanCarveMain");
+  run.seconds = KscanRunScan(&KscanMainProc, u"KscanCarveMain");
   run.finishing = g_counts.finishing;
   run.finished = g_counts.finished;
 

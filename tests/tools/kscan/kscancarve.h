@@ -36,6 +36,13 @@ void KscanPrepareImageScan(const CString& path, uint64_t sizeBytes);
 double KscanRunScan(WNDPROC proc, const char16_t* className);
 // The device-lost question answered by the scripted answer: yes retries, no stops the scan.
 void KscanDeviceLost();
+// A main window procedure for KscanRunScan: answers the device-lost question and counts the
+// scan's messages.
+LRESULT KscanMainProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+struct KscanHeard {
+  uint32_t finishing = 0, finished = 0, resultsReady = 0, filesAdded = 0;
+};
+const KscanHeard& KscanMessagesHeard();
 
 // False (with a JSON error line on stdout) when the image cannot be opened. The hit lists stay
 // alive until KscanEndCarve.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/diskreader.h"
+#include "core/filerecord.h"
 #include "core/volumecontext.h"
 
 // Installs the data-extent providers, sets the time zone to UTC (packed times then print as the
@@ -22,6 +23,12 @@ bool KscanParseVolumeAt(const char* command, DiskReader& reader, uint64_t firstL
 bool KscanOpenVolume(const char* command, const std::vector<std::string>& args, VolumeContext& vol);
 // Feeds the item's data, in pieces, to sink; false when fewer bytes than its size came back.
 bool KscanReadItem(VolumeContext& vol, uint32_t id, void (*sink)(const uint8_t*, uint64_t, void*), void* ctx);
+// The SHA-256 of the item's data as the program reads it; "" when it cannot be read in full.
+std::string KscanItemSha256(VolumeContext& vol, uint32_t id);
+// "/a/b" from the parent ids up to the root; bounded against loops.
+std::string KscanItemPath(const VolumeContext& vol, const FileRecord* rec);
+// "YYYY-MM-DD hh:mm:ss" of a packed time; "" for 0.
+std::string KscanPackedTime(uint32_t packed);
 // "kscan fs": parses the volume (or every volume of a partitioned image) and prints its items;
 // with a split mode the volumes SplitVolumeByDeletion publishes for that mode instead.
 int KscanListVolumes(const char* command, const std::vector<std::string>& args, uint32_t splitMode);

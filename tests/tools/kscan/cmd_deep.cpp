@@ -1,0 +1,254 @@
+// "kscan deep IMAGE [--op N] [--mode normal|video|mts]": the whole deep scan of an image as the
+// program runs it, end stage included, and everything its results hold.
+//
+// The image is shown to the engine as the only disk of the machine, with a lettered drive for
+// each partition its partition tables name whose file system is recognised (a bare volume image
+// is one drive over the whole image), as a system would mount them. The scan's target is the
+// disk, or the drive of a bare volume. --op sets the recovery operation (default 1, deep
+// recovery); --mode switches the MP4/MOV or MTS fragment mode on.
+//
+// Output, one JSON object per line, in a fixed order so that two runs over the same image print
+// the same bytes (times in UTC, no paths of the machine):
+//   {"slot":S,"type":T,"fs":"NTFS","first_lba":N,"sectors":N,"label":"...","found":"table",
+//    "split":"existing","files":N}
+//   {"slot":S,"path":"/dir/name","size":N,"dir":false,"deleted":false,"ctime":"...",
+//    "mtime":"...","sha256":"..."}
+//   {"volumes":N,"items":N,"state":3,"finishing":1,"finished":1}
+// A volume line is followed by its items, sorted by path. "found" is how the scan came to the
+// volume: "table" (the drive list), "table-hit" (a partition table found by the scan),
+// "boot-hit" (a boot sector found by the scan), "rebuilt", "index" (files known only from
+// index records) or "signature" (the carved files, slot 3). "split" is "existing", "deleted"
+// or "none". sha256 is of the data read through the item's extents, "" for a folder or data
+// that cannot be read in full. The summary's state is the scan state word at the end (3: the
+// reading and the end stage completed); the time taken goes to stderr.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "core/devicelists.h"
+#include "core/diskreader.h"
+#include "core/recordtable.h"
+#include "core/volumelist.h"
+#include "deepscan/carvingconsumer.h"
+#include "deepscan/deepscansettings.h"
+#include "deepscan/devicediscovery.h"
+#include "deepscan/fsrecognize.h"
+#include "deepscan/liveresults.h"
+#include "deepscan/partitionwalk.h"
+#include "scanbase/scanhitstore.h"
+#include "scanbase/scanrun.h"
+#include "platform/textconv.h"
+#include "platform/wndcore.h"
+#include "tests/tools/kscan/kscan.h"
+#include "tests/tools/kscan/kscancarve.h"
+#include "tests/tools/kscan/kscanvolume.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Window {
+  uint64_t offset = 0, length = 0;
+};
+
+// The drives a system would mount: every recognised partition of the tables, or the whole
+// image when it is a bare volume. bare is set for the latter.
+std::vector<Window> MountedWindows(const CString& image, bool& bare) {
+  std::vector<Window> out;
+  bare = false;
+  DiskReader reader;
+  if (!OpenDeviceByPath(image, reader, 1)) return out;
+  uint8_t boot[512] = {};
+  const uint64_t sectors = reader.sizeBytes / kSectorBytes;
+  if (reader.ReadSectors(boot, 0, 1) && ProbeBootSector(boot) != 0) {
+    bare = true;
+    out.push_back({0, sectors * kSectorBytes});
+    return out;
+  }
+  reader.Close();
+  VolumeContext disk;
+  disk.devicePath = image;
+  disk.targetKind = kTargetDisk;
+  disk.sectorCount = disk.deviceSectors = sectors;
+  std::vector<VolumeContext> areas(1, disk), found;
+  areas[0].targetKind = kTargetArea;
+  if (!FindDiskPartitions(disk, areas, found)) return out;
+  // A system mounts the whole partition its table entry gives, which may be larger than the
+  // volume inside it (the walk reports the volume's own size).
+  std::map<uint64_t, uint64_t> entrySectors;
+  if (OpenDeviceByPath(image, reader, 1) && reader.ReadSectors(boot, 0, 1)) {
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t* e = boot + 446 + 16 * i;
+      const uint32_t start = uint32_t(e[8] | e[9] << 8 | e[10] << 16 | uint32_t(e[11]) << 24);
+      const uint32_t count = uint32_t(e[12] | e[13] << 8 | e[14] << 16 | uint32_t(e[15]) << 24);
+      if (count != 0) entrySectors[start] = count;
+    }
+  }
+  for (const VolumeContext& v : found) {
+    if (v.targetKind == kTargetArea || FsNameOfType(v.type)[0] == 0) continue;
+    const auto it = entrySectors.find(v.firstLba);
+    const uint64_t length = it != entrySectors.end() ? std::max<uint64_t>(it->second, v.sectorCount) : v.sectorCount;
+    out.push_back({v.firstLba * kSectorBytes, length * kSectorBytes});
+  }
+  return out;
+}
+
+// Writes the machine description into dir and points the engine at it.
+bool DescribeMachine(const std::string& dir, const std::string& image, const std::vector<Window>& drives) {
+  std::ofstream f(dir + "/machine.json");
+  f << "{\"disks\":[{\"image\":\"" << KscanJsonText(image) << "\",\"model\":\"Kscan Image\",\"bus\":\"sata\"}],"
+    << "\"drives\":[";
+  char letter = 'E';
+  for (size_t i = 0; i < drives.size() && letter <= 'Z'; ++i, ++letter) {
+    f << (i ? "," : "") << "{\"letter\":\"" << letter << "\",\"image\":\"" << KscanJsonText(image)
+      << "\",\"offset\":" << drives[i].offset << ",\"length\":" << drives[i].length << "}";
+  }
+  f << "]}\n";
+  f.close();
+  if (!f) return false;
+  return setenv("KESTREL_MACHINE", (dir + "/machine.json").c_str(), 1) == 0;
+}
+
+const char* FsText(uint32_t type) {
+  switch (type) {
+    case kVolTypeNtfs: return "NTFS";
+    case kVolTypeFat16: return "FAT16";
+    case kVolTypeFat32:
+    case kVolTypeFat32Rebuilt: return "FAT32";
+    case kVolTypeExfat:
+    case kVolTypeExfatRebuilt: return "exFAT";
+    case kVolTypeFindFile: return "carved";
+    default: return "";
+  }
+}
+
+const char* FoundText(uint32_t foundBy) {
+  switch (foundBy) {
+    case kFoundByTable: return "table";
+    case kFoundByTableHit: return "table-hit";
+    case kFoundByBootHit: return "boot-hit";
+    case kFoundByRebuild: return "rebuilt";
+    case kFoundByIndexRecords: return "index";
+    case kFoundBySignature: return "signature";
+    default: return "";
+  }
+}
+
+const char* SplitText(uint32_t split) {
+  return split == kSplitExisting ? "existing" : split == kSplitDeleted ? "deleted" : "none";
+}
+
+// Prints one slot and its items; returns the number of items.
+size_t PrintSlot(uint32_t slot, VolumeContext& v) {
+  char head[160];
+  snprintf(head, sizeof head, "{\"slot\":%u,", slot);
+  std::vector<std::string> items;
+  for (uint32_t id = 1; id < v.idLimit; ++id) {
+    const FileRecord* rec = GetFileRecord(v, id, 0);
+    if (rec == nullptr || id == kRootId) continue;
+    const bool dir = (rec->flags & kRecDirectory) != 0;
+    char line[256];
+    snprintf(line, sizeof line, "\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"sha256\":\"",
+             (unsigned long long)rec->size, dir ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
+             KscanPackedTime(rec->ctime).c_str(), KscanPackedTime(rec->mtime).c_str());
+    items.push_back(std::string(head) + "\"path\":\"" + KscanJsonText(KscanItemPath(v, rec)) + line +
+                    (dir ? std::string() : KscanItemSha256(v, id)) + "\"}");
+  }
+  std::sort(items.begin(), items.end());
+  printf("%s\"type\":%u,\"fs\":\"%s\",\"first_lba\":%llu,\"sectors\":%llu,\"label\":\"%s\",\"found\":\"%s\","
+         "\"split\":\"%s\",\"files\":%u}\n",
+         head, v.type, FsText(v.type), (unsigned long long)v.firstLba, (unsigned long long)v.sectorCount,
+         KscanJsonText(v.label.ToUtf8()).c_str(), FoundText(v.foundBy), SplitText(v.splitKind), v.fileCount);
+  for (const std::string& line : items) printf("%s\n", line.c_str());
+  return items.size();
+}
+
+int RunDeep(const std::vector<std::string>& args) {
+  std::string image;
+  uint32_t op = 1;
+  std::string mode = "normal";
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--op" && i + 1 < args.size()) op = uint32_t(strtoul(args[++i].c_str(), nullptr, 0));
+    else if (args[i] == "--mode" && i + 1 < args.size()) mode = args[++i];
+    else if (image.empty()) image = args[i];
+    else image.clear();
+  }
+  if (image.empty() || (mode != "normal" && mode != "video" && mode != "mts")) {
+    fprintf(stderr, "usage: kscan deep IMAGE [--op N] [--mode normal|video|mts]\n");
+    return 2;
+  }
+  std::error_code ec;
+  const std::string path = fs::absolute(image, ec).string();
+  DiskReader probe;
+  if (!KscanOpenImageTarget("deep", path, probe)) return 1;
+  probe.Close();
+
+  bool bare = false;
+  const std::vector<Window> drives = MountedWindows(CString(Utf8ToUtf16(path)), bare);
+  char dirTemplate[] = "/tmp/kscan-deep-XXXXXX";
+  const char* dir = mkdtemp(dirTemplate);
+  if (dir == nullptr || !DescribeMachine(dir, path, drives)) {
+    fprintf(stderr, "kscan deep: cannot describe the machine\n");
+    return 1;
+  }
+  SetDiscoveryDiskDelay(0);
+  std::atomic<uint32_t> job{0};
+  GetAllPartInfoThread(&job);
+  // The description is read afresh at every open: it stays until the scan is over.
+  struct RemoveAtEnd {
+    std::string dir;
+    ~RemoveAtEnd() {
+      std::error_code ignored;
+      fs::remove_all(dir, ignored);
+    }
+  } removeAtEnd{dir};
+  const std::vector<VolumeContext> disks = CopyDiskList(), driveList = CopyDriveList();
+  VolumeContext target;
+  bool chosen = false;
+  for (const VolumeContext& d : bare ? driveList : disks) {
+    if (chosen || (bare && d.driveLetter != u'E') || (!bare && d.diskNumber != 0)) continue;
+    target = d;
+    chosen = true;
+  }
+  if (!chosen) {
+    printf("{\"error\":\"no disk\",\"path\":\"%s\"}\n", KscanJsonText(path).c_str());
+    return 1;
+  }
+  target.operation = op;
+  ScanTarget() = target;
+  AskScanSettings.store(0);
+  PrepareDeepScanSettings();
+  MovFragmentMode = mode == "video" ? 1 : 0;
+  MtsFragmentMode = mode == "mts" ? 1 : 0;
+
+  InstallCarvingConsumer();
+  InstallScanResults();
+  SetScanFinishingPauseMs(1);
+  const double seconds = KscanRunScan(&KscanMainProc, u"KscanDeepMain");
+  fprintf(stderr, "kscan deep: %.3f s\n", seconds);
+
+  VolumeList& list = AppVolumeList();
+  size_t volumes = 0, items = 0;
+  {
+    VolumeListReadGuard guard(list);
+    for (uint32_t s = kFindFileSlot; s < list.slotCount; ++s) {
+      items += PrintSlot(s, list.slots[s]);
+      ++volumes;
+    }
+  }
+  printf("{\"volumes\":%zu,\"items\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u}\n", volumes, items,
+         ScanRunState.load(), KscanMessagesHeard().finishing, KscanMessagesHeard().finished);
+  ClearVolumeList(list);
+  FreeBlockHitLists();
+  return ScanRunState.load() == kScanInputDone ? 0 : 1;
+}
+
+KscanCommand reg("deep", "deep IMAGE [--op N] [--mode normal|video|mts]", &RunDeep);
+
+}  // namespace
