@@ -141,7 +141,7 @@ TEST_F(VideoBlock, BoxHitsAtTheirOffsets) {
   const auto moov = MatchAt(999, Box("moov", Bytes(16), 0x1FFFFFF));
   EXPECT_EQ(moov[0].kind, kKindMp4Moov);
   EXPECT_EQ(moov[0].endStatus, kHitNeedsMoreData);
-  EXPECT_EQ(moov[0].detail, nullptr);
+  EXPECT_EQ(static_cast<void*>(moov[0].detail), nullptr);
   ASSERT_EQ(PendingCandidateList().size(), 2u);
   EXPECT_EQ(PendingCandidateList().back().currentOffset, 999u % 512);
 

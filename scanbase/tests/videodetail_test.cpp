@@ -182,7 +182,9 @@ TEST(ChunkTables, FailedWritesAreReported) {
 TEST(ChunkTables, HitsReleaseTheirTablesWhole) {
   const uint64_t before = GetHeapUsageTotal();
   auto* info = static_cast<MoovInfo*>(AllocMem(sizeof(MoovInfo), 1));
-  AppendChunkTable(info->tables, MakeChunkTable(Ascending(0, 8), 5));
+  ChunkTableList* samples = nullptr;  // the packed field is not bound to a reference
+  AppendChunkTable(samples, MakeChunkTable(Ascending(0, 8), 5));
+  info->tables = samples;
   SectorHit moov{kKindMp4Moov, kHitEndFound, 10, 0, info};
   FreeSectorInfo(moov);
   ChunkTableList* chains = nullptr;
