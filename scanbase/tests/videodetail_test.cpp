@@ -64,8 +64,12 @@ TEST(ChunkTables, ListsGrowByHalfKeepingTheirTables) {
   for (uint32_t i = 0; i < 151; ++i) {
     made.push_back(MakeChunkTable(Ascending(i, 5), 5));
     AppendChunkTable(list, made.back());
-    if (i == 99) EXPECT_EQ(list->capacity, 100u);
-    if (i == 100) EXPECT_EQ(list->capacity, 150u);
+    if (i == 99) {
+      EXPECT_EQ(list->capacity, 100u);
+    }
+    if (i == 100) {
+      EXPECT_EQ(list->capacity, 150u);
+    }
   }
   EXPECT_EQ(list->capacity, 225u);
   ASSERT_EQ(ChunkTablesOf(list).size(), 151u);
