@@ -16,6 +16,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
@@ -67,6 +68,8 @@ int main() {
   // Previews and thumbnails: the worker runs for the whole session; a deep scan clears its
   // cache and queue before it resets the results.
   SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
+  // Documents and archives: their texts in the preview, their properties in carved names.
+  InstallDocumentTextReaders();
   StartPreviewWorker();
   // The maker's service library (a missing one stops the program) and the online edition
   // configuration, whose shipped address is empty.

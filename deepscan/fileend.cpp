@@ -116,16 +116,17 @@ struct FileEndRow {
   FileEndRule rule;
 };
 constexpr FileEndRow kFileEndRows[] = {
-    {39, DetectChmEnd},          {41, DetectHlpEnd},     {46, DetectJpegEnd},   {48, DetectBmpEnd},
-    {51, DetectCameraRawEnd},    {54, DetectMp3End},     {62, DetectRarEnd},    {64, DetectFlvEnd},
+    {36, DetectOleEnd},          {37, DetectZipEnd},     {38, DetectZipEnd},    {39, DetectChmEnd},
+    {41, DetectHlpEnd},          {46, DetectJpegEnd},    {48, DetectBmpEnd},    {51, DetectCameraRawEnd},
+    {54, DetectMp3End},          {61, DetectZipEnd},     {62, DetectRarEnd},    {64, DetectFlvEnd},
     {66, DetectRmEnd},           {75, DetectDwgEnd},     {82, DetectMpegPsEnd}, {86, DetectMkvEnd},
-    {108, DetectAsfEnd},         {146, DetectEpsEnd},    {147, DetectRiffEnd},  {228, DetectFat32TableEnd},
-    {231, DetectExfatDirRunEnd},
+    {89, DetectZipEnd},          {108, DetectAsfEnd},    {118, DetectZipEnd},   {146, DetectEpsEnd},
+    {147, DetectRiffEnd},        {228, DetectFat32TableEnd}, {231, DetectExfatDirRunEnd},
     {67, WalkQtAtoms},           {68, WalkQtAtoms},      {69, WalkQtAtoms},     {71, WalkQtAtoms},
     {72, WalkQtAtoms},           {150, WalkQtAtoms},     {202, WalkQtAtoms},    {201, ParseMoovAtom},
     {203, FindSampleChains},
-    // FIXME: the zip family (37, 38, 61, 89, 118), OLE (36) and MTS packets (208) get their own
-    // rows; until then they are sized like every type without end detection.
+    // FIXME: MTS packets (208) get their own row; until then they are sized like every type
+    // without end detection.
 };
 
 FileEndRule RuleFor(int32_t type) {

@@ -91,3 +91,5 @@ int32_t ParseMoovAtom(CarveCandidate& c, const FileEndBuffer& b);
 // Kind 203: the chains of length-prefixed samples that start in the first 16 MiB of the
 // candidate's window (a ChunkTableList as its details).
 int32_t FindSampleChains(CarveCandidate& c, const FileEndBuffer& b);
+int32_t DetectOleEnd(CarveCandidate& c, const FileEndBuffer& b);
+int32_t DetectZipEnd(CarveCandidate& c, const FileEndBuffer& b);

@@ -181,6 +181,37 @@ def carve_samples(seeds):
                 seeds.add("moov_parse_fuzz", moov)
 
 
+# The office targets start from the document samples (and the Word and workbook streams the
+# fixture builder writes).
+DOC_SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures", "docsamples")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures"))
+
+
+def doc_samples(seeds):
+    import gzip
+    import cfbfile
+    for name in sorted(os.listdir(DOC_SAMPLES)):
+        path = os.path.join(DOC_SAMPLES, name)
+        if name.endswith(".gz"):
+            with gzip.open(path, "rb") as f:
+                data = f.read()
+        elif name.endswith((".doc", ".xls", ".vsd", ".mpp", ".docx", ".xlsx", ".pptx", ".zip", ".cdr")):
+            data = read(path)
+        else:
+            continue
+        if data[:4] == b"\xD0\xCF\x11\xE0":
+            seeds.add("ole_end_fuzz", b"\x00" + data)
+            seeds.add("ole_tables_fuzz", data)
+        else:
+            seeds.add("zip_end_fuzz", b"\x00" + data)
+            seeds.add("ooxml_text_fuzz", bytes([len(name) % 3]) + data)
+            seeds.add("doc_listing_fuzz", data)
+    word, table = (s for _, s in cfbfile.word_streams("Seed text\rwith two paragraphs\r"))
+    seeds.add("word_pieces_fuzz", struct.pack("<H", (len(word) + 3) // 4) + word.ljust((len(word) + 3) // 4 * 4, b"\0") + table)
+    seeds.add("biff_walk_fuzz", cfbfile.workbook_stream(["S1", "S2"], ["X", "longer text"], [(0, 0), (1, 1)]))
+    seeds.add("doc_listing_fuzz", cfbfile.summary_stream("Ann", "Bo", (2020, 1, 2, 3, 4, 5), (2021, 1, 2, 3, 4, 5)))
+
+
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -192,6 +223,7 @@ def main():
     out, tools = sys.argv[1], sys.argv[2]
     seeds = Seeds(out)
     carve_samples(seeds)
+    doc_samples(seeds)
     work = tempfile.mkdtemp(prefix="kestrel-seeds-")
     try:
         ntfs = [read(p) for p in ntfs_images(work, tools)]

@@ -1,5 +1,6 @@
 #include "platform/sync.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -166,5 +167,17 @@ ULONGLONG GetTickCount64() {
 
 DWORD GetTickCount() { return DWORD(GetTickCount64()); }
 
-DWORD GetCurrentThreadId() { return DWORD(syscall(SYS_gettid)); }
+namespace {
+// The thread's id, asked of the kernel once per thread: every message sent asks for it. A
+// forked child's thread has a new id, so fork forgets it.
+thread_local DWORD t_threadId = 0;
+void ForgetThreadId() { t_threadId = 0; }
+}  // namespace
+
+DWORD GetCurrentThreadId() {
+  static const bool hooked = pthread_atfork(nullptr, nullptr, &ForgetThreadId) == 0;
+  (void)hooked;
+  if (!t_threadId) t_threadId = DWORD(syscall(SYS_gettid));
+  return t_threadId;
+}
 DWORD GetCurrentProcessId() { return DWORD(getpid()); }

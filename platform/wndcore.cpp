@@ -62,6 +62,7 @@ struct WindowObject {
   HWND parent = nullptr;
   LONG_PTR userData = 0;
   std::vector<HWND> children;
+  std::shared_ptr<WindowData> data;  // the class procedure's state, dropped after WM_NCDESTROY
 };
 
 struct ClassEntry {
@@ -157,11 +158,13 @@ void RetireQueue(const std::shared_ptr<ThreadQueue>& q) {
   }
   for (auto& s : pending) FinishSent(s, 0);
   std::vector<HWND> gone;
+  std::vector<std::shared_ptr<WindowData>> dropped;  // freed outside the registry lock
   {
     std::lock_guard<std::mutex> g(Reg().m);
     for (auto it = Reg().windows.begin(); it != Reg().windows.end();) {
       if (it->second->thread == q->threadId) {
         gone.push_back(it->first);
+        dropped.push_back(std::move(it->second->data));
         it = Reg().windows.erase(it);
       } else {
         ++it;
@@ -278,8 +281,10 @@ void DestroyTree(HWND hwnd, int depth) {
   }
   for (HWND k : kids) DestroyTree(k, depth + 1);
   CallProc(hwnd, WM_NCDESTROY, 0, 0);
+  std::shared_ptr<WindowData> data;  // freed below, outside the registry lock
   {
     std::lock_guard<std::mutex> g(Reg().m);
+    data = std::move(win->data);
     Reg().windows.erase(hwnd);
     if (win->parent) {
       auto p = Reg().windows.find(win->parent);
@@ -417,6 +422,25 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     default: break;
   }
   return old;
+}
+
+void SetWindowData(HWND hwnd, std::shared_ptr<WindowData> data) {
+  auto win = FindWindowObject(hwnd);
+  if (!win) return;
+  std::shared_ptr<WindowData> old;
+  {
+    std::lock_guard<std::mutex> g(Reg().m);
+    // A window past WM_NCDESTROY takes nothing new: it is already out of the table.
+    if (Reg().windows.count(hwnd) == 0) return;
+    old = std::move(win->data);
+    win->data = std::move(data);
+  }
+}
+
+std::shared_ptr<WindowData> GetWindowData(HWND hwnd) {
+  std::lock_guard<std::mutex> g(Reg().m);
+  auto it = Reg().windows.find(hwnd);
+  return it == Reg().windows.end() ? nullptr : it->second->data;
 }
 
 BOOL SetWindowTextW(HWND hwnd, const CString& text) {

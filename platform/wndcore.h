@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/cstring.h"
 #include "platform/wintypes.h"
@@ -100,6 +101,35 @@ HWND GetParent(HWND hwnd);
 int GetDlgCtrlID(HWND hwnd);
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
+// ---- Private data of a window ----
+// The state a window's class procedure keeps (a control's check state, a list's rows) lives in
+// one object owned by the window, not in tables beside it: the procedure sets it when the
+// window is made and the core lets go of it after WM_NCDESTROY (or when the owner thread
+// ends). A procedure keeps the pointer it got while it works, so a handler that destroys its
+// own window never reads freed state. Only the class procedure that set the object uses it;
+// what other threads may touch in it is that class's business.
+struct WindowData {
+  virtual ~WindowData() = default;
+};
+void SetWindowData(HWND hwnd, std::shared_ptr<WindowData> data);
+std::shared_ptr<WindowData> GetWindowData(HWND hwnd);
+// The window's data as a T, or null when it has none of that type.
+template <typename T>
+std::shared_ptr<T> WindowDataOf(HWND hwnd) {
+  return std::dynamic_pointer_cast<T>(GetWindowData(hwnd));
+}
+// The window's data as a T, made (default-constructed) the first time it is asked for. Never
+// null: a window that is gone gets a fresh object that nobody keeps.
+template <typename T>
+std::shared_ptr<T> EnsureWindowData(HWND hwnd) {
+  auto d = WindowDataOf<T>(hwnd);
+  if (!d) {
+    d = std::make_shared<T>();
+    SetWindowData(hwnd, d);
+  }
+  return d;
+}
+
 // Sends WM_SETTEXT; the default handling stores the text.
 BOOL SetWindowTextW(HWND hwnd, const CString& text);
 CString GetWindowTextString(HWND hwnd);

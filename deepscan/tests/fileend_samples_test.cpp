@@ -15,6 +15,7 @@
 #include "base/heap.h"
 #include "core/carvedname.h"
 #include "deepscan/fileend.h"
+#include "deepscan/tests/carvedetails.h"
 
 namespace {
 
@@ -27,33 +28,6 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 Bytes Sample(const char* name) { return ReadFile(std::string(KESTREL_CARVE_SAMPLES) + "/" + name); }
-
-std::u16string Slot(const char16_t* s, size_t n) {
-  std::u16string t;
-  for (size_t i = 0; i < n && s[i]; ++i) t.push_back(s[i]);
-  return t;
-}
-
-struct Found {
-  int32_t status = 0;
-  uint64_t size = 0;
-  int32_t type = 0;
-  std::u16string person, other, excerpt, date;
-};
-Found Take(CarveCandidate& c, int32_t status) {
-  Found f{status, c.size, c.typeId, u"", u"", u"", u""};
-  if (auto* m = static_cast<CarvedFileMetadata*>(c.details)) {
-    CarvedFileMetadata copy;
-    std::memcpy(&copy, m, sizeof copy);
-    f.person = Slot(copy.person, 32);
-    f.other = Slot(copy.other, 32);
-    f.excerpt = Slot(copy.excerpt, 64);
-    f.date = Slot(copy.date, 12);
-    FreeMem(c.details);
-    c.details = nullptr;
-  }
-  return f;
-}
 
 // The file at the start of a block at LBA 0x10000 (or of room more bytes), zeros behind it.
 Found DetectWhole(int32_t type, const Bytes& file, size_t room = 0) {

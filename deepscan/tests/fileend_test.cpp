@@ -431,7 +431,7 @@ namespace {
 // a pending answer names a sane range, and nothing is read outside the buffer (the sanitizer
 // build checks that).
 TEST(DetectFileEnd, HostileBytesGiveAnAnswer) {
-  const int32_t types[] = {39, 41, 48, 62, 86, 108, 146, 147, 228, 231, 46, 46, 51, 51, 54, 64, 66, 75, 82};
+  const int32_t types[] = {39, 41, 48, 62, 86, 108, 146, 147, 228, 231, 46, 46, 51, 51, 54, 64, 66, 75, 82, 36, 61};
   const std::vector<std::vector<uint8_t>> heads = {
       {'I', 'T', 'S', 'F'}, {0x3F, 0x5F, 0x03, 0x00}, {'B', 'M'}, {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00},
       {0x1A, 0x45, 0xDF, 0xA3}, {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11}, {0xC5, 0xD0, 0xD3, 0xC6},
@@ -440,7 +440,8 @@ TEST(DetectFileEnd, HostileBytesGiveAnAnswer) {
       {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x40, 'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 0x2A, 0, 0, 0, 8},
       {'I', 'I', 0x2A, 0x00, 0x08, 0, 0, 0}, {'M', 'M', 0x00, 0x2A, 0, 0, 0, 0x08}, {'I', 'D', '3', 3, 0},
       {'F', 'L', 'V', 1, 5, 0, 0, 0, 9}, {'.', 'R', 'M', 'F', 0, 0, 0, 0x12},
-      {'A', 'C', '1', '0', '1', '5', 0, 0}, {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00}};
+      {'A', 'C', '1', '0', '1', '5', 0, 0}, {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00},
+      {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}, {'P', 'K', 3, 4}};
   uint32_t seed = 12345;
   auto next = [&seed]() {
     seed = seed * 1103515245u + 12345u;

@@ -1,28 +1,5 @@
-// Controls of the class library and the tooltip stand-in.
+// Controls of the class library.
 #include "platform/afx/afxctrls.h"
-
-namespace {
-
-// Tooltips keep their settings and show nothing: no tools are ever added to them.
-LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  auto* tt = dynamic_cast<CToolTipCtrl*>(CWnd::FromHandlePermanent(h));
-  switch (msg) {
-    case TTM_RELAYEVENT: return 0;
-    case TTM_SETDELAYTIME:
-      if (tt && w <= TTDT_INITIAL) tt->m_delays[w] = int(l);
-      if (tt && w == TTDT_AUTOMATIC) tt->m_delays[TTDT_INITIAL] = int(l), tt->m_delays[TTDT_AUTOPOP] = int(l) * 10;
-      return 0;
-    case TTM_SETMAXTIPWIDTH: {
-      if (!tt) return -1;
-      int old = tt->m_maxWidth;
-      tt->m_maxWidth = int(l);
-      return old;
-    }
-    default: return DefWindowProcW(h, msg, w, l);
-  }
-}
-
-}  // namespace
 
 BOOL CButton::OnChildNotify(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   if (msg == WM_DRAWITEM) {
@@ -34,15 +11,45 @@ BOOL CButton::OnChildNotify(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
 }
 
 BOOL CToolTipCtrl::Create(CWnd* parent, DWORD style) {
-  static const bool registered = [] {
-    InitWindowLayer();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &ToolTipProc;
-    wc.lpszClassName = u"tooltips_class32";
-    return RegisterClassW(&wc) != FALSE;
-  }();
-  (void)registered;
-  return CreateEx(0, u"tooltips_class32", u"", WS_POPUP | style, RECT{0, 0, 0, 0}, parent, 0);
+  InitWindowLayer();
+  return CreateEx(WS_EX_TOPMOST, TOOLTIPS_CLASS, u"", WS_POPUP | style, RECT{0, 0, 0, 0}, parent, 0);
 }
 
-int CToolTipCtrl::GetDelayTime(DWORD which) const { return which <= TTDT_INITIAL ? m_delays[which] : 0; }
+TOOLINFOW CToolTipCtrl::Info(CWnd* wnd, UINT_PTR id, const RECT* rect, const char16_t* text) {
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.lpszText = const_cast<char16_t*>(text);
+  if (!wnd) return ti;
+  if (!rect && id == 0) {
+    // The window itself is the tool; its parent hears of it.
+    ti.uFlags = TTF_IDISHWND;
+    ti.hwnd = ::GetParent(wnd->m_hWnd);
+    ti.uId = reinterpret_cast<UINT_PTR>(wnd->m_hWnd);
+  } else {
+    ti.hwnd = wnd->m_hWnd;
+    ti.uId = id;
+    if (rect) ti.rect = *rect;
+  }
+  return ti;
+}
+
+BOOL CToolTipCtrl::AddTool(CWnd* wnd, const char16_t* text, const RECT* rect, UINT_PTR id) {
+  if (!wnd) return FALSE;
+  TOOLINFOW ti = Info(wnd, id, rect, text);
+  return BOOL(SendMessage(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)));
+}
+
+void CToolTipCtrl::DelTool(CWnd* wnd, UINT_PTR id) {
+  TOOLINFOW ti = Info(wnd, id, nullptr, nullptr);
+  SendMessage(TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void CToolTipCtrl::UpdateTipText(const char16_t* text, CWnd* wnd, UINT_PTR id) {
+  TOOLINFOW ti = Info(wnd, id, nullptr, text);
+  SendMessage(TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void CToolTipCtrl::SetToolRect(CWnd* wnd, UINT_PTR id, const RECT* rect) {
+  TOOLINFOW ti = Info(wnd, id, rect, nullptr);
+  SendMessage(TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&ti));
+}

@@ -1,5 +1,5 @@
 // The class library's controls over the built-in ones: CButton, CStatic, CEdit,
-// CProgressCtrl, and CToolTipCtrl (which takes its messages and shows nothing).
+// CProgressCtrl, CToolTipCtrl, CScrollBar and CImageList.
 #pragma once
 
 #include "platform/afx/afxwin.h"
@@ -76,22 +76,88 @@ class CProgressCtrl : public CWnd {
   int StepIt() { return int(SendMessage(PBM_STEPIT)); }
 };
 
-constexpr UINT TTM_RELAYEVENT = WM_USER + 7;
-constexpr UINT TTM_SETDELAYTIME = WM_USER + 3;
-constexpr UINT TTM_SETMAXTIPWIDTH = WM_USER + 24;
-constexpr DWORD TTS_ALWAYSTIP = 0x01;
-constexpr DWORD TTDT_AUTOMATIC = 0;
-constexpr DWORD TTDT_RESHOW = 1;
-constexpr DWORD TTDT_AUTOPOP = 2;
-constexpr DWORD TTDT_INITIAL = 3;
-
 class CToolTipCtrl : public CWnd {
  public:
   BOOL Create(CWnd* parent, DWORD style = 0);
   void RelayEvent(MSG* msg) { if (m_hWnd) SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg)); }
   void SetDelayTime(DWORD which, int ms) { SendMessage(TTM_SETDELAYTIME, which, ms); }
   int SetMaxTipWidth(int width) { return int(SendMessage(TTM_SETMAXTIPWIDTH, 0, width)); }
-  int GetDelayTime(DWORD which) const;
-  int m_delays[4] = {500, 100, 5000, 500};
-  int m_maxWidth = -1;
+  int GetMaxTipWidth() const { return int(SendMessage(TTM_GETMAXTIPWIDTH)); }
+  int GetDelayTime(DWORD which) const { return int(SendMessage(TTM_GETDELAYTIME, which)); }
+  // A tool: the whole window `wnd` when no rectangle and no id are given, else the rectangle
+  // (client coordinates of `wnd`) under the id.
+  BOOL AddTool(CWnd* wnd, const char16_t* text, const RECT* rect = nullptr, UINT_PTR id = 0);
+  void DelTool(CWnd* wnd, UINT_PTR id = 0);
+  void UpdateTipText(const char16_t* text, CWnd* wnd, UINT_PTR id = 0);
+  void SetToolRect(CWnd* wnd, UINT_PTR id, const RECT* rect);
+  int GetToolCount() const { return int(SendMessage(TTM_GETTOOLCOUNT)); }
+  void Activate(BOOL on) { SendMessage(TTM_ACTIVATE, on); }
+  void Pop() { SendMessage(TTM_POP); }
+
+ private:
+  static TOOLINFOW Info(CWnd* wnd, UINT_PTR id, const RECT* rect, const char16_t* text);
+};
+
+class CScrollBar : public CWnd {
+ public:
+  BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+    return CWnd::Create(WC_SCROLLBAR, u"", style, rect, parent, id);
+  }
+  int GetScrollPos() const { return ::GetScrollPos(m_hWnd, SB_CTL); }
+  int SetScrollPos(int pos, BOOL redraw = TRUE) { return ::SetScrollPos(m_hWnd, SB_CTL, pos, redraw); }
+  void SetScrollRange(int min, int max, BOOL redraw = TRUE) { ::SetScrollRange(m_hWnd, SB_CTL, min, max, redraw); }
+  BOOL SetScrollInfo(SCROLLINFO* info, BOOL redraw = TRUE) { return ::SetScrollInfo(m_hWnd, SB_CTL, info, redraw) >= 0; }
+  BOOL GetScrollInfo(SCROLLINFO* info, UINT mask = SIF_ALL) const {
+    info->fMask = mask;
+    return ::GetScrollInfo(m_hWnd, SB_CTL, info);
+  }
+};
+
+// An image list that the object owns (destroyed with it) unless detached.
+class CImageList {
+ public:
+  CImageList() = default;
+  ~CImageList() { DeleteImageList(); }
+  CImageList(const CImageList&) = delete;
+  CImageList& operator=(const CImageList&) = delete;
+  operator HIMAGELIST() const { return m_hImageList; }
+  HIMAGELIST GetSafeHandle() const { return m_hImageList; }
+  BOOL Create(int cx, int cy, UINT flags, int initial, int grow) {
+    return Attach(ImageList_Create(cx, cy, flags, initial, grow));
+  }
+  BOOL Attach(HIMAGELIST h) {
+    if (!h) return FALSE;
+    DeleteImageList();
+    m_hImageList = h;
+    return TRUE;
+  }
+  HIMAGELIST Detach() {
+    HIMAGELIST h = m_hImageList;
+    m_hImageList = nullptr;
+    return h;
+  }
+  BOOL DeleteImageList() {
+    if (!m_hImageList) return FALSE;
+    ImageList_Destroy(Detach());
+    return TRUE;
+  }
+  int Add(CBitmap* image, CBitmap* mask) {
+    return ImageList_Add(m_hImageList, image ? HBITMAP(*image) : nullptr, mask ? HBITMAP(*mask) : nullptr);
+  }
+  int Add(CBitmap* image, COLORREF mask) { return ImageList_AddMasked(m_hImageList, image ? HBITMAP(*image) : nullptr, mask); }
+  int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
+  int Replace(int i, HICON icon) { return ImageList_ReplaceIcon(m_hImageList, i, icon); }
+  BOOL Replace(int i, CBitmap* image, CBitmap* mask) {
+    return ImageList_Replace(m_hImageList, i, image ? HBITMAP(*image) : nullptr, mask ? HBITMAP(*mask) : nullptr);
+  }
+  BOOL Remove(int i) { return ImageList_Remove(m_hImageList, i); }
+  int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
+  COLORREF SetBkColor(COLORREF bk) { return ImageList_SetBkColor(m_hImageList, bk); }
+  COLORREF GetBkColor() const { return ImageList_GetBkColor(m_hImageList); }
+  BOOL Draw(CDC* dc, int i, POINT pt, UINT style) {
+    return ImageList_Draw(m_hImageList, i, dc ? dc->m_hDC : nullptr, pt.x, pt.y, style);
+  }
+  HICON ExtractIcon(int i) { return ImageList_GetIcon(m_hImageList, i, ILD_NORMAL); }
+
+  HIMAGELIST m_hImageList = nullptr;
 };

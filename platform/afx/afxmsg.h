@@ -103,3 +103,7 @@
 // void DrawItem-like member(DRAWITEMSTRUCT*) for a reflected WM_DRAWITEM.
 #define ON_WM_DRAWITEM_REFLECT() \
   AFX_ENTRY(WM_REFLECT_BASE + WM_DRAWITEM, 0, 0, 0, AFX_THIS->DrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lParam_)); *result_ = TRUE)
+// void MeasureItem-like member(MEASUREITEMSTRUCT*) for a reflected WM_MEASUREITEM (owner-drawn
+// lists answer their row height here).
+#define ON_WM_MEASUREITEM_REFLECT() \
+  AFX_ENTRY(WM_REFLECT_BASE + WM_MEASUREITEM, 0, 0, 0, AFX_THIS->MeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam_)); *result_ = TRUE)

@@ -88,6 +88,13 @@ class CMenu {
   UINT GetMenuItemCount() const { return UINT(::GetMenuItemCount(m_hMenu)); }
   UINT GetMenuItemID(int pos) const { return ::GetMenuItemID(m_hMenu, pos); }
   UINT EnableMenuItem(UINT item, UINT flags) { return UINT(::EnableMenuItem(m_hMenu, item, flags)); }
+  UINT CheckMenuItem(UINT item, UINT flags) { return UINT(::CheckMenuItem(m_hMenu, item, flags)); }
+  UINT GetMenuState(UINT item, UINT flags) const { return ::GetMenuState(m_hMenu, item, flags); }
+  BOOL SetMenuItemBitmaps(UINT item, UINT flags, const CBitmap* unchecked, const CBitmap* checked) {
+    return ::SetMenuItemBitmaps(m_hMenu, item, flags, unchecked ? HBITMAP(*unchecked) : nullptr,
+                                checked ? HBITMAP(*checked) : nullptr);
+  }
+  BOOL TrackPopupMenu(UINT flags, int x, int y, CWnd* owner, const RECT* rect = nullptr);
   // A wrapper that lives as long as the program; it never destroys the menu.
   static CMenu* FromHandle(HMENU m);
 

@@ -76,6 +76,10 @@ CDC* AfxDcFromHandle(HDC dc) {
 
 // ---- CMenu ----
 
+BOOL CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner, const RECT* rect) {
+  return ::TrackPopupMenu(m_hMenu, flags, x, y, 0, owner ? owner->m_hWnd : nullptr, rect);
+}
+
 CMenu::~CMenu() {
   if (!m_temporary) DestroyMenu();
 }

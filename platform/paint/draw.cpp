@@ -120,6 +120,35 @@ void FillSolidRectDc(HDC h, const RECT* r, COLORREF c) {
   FillDev(dc, Ordered(ToDevice(dc, r->left, r->top, r->right, r->bottom)), c);
 }
 
+BOOL DrawFocusRect(HDC h, const RECT* r) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc || !r) return FALSE;
+  if (IsRectEmpty(r)) return TRUE;
+  GdiBitmap* bm = dc->s.bitmap;
+  const RECT d = Ordered(ToDevice(dc, r->left, r->top, r->right, r->bottom));
+  // The dots keep their places on the device grid, so that two draws of one rectangle meet.
+  auto dots = [&](RECT edge) {
+    ForEachClipRect(dc, edge, [&](const RECT& cr) {
+      const int db = bm->Bytes();
+      for (int y = cr.top; y < cr.bottom; ++y) {
+        uint8_t* row = bm->Row(y);
+        for (int x = cr.left; x < cr.right; ++x) {
+          if (((x + y) & 1) != 0) continue;
+          uint8_t* p = row + size_t(x) * size_t(db);
+          p[0] = uint8_t(~p[0]), p[1] = uint8_t(~p[1]), p[2] = uint8_t(~p[2]);
+        }
+      }
+    });
+  };
+  dots(RECT{d.left, d.top, d.right, d.top + 1});
+  if (d.bottom - d.top > 1) dots(RECT{d.left, d.bottom - 1, d.right, d.bottom});
+  if (d.bottom - d.top > 2) {
+    dots(RECT{d.left, d.top + 1, d.left + 1, d.bottom - 1});
+    if (d.right - d.left > 1) dots(RECT{d.right - 1, d.top + 1, d.right, d.bottom - 1});
+  }
+  return TRUE;
+}
+
 BOOL Rectangle(HDC h, int left, int top, int right, int bottom) {
   GdiDc* dc = LiveDc(h);
   if (!dc) return FALSE;

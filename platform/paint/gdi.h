@@ -90,6 +90,8 @@ BOOL Polyline(HDC dc, const POINT* pts, int count);
 // Fills with the background colour, as the class library's FillSolidRect does through an
 // opaque text call (so it leaves the background colour set to `c`).
 void FillSolidRectDc(HDC dc, const RECT* r, COLORREF c);
+// Inverts every other pixel of the rectangle's outline (a focus mark): drawn twice, it is gone.
+BOOL DrawFocusRect(HDC dc, const RECT* r);
 
 // ---- Regions ----
 HRGN CreateRectRgn(int left, int top, int right, int bottom);
@@ -138,6 +140,8 @@ BOOL DrawIconEx(HDC dc, int x, int y, HICON icon, int cx, int cy, UINT step, HBR
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 // The size of an icon's picture.
 BOOL GetIconSize(HICON icon, SIZE* size);
+// The icon's pixels as straight (not premultiplied) 0xAARRGGBB values, rows top to bottom.
+bool GetIconArgb(HICON icon, SIZE* size, std::vector<uint32_t>* argb);
 
 // ---- Pictures ----
 // A screen-compatible bitmap from the bytes of a BMP file (1, 4, 8, 24 or 32 bits per pixel,

@@ -287,6 +287,9 @@ HGDIOBJ GetStockObject(int which) {
 
 COLORREF GetSysColor(int index) {
   switch (index) {
+    case COLOR_SCROLLBAR: return RGB(200, 200, 200);
+    case COLOR_MENU: return RGB(240, 240, 240);
+    case COLOR_MENUTEXT: return RGB(0, 0, 0);
     case COLOR_WINDOW: return RGB(255, 255, 255);
     case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
     case COLOR_HIGHLIGHT: return RGB(0, 120, 215);

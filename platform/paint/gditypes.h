@@ -308,7 +308,10 @@ constexpr DWORD TRUETYPE_FONTTYPE = 0x0004;
 using FONTENUMPROCW = int (*)(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM);
 
 // ---- System colours and device capabilities ----
+constexpr int COLOR_SCROLLBAR = 0;
+constexpr int COLOR_MENU = 4;
 constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_MENUTEXT = 7;
 constexpr int COLOR_WINDOWTEXT = 8;
 constexpr int COLOR_HIGHLIGHT = 13;
 constexpr int COLOR_HIGHLIGHTTEXT = 14;

@@ -1,4 +1,5 @@
 // Icons: a premultiplied 32-bit picture made from a colour bitmap and its alpha or mask.
+#include <algorithm>
 #include <new>
 
 #include "platform/paint/gdi.h"
@@ -88,3 +89,21 @@ BOOL DrawIconEx(HDC dc, int x, int y, HICON h, int cx, int cy, UINT step, HBRUSH
 }
 
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon) { return DrawIconEx(dc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL); }
+
+bool GetIconArgb(HICON h, SIZE* size, std::vector<uint32_t>* argb) {
+  GdiIcon* icon = LiveGdi(h, GdiKind::Icon);
+  if (!icon || !argb) return false;
+  const GdiBitmap* img = icon->image;
+  if (size) *size = SIZE{img->width, img->height};
+  argb->resize(size_t(img->width) * size_t(img->height));
+  for (int y = 0; y < img->height; ++y) {
+    const uint8_t* p = img->Row(y);
+    for (int x = 0; x < img->width; ++x, p += 4) {
+      const unsigned a = p[3];
+      // Undo the premultiplication the icon keeps for blending.
+      auto un = [a](unsigned c) { return a ? std::min(255u, (c * 255 + a / 2) / a) : 0u; };
+      (*argb)[size_t(y) * size_t(img->width) + size_t(x)] = (a << 24) | (un(p[2]) << 16) | (un(p[1]) << 8) | un(p[0]);
+    }
+  }
+  return true;
+}

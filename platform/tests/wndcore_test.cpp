@@ -231,4 +231,66 @@ TEST(WndCore, ChildrenAreDestroyedWithTheirParentAndIdsKept) {
   EXPECT_EQ(g_destroyed.load(), 2);
 }
 
+// A window's private data: there through WM_NCDESTROY, gone after it (and when the owner thread
+// ends), kept alive for a handler that destroys its own window while it still uses it.
+struct Counted : WindowData {
+  explicit Counted(std::atomic<int>* g) : gone(g) {}
+  ~Counted() override { ++*gone; }
+  std::atomic<int>* gone;
+  int value = 0;
+};
+std::atomic<int> g_dataGone{0};
+std::atomic<int> g_valueAtNcDestroy{-1};
+
+LRESULT DataProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg == WM_NCCREATE) SetWindowData(h, std::make_shared<Counted>(&g_dataGone));
+  auto d = WindowDataOf<Counted>(h);
+  switch (msg) {
+    case WM_TEST_ADD:
+      if (!d) return -1;
+      d->value += int(w);
+      if (l) {
+        DestroyWindow(h);  // the data outlives the call because `d` holds it
+        d->value += 1;
+      }
+      return d->value;
+    case WM_NCDESTROY: g_valueAtNcDestroy = d ? d->value : -2; return 0;
+    default: return DefWindowProcW(h, msg, w, l);
+  }
+}
+
+TEST(WndCore, WindowDataLivesAsLongAsItsWindow) {
+  static bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &DataProc;
+    wc.lpszClassName = u"KestrelDataWnd";
+    return RegisterClassW(&wc) != 0;
+  }();
+  ASSERT_TRUE(registered);
+  g_dataGone = 0;
+  HWND a = CreateWindowExW(0, u"KestrelDataWnd", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(SendMessageW(a, WM_TEST_ADD, 5, 0), 5);
+  EXPECT_EQ(SendMessageW(a, WM_TEST_ADD, 2, 0), 7);  // the same object every time, nothing copied
+  EXPECT_EQ(WindowDataOf<Counted>(a)->value, 7);
+  EXPECT_EQ(g_dataGone.load(), 0);
+  DestroyWindow(a);
+  EXPECT_EQ(g_valueAtNcDestroy.load(), 7);
+  EXPECT_EQ(g_dataGone.load(), 1);
+  EXPECT_EQ(GetWindowData(a), nullptr);
+  SetWindowData(a, std::make_shared<Counted>(&g_dataGone));  // a gone window takes nothing
+  EXPECT_EQ(g_dataGone.load(), 2);
+
+  // A handler that destroys its own window keeps using its data safely.
+  HWND b = CreateWindowExW(0, u"KestrelDataWnd", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(SendMessageW(b, WM_TEST_ADD, 3, 1), 4);
+  EXPECT_FALSE(IsWindow(b));
+  EXPECT_EQ(g_dataGone.load(), 3);
+
+  // Windows of a thread that ends without destroying them let go of their data too.
+  std::thread t([] { CreateWindowExW(0, u"KestrelDataWnd", u"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr); });
+  t.join();
+  EXPECT_EQ(g_dataGone.load(), 4);
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 // The "Button" control: push, default push, check box, radio button, group box and owner-drawn
-// buttons, with mouse capture while pressed, the space bar, and BN_CLICKED to the parent.
+// buttons, with mouse capture while pressed, the space bar, and BN_CLICKED to the parent. Its
+// state lives in the window's own data.
 #include <cmath>
-#include <map>
 
 #include "platform/paint/gdi.h"
 #include "platform/wnd/controls.h"
@@ -10,7 +10,7 @@
 
 namespace {
 
-struct ButtonState {
+struct ButtonState : WindowData {
   WPARAM check = BST_UNCHECKED;
   bool pushed = false;    // drawn pressed
   bool tracking = false;  // the mouse went down on it
@@ -18,21 +18,7 @@ struct ButtonState {
   HFONT font = nullptr;
 };
 
-std::map<HWND, ButtonState>& States() {
-  static auto& m = *new std::map<HWND, ButtonState>;
-  return m;
-}
-
-ButtonState Get(HWND h) {
-  LayerLock g(Layer().m);
-  return States()[h];
-}
-
-template <typename F>
-void Change(HWND h, F&& f) {
-  LayerLock g(Layer().m);
-  f(States()[h]);
-}
+std::shared_ptr<ButtonState> State(HWND h) { return EnsureWindowData<ButtonState>(h); }
 
 DWORD Kind(HWND h) { return StyleOf(h) & BS_TYPEMASK; }
 
@@ -44,9 +30,9 @@ void Notify(HWND h, WORD code) {
 void Click(HWND h) {
   const DWORD k = Kind(h);
   if (k == BS_AUTOCHECKBOX) {
-    SendMessageW(h, BM_SETCHECK, Get(h).check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+    SendMessageW(h, BM_SETCHECK, State(h)->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
   } else if (k == BS_AUTO3STATE) {
-    SendMessageW(h, BM_SETCHECK, (Get(h).check + 1) % 3, 0);
+    SendMessageW(h, BM_SETCHECK, (State(h)->check + 1) % 3, 0);
   } else if (k == BS_AUTORADIOBUTTON) {
     // The other automatic radio buttons of the group go off.
     HWND dlg = GetParent(h);
@@ -68,7 +54,7 @@ HBRUSH ParentBrush(HWND h, HDC dc) {
 }
 
 void DrawButton(HWND h, HDC dc) {
-  const ButtonState st = Get(h);
+  const ButtonState st = *State(h);
   const DWORD style = StyleOf(h);
   const DWORD k = style & BS_TYPEMASK;
   const bool enabled = !(style & WS_DISABLED);
@@ -169,13 +155,12 @@ void DrawButton(HWND h, HDC dc) {
 
 void Repaint(HWND h) { InvalidateRect(h, nullptr, FALSE); }
 
+}  // namespace
+
 LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  const std::shared_ptr<ButtonState> st = State(h);
+  ButtonState& s = *st;
   switch (msg) {
-    case WM_NCDESTROY: {
-      LayerLock g(Layer().m);
-      States().erase(h);
-      return 0;
-    }
     case WM_GETDLGCODE: {
       const DWORD k = Kind(h);
       if (k == BS_DEFPUSHBUTTON) return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
@@ -188,10 +173,10 @@ LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       if (Kind(h) == BS_GROUPBOX) return HTTRANSPARENT;
       return DefWindowProcW(h, msg, w, l);
     case WM_SETFONT:
-      Change(h, [&](ButtonState& s) { s.font = reinterpret_cast<HFONT>(w); });
+      s.font = reinterpret_cast<HFONT>(w);
       if (l) Repaint(h);
       return 0;
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(Get(h).font);
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(s.font);
     case WM_SETTEXT: {
       LRESULT r = DefWindowProcW(h, msg, w, l);
       InvalidateRect(h, nullptr, TRUE);
@@ -216,26 +201,24 @@ LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       if (Kind(h) == BS_GROUPBOX) return 0;
       SetFocus(h);
       SetCapture(h);
-      Change(h, [](ButtonState& s) { s.pushed = true, s.tracking = true; });
+      s.pushed = true, s.tracking = true;
       Repaint(h);
       if (msg == WM_LBUTTONDBLCLK && (StyleOf(h) & BS_NOTIFY)) Notify(h, BN_DOUBLECLICKED);
       return 0;
     case WM_MOUSEMOVE: {
-      ButtonState st = Get(h);
-      if (!st.tracking) return 0;
+      if (!s.tracking) return 0;
       RECT rc{};
       GetClientRect(h, &rc);
       const bool inside = PtInRect(&rc, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)}) != 0;
-      if (inside != st.pushed) {
-        Change(h, [&](ButtonState& s) { s.pushed = inside; });
+      if (inside != s.pushed) {
+        s.pushed = inside;
         Repaint(h);
       }
       return 0;
     }
     case WM_LBUTTONUP: {
-      ButtonState st = Get(h);
-      if (!st.tracking) return 0;
-      Change(h, [](ButtonState& s) { s.pushed = false, s.tracking = false; });
+      if (!s.tracking) return 0;
+      s.pushed = false, s.tracking = false;
       if (GetCapture() == h) ReleaseCapture();
       Repaint(h);
       RECT rc{};
@@ -244,50 +227,47 @@ LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return 0;
     }
     case WM_CAPTURECHANGED:
-      if (Get(h).tracking && reinterpret_cast<HWND>(l) != h) {
-        Change(h, [](ButtonState& s) { s.pushed = false, s.tracking = false; });
+      if (s.tracking && reinterpret_cast<HWND>(l) != h) {
+        s.pushed = false, s.tracking = false;
         Repaint(h);
       }
       return 0;
     case WM_KEYDOWN:
       if (w == VK_SPACE) {
-        Change(h, [](ButtonState& s) { s.pushed = true; });
+        s.pushed = true;
         Repaint(h);
       }
       return 0;
     case WM_KEYUP:
-      if (w == VK_SPACE && Get(h).pushed) {
-        Change(h, [](ButtonState& s) { s.pushed = false; });
+      if (w == VK_SPACE && s.pushed) {
+        s.pushed = false;
         Repaint(h);
         Click(h);
       }
       return 0;
     case WM_SETFOCUS:
-      Change(h, [](ButtonState& s) { s.focus = true; });
+      s.focus = true;
       Repaint(h);
       if (StyleOf(h) & BS_NOTIFY) Notify(h, BN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      Change(h, [](ButtonState& s) { s.focus = false, s.pushed = s.tracking && s.pushed; });
+      s.focus = false, s.pushed = s.tracking && s.pushed;
       Repaint(h);
       if (StyleOf(h) & BS_NOTIFY) Notify(h, BN_KILLFOCUS);
       return 0;
-    case BM_GETCHECK: return LRESULT(Get(h).check);
+    case BM_GETCHECK: return LRESULT(s.check);
     case BM_SETCHECK: {
       const DWORD k = Kind(h);
       WPARAM v = w;
       if (k != BS_3STATE && k != BS_AUTO3STATE && v == BST_INDETERMINATE) v = BST_CHECKED;
       if (v > BST_INDETERMINATE) v = BST_CHECKED;
-      Change(h, [&](ButtonState& s) { s.check = v; });
+      s.check = v;
       Repaint(h);
       return 0;
     }
-    case BM_GETSTATE: {
-      ButtonState st = Get(h);
-      return LRESULT(st.check | (st.pushed ? BST_PUSHED : 0) | (st.focus ? BST_FOCUS : 0));
-    }
+    case BM_GETSTATE: return LRESULT(s.check | (s.pushed ? BST_PUSHED : 0) | (s.focus ? BST_FOCUS : 0));
     case BM_SETSTATE:
-      Change(h, [&](ButtonState& s) { s.pushed = w != 0; });
+      s.pushed = w != 0;
       Repaint(h);
       return 0;
     case BM_SETSTYLE:
@@ -299,244 +279,4 @@ LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return 0;
     default: return DefWindowProcW(h, msg, w, l);
   }
-}
-
-// ---- Static ----
-
-struct StaticState {
-  HFONT font = nullptr;
-};
-std::map<HWND, StaticState>& Statics() {
-  static auto& m = *new std::map<HWND, StaticState>;
-  return m;
-}
-
-void DrawStatic(HWND h, HDC dc) {
-  const DWORD style = StyleOf(h);
-  RECT rc{};
-  GetClientRect(h, &rc);
-  HFONT font = nullptr;
-  {
-    LayerLock g(Layer().m);
-    font = Statics()[h].font;
-  }
-  HGDIOBJ old = SelectObject(dc, font ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
-  HWND p = GetParent(h);
-  HBRUSH bg = p ? reinterpret_cast<HBRUSH>(SendMessageW(p, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                                        reinterpret_cast<LPARAM>(h)))
-                : GetSysColorBrush(COLOR_BTNFACE);
-  if (bg) FillRect(dc, &rc, bg);  // a null brush (the stock one draws nothing) leaves what is under it
-  const DWORD type = style & SS_TYPEMASK;
-  if (type == SS_BLACKFRAME) {
-    FrameRect(dc, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  } else if (type == SS_OWNERDRAW) {
-    DRAWITEMSTRUCT dis{ODT_STATIC, UINT(GetDlgCtrlID(h)), 0, ODA_DRAWENTIRE, 0, h, dc, rc, 0};
-    if (p) SendMessageW(p, WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
-  } else {
-    UINT fmt = type == SS_CENTER ? DT_CENTER : type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
-    if (type == SS_LEFTNOWORDWRAP) fmt |= DT_SINGLELINE;
-    else if (style & SS_CENTERIMAGE) fmt |= DT_SINGLELINE | DT_VCENTER;
-    else fmt |= DT_WORDBREAK;
-    if (style & SS_NOPREFIX) fmt |= DT_NOPREFIX;
-    if (style & SS_ENDELLIPSIS) fmt |= DT_END_ELLIPSIS;
-    if (style & WS_DISABLED) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
-    SetBkMode(dc, TRANSPARENT);
-    CString t = GetWindowTextString(h);
-    DrawTextW(dc, t.GetString(), t.GetLength(), &rc, fmt);
-  }
-  SelectObject(dc, old);
-}
-
-LRESULT StaticProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  switch (msg) {
-    case WM_NCDESTROY: {
-      LayerLock g(Layer().m);
-      Statics().erase(h);
-      return 0;
-    }
-    case WM_NCHITTEST: return (StyleOf(h) & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
-    case WM_GETDLGCODE: return DLGC_STATIC;
-    case WM_SETFONT: {
-      {
-        LayerLock g(Layer().m);
-        Statics()[h].font = reinterpret_cast<HFONT>(w);
-      }
-      if (l) InvalidateRect(h, nullptr, TRUE);
-      return 0;
-    }
-    case WM_GETFONT: {
-      LayerLock g(Layer().m);
-      return reinterpret_cast<LRESULT>(Statics()[h].font);
-    }
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(h, msg, w, l);
-      InvalidateRect(h, nullptr, TRUE);
-      return r;
-    }
-    case WM_ENABLE: InvalidateRect(h, nullptr, TRUE); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_LBUTTONDOWN:
-      if (HWND p = GetParent(h)) {
-        SendMessageW(p, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), STN_CLICKED), reinterpret_cast<LPARAM>(h));
-      }
-      return 0;
-    case WM_PAINT:
-    case WM_PRINTCLIENT: {
-      if (w) {
-        DrawStatic(h, reinterpret_cast<HDC>(w));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(h, &ps);
-      if (dc) DrawStatic(h, dc);
-      EndPaint(h, &ps);
-      return 0;
-    }
-    default: return DefWindowProcW(h, msg, w, l);
-  }
-}
-
-// ---- Progress bar ----
-
-struct ProgressState {
-  int low = 0, high = 100, pos = 0, step = 10;
-  COLORREF bar = CLR_INVALID;
-};
-std::map<HWND, ProgressState>& Progress() {
-  static auto& m = *new std::map<HWND, ProgressState>;
-  return m;
-}
-
-void DrawProgress(HWND h, HDC dc) {
-  ProgressState st;
-  {
-    LayerLock g(Layer().m);
-    st = Progress()[h];
-  }
-  RECT rc{};
-  GetClientRect(h, &rc);
-  FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
-  const int64_t span = int64_t(st.high) - st.low;
-  if (span <= 0) return;
-  const int64_t done = std::clamp<int64_t>(int64_t(st.pos) - st.low, 0, span);
-  RECT bar = rc;
-  bar.right = LONG(rc.left + (int64_t(rc.right - rc.left) * done) / span);
-  FillSolidRectDc(dc, &bar, st.bar == CLR_INVALID ? GetSysColor(COLOR_HIGHLIGHT) : st.bar);
-}
-
-LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  auto update = [&](auto&& f) {
-    LRESULT r;
-    {
-      LayerLock g(Layer().m);
-      r = f(Progress()[h]);
-    }
-    InvalidateRect(h, nullptr, FALSE);
-    return r;
-  };
-  auto clampPos = [](ProgressState& s) { s.pos = std::clamp(s.pos, std::min(s.low, s.high), std::max(s.low, s.high)); };
-  switch (msg) {
-    case WM_NCDESTROY: {
-      LayerLock g(Layer().m);
-      Progress().erase(h);
-      return 0;
-    }
-    case PBM_SETRANGE:
-      return update([&](ProgressState& s) {
-        LRESULT old = MAKELRESULT(s.low, s.high);
-        s.low = LOWORD(uintptr_t(l)), s.high = HIWORD(uintptr_t(l));
-        clampPos(s);
-        return old;
-      });
-    case PBM_SETRANGE32:
-      return update([&](ProgressState& s) {
-        LRESULT old = MAKELRESULT(s.low, s.high);
-        s.low = int(w), s.high = int(l);
-        clampPos(s);
-        return old;
-      });
-    case PBM_GETRANGE: {
-      LayerLock g(Layer().m);
-      ProgressState& s = Progress()[h];
-      if (auto* r = reinterpret_cast<PBRANGE*>(l)) r->iLow = s.low, r->iHigh = s.high;
-      return w ? s.low : s.high;
-    }
-    case PBM_SETPOS:
-      return update([&](ProgressState& s) {
-        LRESULT old = s.pos;
-        s.pos = int(w);
-        clampPos(s);
-        return old;
-      });
-    case PBM_DELTAPOS:
-      return update([&](ProgressState& s) {
-        LRESULT old = s.pos;
-        s.pos = int(std::clamp<int64_t>(int64_t(s.pos) + int(w), INT32_MIN, INT32_MAX));
-        clampPos(s);
-        return old;
-      });
-    case PBM_SETSTEP:
-      return update([&](ProgressState& s) {
-        LRESULT old = s.step;
-        s.step = int(w);
-        return old;
-      });
-    case PBM_STEPIT:
-      return update([&](ProgressState& s) {
-        LRESULT old = s.pos;
-        s.pos = int(std::clamp<int64_t>(int64_t(s.pos) + s.step, INT32_MIN, INT32_MAX));
-        if (s.pos > s.high) s.pos = s.low + (s.pos - s.high);  // wraps round as the control does
-        clampPos(s);
-        return old;
-      });
-    case PBM_GETPOS: {
-      LayerLock g(Layer().m);
-      return Progress()[h].pos;
-    }
-    case PBM_SETBARCOLOR:
-      return update([&](ProgressState& s) {
-        LRESULT old = LRESULT(s.bar);
-        s.bar = COLORREF(l);
-        return old;
-      });
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT: {
-      if (w) {
-        DrawProgress(h, reinterpret_cast<HDC>(w));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(h, &ps);
-      if (dc) DrawProgress(h, dc);
-      EndPaint(h, &ps);
-      return 0;
-    }
-    default: return DefWindowProcW(h, msg, w, l);
-  }
-}
-
-}  // namespace
-
-LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
-
-void RegisterControlClasses() {
-  auto reg = [](const char16_t* name, WNDPROC proc, UINT style, const char16_t* cursor) {
-    WNDCLASSW wc{};
-    wc.style = style;
-    wc.lpfnWndProc = proc;
-    wc.lpszClassName = name;
-    wc.hCursor = LoadCursorW(nullptr, cursor);
-    RegisterClassW(&wc);
-  };
-  reg(WC_BUTTON, &ButtonProc, CS_DBLCLKS, IDC_ARROW);
-  reg(WC_STATIC, &StaticProc, 0, IDC_ARROW);
-  reg(WC_EDIT, &EditProc, CS_DBLCLKS, IDC_IBEAM);
-  reg(PROGRESS_CLASS, &ProgressProc, 0, IDC_ARROW);
-  WNDCLASSW dlg{};
-  dlg.style = CS_DBLCLKS | CS_SAVEBITS;
-  dlg.lpfnWndProc = &DefDlgProcW;
-  dlg.lpszClassName = WC_DIALOG;
-  dlg.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  RegisterClassW(&dlg);
 }

@@ -1,8 +1,10 @@
 // The built-in controls: "Button" (push, default push, check box, radio button, group box,
-// owner-drawn), "Static" (text), "Edit" (single line with caret, selection and the program's
-// clipboard) and "msctls_progress32" (progress bar).
+// owner-drawn), "Static" (text) and "Edit" (single line with caret, selection and the
+// program's clipboard). The common controls (progress bar, tooltip, image lists) have their
+// constants in commctrl.h, which comes with this header.
 #pragma once
 
+#include "platform/wnd/commctrl.h"
 #include "platform/wnd/wnd.h"
 
 // ---- Button ----
@@ -78,24 +80,7 @@ constexpr WORD EN_CHANGE = 0x0300;
 constexpr WORD EN_UPDATE = 0x0400;
 constexpr WORD EN_MAXTEXT = 0x0501;
 
-// ---- Progress bar ----
-constexpr UINT PBM_SETRANGE = WM_USER + 1;
-constexpr UINT PBM_SETPOS = WM_USER + 2;
-constexpr UINT PBM_DELTAPOS = WM_USER + 3;
-constexpr UINT PBM_SETSTEP = WM_USER + 4;
-constexpr UINT PBM_STEPIT = WM_USER + 5;
-constexpr UINT PBM_SETRANGE32 = WM_USER + 6;
-constexpr UINT PBM_GETRANGE = WM_USER + 7;
-constexpr UINT PBM_GETPOS = WM_USER + 8;
-constexpr UINT PBM_SETBARCOLOR = WM_USER + 9;
-constexpr DWORD PBS_SMOOTH = 0x01;
-struct PBRANGE {
-  int iLow;
-  int iHigh;
-};
-
 inline const char16_t* const WC_BUTTON = u"Button";
 inline const char16_t* const WC_STATIC = u"Static";
 inline const char16_t* const WC_EDIT = u"Edit";
-inline const char16_t* const PROGRESS_CLASS = u"msctls_progress32";
 inline const char16_t* const WC_DIALOG = u"#32770";

@@ -3,9 +3,89 @@
 #include <algorithm>
 
 #include "platform/paint/gdi.h"
+#include "platform/wnd/backend.h"
 #include "platform/wnd/wndobj.h"
 
 namespace {
+
+constexpr int kCaptionHeight = 20;
+
+// Where the caption buttons of a frame lie (window coordinates), as both the painter and the
+// hit-test use them: close at the right, then maximise and minimise. Minimise and maximise
+// come as a pair when the window asks for either, and only with a system menu.
+struct CaptionButtons {
+  bool close = false;
+  bool boxes = false;
+  RECT closeRect{}, maxRect{}, minRect{};
+};
+
+CaptionButtons CaptionButtonsOf(DWORD style, DWORD exStyle, int windowWidth) {
+  CaptionButtons b;
+  if ((style & WS_CAPTION) != WS_CAPTION || !(style & WS_SYSMENU)) return b;
+  const RECT in = FrameInsets(style, exStyle);
+  const int top = in.top - kCaptionHeight + 2, h = kCaptionHeight - 4, w = h + 2;
+  const int right = windowWidth - in.right - 2;
+  b.close = true;
+  b.closeRect = RECT{right - w, top, right, top + h};
+  b.boxes = (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0 && !(exStyle & WS_EX_TOOLWINDOW);
+  if (b.boxes) {
+    b.maxRect = RECT{b.closeRect.left - 2 - w, top, b.closeRect.left - 2, top + h};
+    b.minRect = RECT{b.maxRect.left - w, top, b.maxRect.left, top + h};
+  }
+  return b;
+}
+
+enum class Glyph { Close, Minimise, Maximise, Restore };
+
+// One caption button: a raised (or, pressed, sunken) face with its glyph; greyed when the
+// window does not offer it.
+void DrawCaptionButton(HDC dc, RECT r, Glyph g, bool pressed, bool enabled) {
+  FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+  const COLORREF hi = GetSysColor(COLOR_BTNHIGHLIGHT), sh = GetSysColor(COLOR_BTNSHADOW),
+                 dk = GetSysColor(COLOR_3DDKSHADOW);
+  auto edge = [&](RECT e, COLORREF tl, COLORREF br) {
+    RECT t{e.left, e.top, e.right, e.top + 1}, l{e.left, e.top, e.left + 1, e.bottom};
+    RECT b{e.left, e.bottom - 1, e.right, e.bottom}, rr{e.right - 1, e.top, e.right, e.bottom};
+    FillSolidRectDc(dc, &b, br);
+    FillSolidRectDc(dc, &rr, br);
+    FillSolidRectDc(dc, &t, tl);
+    FillSolidRectDc(dc, &l, tl);
+  };
+  edge(r, pressed ? dk : hi, pressed ? hi : dk);
+  RECT inner = r;
+  InflateRect(&inner, -1, -1);
+  edge(inner, pressed ? sh : GetSysColor(COLOR_BTNFACE), pressed ? GetSysColor(COLOR_BTNFACE) : sh);
+  const COLORREF ink = enabled ? GetSysColor(COLOR_BTNTEXT) : GetSysColor(COLOR_GRAYTEXT);
+  const int cx = (r.left + r.right) / 2 + (pressed ? 1 : 0), cy = (r.top + r.bottom) / 2 + (pressed ? 1 : 0);
+  auto fill = [&](int l, int t, int rr, int b) {
+    RECT x{l, t, rr, b};
+    FillSolidRectDc(dc, &x, ink);
+  };
+  switch (g) {
+    case Glyph::Close:
+      // Two strokes, two pixels wide, from corner to corner of an 8 by 7 box.
+      for (int i = 0; i < 7; ++i) {
+        fill(cx - 4 + i, cy - 4 + i, cx - 2 + i, cy - 3 + i);
+        fill(cx + 2 - i, cy - 4 + i, cx + 4 - i, cy - 3 + i);
+      }
+      break;
+    case Glyph::Minimise: fill(cx - 4, cy + 2, cx + 2, cy + 4); break;
+    case Glyph::Maximise:
+      fill(cx - 5, cy - 5, cx + 4, cy - 3);
+      fill(cx - 5, cy - 3, cx - 4, cy + 4);
+      fill(cx + 3, cy - 3, cx + 4, cy + 4);
+      fill(cx - 5, cy + 3, cx + 4, cy + 4);
+      break;
+    case Glyph::Restore:
+      fill(cx - 3, cy - 5, cx + 4, cy - 4);
+      fill(cx + 3, cy - 4, cx + 4, cy + 1);
+      fill(cx - 5, cy - 2, cx + 2, cy);
+      fill(cx - 5, cy, cx - 4, cy + 4);
+      fill(cx + 1, cy, cx + 2, cy + 4);
+      fill(cx - 5, cy + 3, cx + 2, cy + 4);
+      break;
+  }
+}
 
 HBRUSH ClassBrush(HWND hwnd) {
   auto b = GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND);
@@ -41,10 +121,18 @@ LRESULT HitTest(HWND hwnd, int sx, int sy) {
   }
   if ((style & WS_CAPTION) == WS_CAPTION) {
     RECT in = FrameInsets(style, ExStyleOf(hwnd));
-    if (y >= in.top - 20 && y < in.top) {
-      if ((style & WS_SYSMENU) && x >= w - in.right - 20) return HTCLOSE;
+    if (y >= in.top - kCaptionHeight && y < in.top) {
+      const CaptionButtons b = CaptionButtonsOf(style, ExStyleOf(hwnd), w);
+      const POINT wp{x, y};
+      if (b.close && PtInRect(&b.closeRect, wp)) return HTCLOSE;
+      if (b.boxes && PtInRect(&b.maxRect, wp)) return HTMAXBUTTON;
+      if (b.boxes && PtInRect(&b.minRect, wp)) return HTMINBUTTON;
       return HTCAPTION;
     }
+  }
+  for (int bar : {SB_VERT, SB_HORZ}) {
+    const RECT sb = WindowScrollBarRect(hwnd, bar);
+    if (PtInRect(&sb, POINT{x, y})) return bar == SB_VERT ? HTVSCROLL : HTHSCROLL;
   }
   return HTBORDER;
 }
@@ -80,8 +168,7 @@ void SendPlacementMessages(HWND hwnd, const WINDOWPOS* wp) {
   }
 }
 
-void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
-  if (IsChildStyle(hwnd) || (wp->flags & SWP_NOSIZE)) return;
+MINMAXINFO AskMinMaxInfo(HWND hwnd) {
   MINMAXINFO mmi{};
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -90,8 +177,18 @@ void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
   mmi.ptMinTrackSize = POINT{0, 0};
   mmi.ptMaxTrackSize = POINT{GetSystemMetrics(SM_CXSCREEN) * 4, GetSystemMetrics(SM_CYSCREEN) * 4};
   SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-  wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x));
-  wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y));
+  mmi.ptMinTrackSize.x = std::max<LONG>(0, mmi.ptMinTrackSize.x);
+  mmi.ptMinTrackSize.y = std::max<LONG>(0, mmi.ptMinTrackSize.y);
+  mmi.ptMaxTrackSize.x = std::max(mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x);
+  mmi.ptMaxTrackSize.y = std::max(mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y);
+  return mmi;
+}
+
+void ClampToTrackSize(HWND hwnd, WINDOWPOS* wp) {
+  if (IsChildStyle(hwnd) || (wp->flags & SWP_NOSIZE)) return;
+  const MINMAXINFO mmi = AskMinMaxInfo(hwnd);
+  wp->cx = std::clamp<int>(wp->cx, mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x);
+  wp->cy = std::clamp<int>(wp->cy, mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y);
 }
 
 LRESULT CtlColorDefault(UINT msg, HDC dc) {
@@ -105,6 +202,14 @@ LRESULT CtlColorDefault(UINT msg, HDC dc) {
 }
 
 }  // namespace
+
+bool GetTrackSizeLimits(HWND top, SIZE* minSize, SIZE* maxSize) {
+  if (!IsWindow(top)) return false;
+  const MINMAXINFO mmi = AskMinMaxInfo(top);
+  if (minSize) *minSize = SIZE{mmi.ptMinTrackSize.x, mmi.ptMinTrackSize.y};
+  if (maxSize) *maxSize = SIZE{mmi.ptMaxTrackSize.x, mmi.ptMaxTrackSize.y};
+  return true;
+}
 
 void DrawDefaultFrame(HWND hwnd, HDC dc) {
   RECT wr{};
@@ -140,6 +245,7 @@ void DrawDefaultFrame(HWND hwnd, HDC dc) {
     HBRUSH sh = GetSysColorBrush(COLOR_BTNSHADOW);
     FrameRect(dc, &r, sh);
   }
+  DrawWindowScrollBars(hwnd, dc);
   if ((style & WS_CAPTION) == WS_CAPTION) {
     RECT cap{outer, outer, wr.right - outer, in.top};
     const bool active = GetAncestor(hwnd, GA_ROOT) == GetForegroundWindow();
@@ -149,8 +255,74 @@ void DrawDefaultFrame(HWND hwnd, HDC dc) {
     CString t = GetWindowTextString(hwnd);
     RECT tr = cap;
     tr.left += 6;
+    const CaptionButtons b = CaptionButtonsOf(style, ex, wr.right);
+    if (b.boxes) tr.right = b.minRect.left - 2;
+    else if (b.close) tr.right = b.closeRect.left - 2;
     DrawTextW(dc, t.GetString(), t.GetLength(), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    LRESULT pressed = 0;
+    {
+      LayerLock g(Layer().m);
+      if (VisWindow* v = Vis(hwnd)) pressed = v->pressedCaptionButton;
+    }
+    if (b.close) DrawCaptionButton(dc, b.closeRect, Glyph::Close, pressed == HTCLOSE, true);
+    if (b.boxes) {
+      DrawCaptionButton(dc, b.maxRect, IsZoomed(hwnd) ? Glyph::Restore : Glyph::Maximise, pressed == HTMAXBUTTON,
+                        (style & WS_MAXIMIZEBOX) != 0);
+      DrawCaptionButton(dc, b.minRect, Glyph::Minimise, pressed == HTMINBUTTON, (style & WS_MINIMIZEBOX) != 0);
+    }
   }
+}
+
+void TrackCaptionButton(HWND hwnd, LRESULT hit) {
+  const DWORD style = StyleOf(hwnd);
+  if ((hit == HTMAXBUTTON && !(style & WS_MAXIMIZEBOX)) || (hit == HTMINBUTTON && !(style & WS_MINIMIZEBOX))) return;
+  auto show = [&](bool down) {
+    {
+      LayerLock g(Layer().m);
+      VisWindow* v = Vis(hwnd);
+      if (!v || (v->pressedCaptionButton == hit) == down) return;
+      v->pressedCaptionButton = down ? hit : 0;
+    }
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN | RDW_UPDATENOW);
+  };
+  auto over = [&] {
+    POINT p{};
+    GetCursorPos(&p);
+    return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)) == hit;
+  };
+  // Pressed while the pointer stays on the button; the command goes out when it is let go there.
+  SetCapture(hwnd);
+  show(true);
+  bool chosen = false;
+  for (int guard = 0; guard < 1000000; ++guard) {
+    MSG m;
+    if (!GetMessageW(&m, nullptr, 0, 0)) {
+      PostQuitMessage(int(m.wParam));
+      break;
+    }
+    if (GetCapture() != hwnd || !IsWindow(hwnd)) break;
+    if (m.message == WM_MOUSEMOVE) {
+      show(over());
+      continue;
+    }
+    if (m.message == WM_LBUTTONUP) {
+      chosen = over();
+      break;
+    }
+    if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE) break;
+    if ((m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) ||
+        (m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST)) {
+      continue;
+    }
+    DispatchMessageW(&m);
+  }
+  if (GetCapture() == hwnd) ReleaseCapture();
+  if (!IsWindow(hwnd)) return;
+  show(false);
+  if (!chosen) return;
+  if (hit == HTCLOSE) SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  else if (hit == HTMINBUTTON) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  else SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, 0);
 }
 
 bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -160,7 +332,7 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     case WM_NCCALCSIZE: {
       if (!lParam) return true;
       auto* rc = reinterpret_cast<RECT*>(lParam);  // the first rectangle in both forms
-      RECT in = FrameInsets(StyleOf(hwnd), ExStyleOf(hwnd));
+      RECT in = NonClientInsets(StyleOf(hwnd), ExStyleOf(hwnd));
       rc->left += in.left;
       rc->top += in.top;
       rc->right = std::max(rc->left, rc->right - in.right);
@@ -229,9 +401,31 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
         if (!f || (f != hwnd && !IsChild(hwnd, f))) SetFocus(hwnd);
       }
       return true;
-    case WM_MOUSEWHEEL:
-      if (IsChildStyle(hwnd)) res = SendMessageW(GetParent(hwnd), msg, wParam, lParam);
+    case WM_MOUSEWHEEL: {
+      // A window with a vertical (else horizontal) scroll bar scrolls three lines a notch;
+      // others leave the wheel to their parent.
+      const DWORD style = StyleOf(hwnd);
+      const int bar = (style & WS_VSCROLL) ? SB_VERT : (style & WS_HSCROLL) ? SB_HORZ : -1;
+      if (bar < 0 || (style & WS_DISABLED)) {
+        if (IsChildStyle(hwnd)) res = SendMessageW(GetParent(hwnd), msg, wParam, lParam);
+        return true;
+      }
+      int lines = 0;
+      {
+        LayerLock g(Layer().m);
+        VisWindow* v = Vis(hwnd);
+        if (!v) return true;
+        v->wheelRest += int(int16_t(HIWORD(uintptr_t(wParam))));
+        lines = v->wheelRest * 3 / WHEEL_DELTA;  // a partial turn waits for the rest of it
+        v->wheelRest -= lines * WHEEL_DELTA / 3;
+      }
+      const UINT scroll = bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
+      for (int i = 0; i < std::min(std::abs(lines), 300); ++i) {
+        SendMessageW(hwnd, scroll, MAKEWPARAM(lines > 0 ? SB_LINEUP : SB_LINEDOWN, 0), 0);
+      }
+      if (lines) SendMessageW(hwnd, scroll, MAKEWPARAM(SB_ENDSCROLL, 0), 0);
       return true;
+    }
     case WM_WINDOWPOSCHANGING: ClampToTrackSize(hwnd, reinterpret_cast<WINDOWPOS*>(lParam)); return true;
     case WM_WINDOWPOSCHANGED: SendPlacementMessages(hwnd, reinterpret_cast<const WINDOWPOS*>(lParam)); return true;
     case WM_GETTEXTLENGTH: res = GetWindowTextString(hwnd).GetLength(); return true;
@@ -248,16 +442,25 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     }
     case WM_SETTEXT:
       if ((StyleOf(hwnd) & WS_CAPTION) == WS_CAPTION) RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+      if (!IsChildStyle(hwnd)) {
+        if (auto* b = CurrentBackend()) b->WindowTitleChanged(hwnd);
+      }
       res = TRUE;
       return true;
     case WM_SETICON:
     case WM_GETICON: {
-      LayerLock g(Layer().m);
-      VisWindow* v = Vis(hwnd);
-      if (!v) return true;
-      HICON& slot = wParam == ICON_BIG ? v->iconBig : v->iconSmall;
-      res = reinterpret_cast<LRESULT>(slot);
-      if (msg == WM_SETICON) slot = reinterpret_cast<HICON>(lParam);
+      {
+        LayerLock g(Layer().m);
+        VisWindow* v = Vis(hwnd);
+        if (!v) return true;
+        HICON& slot = wParam == ICON_BIG ? v->iconBig : v->iconSmall;
+        res = reinterpret_cast<LRESULT>(slot);
+        if (msg == WM_GETICON) return true;
+        slot = reinterpret_cast<HICON>(lParam);
+      }
+      if (!IsChildStyle(hwnd)) {
+        if (auto* b = CurrentBackend()) b->WindowIconChanged(hwnd);
+      }
       return true;
     }
     case WM_QUERYDRAGICON: {
@@ -282,7 +485,11 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     }
     case WM_NCLBUTTONDOWN: {
       const LRESULT hit = LRESULT(wParam);
-      if (hit == HTCAPTION) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
+      if (hit == HTCLOSE || hit == HTMINBUTTON || hit == HTMAXBUTTON) TrackCaptionButton(hwnd, hit);
+      else if (hit == HTVSCROLL || hit == HTHSCROLL) {
+        TrackScrollBar(hwnd, hit == HTVSCROLL ? SB_VERT : SB_HORZ, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      }
+      else if (hit == HTCAPTION) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
       else if (hit >= HTLEFT && hit <= HTBOTTOMRIGHT) {
         static const int kDir[] = {WMSZ_LEFT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPLEFT,
                                    WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, WMSZ_BOTTOMRIGHT};
@@ -290,13 +497,25 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
       }
       return true;
     }
-    case WM_NCLBUTTONUP:
-      if (LRESULT(wParam) == HTCLOSE) SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
-      return true;
     case WM_NCLBUTTONDBLCLK:
-      if (LRESULT(wParam) == HTCAPTION && (StyleOf(hwnd) & WS_MAXIMIZEBOX)) {
+      // A quick second press on a caption button is a press like the first.
+      if (LRESULT(wParam) == HTCLOSE || LRESULT(wParam) == HTMINBUTTON || LRESULT(wParam) == HTMAXBUTTON) {
+        TrackCaptionButton(hwnd, LRESULT(wParam));
+      } else if (LRESULT(wParam) == HTVSCROLL || LRESULT(wParam) == HTHSCROLL) {
+        TrackScrollBar(hwnd, LRESULT(wParam) == HTVSCROLL ? SB_VERT : SB_HORZ,
+                       POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      } else if (LRESULT(wParam) == HTCAPTION && (StyleOf(hwnd) & WS_MAXIMIZEBOX)) {
         SendMessageW(hwnd, WM_SYSCOMMAND, IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE, lParam);
       }
+      return true;
+    case WM_SYSKEYDOWN:
+      // Alt+F4 closes the top-level window the key went to.
+      if (wParam == VK_F4 && (lParam & 0x20000000)) SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_CLOSE, 0);
+      return true;
+    case WM_SYSKEYUP: return true;
+    case WM_SYSCHAR:
+      // Alt+Space opens the system menu.
+      if (wParam == u' ') SendMessageW(GetAncestor(hwnd, GA_ROOT), WM_SYSCOMMAND, SC_KEYMENU, u' ');
       return true;
     case WM_SYSCOMMAND: {
       const WPARAM cmd = wParam & 0xFFF0;
@@ -306,6 +525,32 @@ bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
       else if (cmd == SC_MINIMIZE) ShowWindow(hwnd, SW_MINIMIZE);
       else if (cmd == SC_MAXIMIZE) ShowWindow(hwnd, SW_MAXIMIZE);
       else if (cmd == SC_RESTORE) ShowWindow(hwnd, SW_RESTORE);
+      else if (cmd == SC_KEYMENU && lParam == u' ') {
+        // Alt+Space: the system menu below the caption's left end.
+        RECT wr{};
+        GetWindowRect(hwnd, &wr);
+        const RECT in = FrameInsets(StyleOf(hwnd), ExStyleOf(hwnd));
+        TrackSystemMenu(hwnd, POINT{wr.left + in.left, wr.top + in.top});
+      }
+      return true;
+    }
+    case WM_RBUTTONUP: {
+      POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ClientToScreen(hwnd, &p);
+      SendMessageW(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(p.x, p.y));
+      return true;
+    }
+    case WM_NCRBUTTONUP:
+      SendMessageW(hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lParam);
+      return true;
+    case WM_CONTEXTMENU: {
+      // A child leaves it to its parent; a click on the caption opens the system menu.
+      if (IsChildStyle(hwnd)) {
+        SendMessageW(GetParent(hwnd), WM_CONTEXTMENU, wParam, lParam);
+        return true;
+      }
+      const LRESULT hit = SendMessageW(hwnd, WM_NCHITTEST, 0, lParam);
+      if (hit == HTCAPTION || hit == HTSYSMENU) TrackSystemMenu(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return true;
     }
     default: return false;
@@ -320,6 +565,25 @@ void RunSizeMoveLoop(HWND hwnd, int how) {
   POINT from{};
   GetCursorPos(&from);
   SendMessageW(top, WM_ENTERSIZEMOVE, 0, 0);
+  // A window manager that moves and sizes windows itself does it here; the window follows what
+  // it reports until the pointer is let go.
+  if (auto* b = CurrentBackend(); b && b->BeginMoveSize(top, how, from)) {
+    if (GetCapture()) ReleaseCapture();
+    for (int guard = 0; guard < 1000000 && IsWindow(top) && b->MoveSizeActive(top); ++guard) {
+      MSG m;
+      if (!GetMessageW(&m, nullptr, 0, 0)) {
+        PostQuitMessage(int(m.wParam));
+        break;
+      }
+      if ((m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) ||
+          (m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST)) {
+        continue;
+      }
+      DispatchMessageW(&m);
+    }
+    if (IsWindow(top)) SendMessageW(top, WM_EXITSIZEMOVE, 0, 0);
+    return;
+  }
   SetCapture(top);
   for (int guard = 0; guard < 1000000; ++guard) {
     MSG m;

@@ -3,6 +3,7 @@
 #include "platform/wnd/dialog.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 #include "platform/paint/gdi.h"
@@ -11,21 +12,21 @@
 
 namespace {
 
-struct DialogData {
+// A dialog's own data. EndDialog and IsDialogEnded may come from any thread; the rest is only
+// touched by the dialog's thread.
+struct DialogData : WindowData {
+  ~DialogData() override {
+    if (font) DeleteObject(font);
+  }
   DLGPROC proc = nullptr;
   LRESULT msgResult = 0;
-  bool ended = false;
-  LRESULT result = 0;
+  std::atomic<LRESULT> result{0};
+  std::atomic<bool> ended{false};  // set after `result`
   HFONT font = nullptr;  // owned
   SIZE base{6, 13};
   HWND savedFocus = nullptr;
   int defId = IDOK;
 };
-
-std::map<HWND, DialogData>& Dialogs() {
-  static auto& m = *new std::map<HWND, DialogData>;
-  return m;
-}
 
 std::map<UINT, DlgTemplate>& Templates() {
   static auto& m = *new std::map<UINT, DlgTemplate>;
@@ -33,12 +34,9 @@ std::map<UINT, DlgTemplate>& Templates() {
 }
 
 // The data of a dialog being created on this thread, attached at WM_NCCREATE.
-thread_local DialogData* t_creating = nullptr;
+thread_local std::shared_ptr<DialogData> t_creating;
 
-DialogData* Data(HWND h) {
-  auto it = Dialogs().find(h);
-  return it == Dialogs().end() ? nullptr : &it->second;
-}
+std::shared_ptr<DialogData> Data(HWND h) { return WindowDataOf<DialogData>(h); }
 
 SIZE BaseUnitsOf(HFONT font) {
   HDC dc = CreateCompatibleDC(nullptr);
@@ -75,7 +73,7 @@ void FocusControl(HWND dlg, HWND ctl) {
   if (!ctl) return;
   SetFocus(ctl);
   if (SendMessageW(ctl, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(ctl, EM_SETSEL, 0, -1);
-  if (DialogData* d = Data(dlg)) d->savedFocus = ctl;
+  if (auto d = Data(dlg)) d->savedFocus = ctl;
 }
 
 bool ReturnsValueDirectly(UINT msg) {
@@ -96,24 +94,12 @@ const DlgTemplate* FindDialogTemplate(UINT id) {
 }
 
 LRESULT DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE && t_creating) {
-    LayerLock g(Layer().m);
-    Dialogs()[hwnd] = *t_creating;
-    t_creating = nullptr;
-  }
-  DLGPROC proc = nullptr;
-  {
-    LayerLock g(Layer().m);
-    if (DialogData* d = Data(hwnd)) proc = d->proc, d->msgResult = 0;
-  }
-  if (proc) {
-    LRESULT r = proc(hwnd, msg, wParam, lParam);
-    if (r) {
-      if (ReturnsValueDirectly(msg)) return r;
-      LayerLock g(Layer().m);
-      DialogData* d = Data(hwnd);
-      return d ? d->msgResult : 0;
-    }
+  if (msg == WM_NCCREATE && t_creating) SetWindowData(hwnd, std::move(t_creating));
+  const std::shared_ptr<DialogData> d = Data(hwnd);
+  if (d && d->proc) {
+    d->msgResult = 0;
+    LRESULT r = d->proc(hwnd, msg, wParam, lParam);
+    if (r) return ReturnsValueDirectly(msg) ? r : d->msgResult;
   }
   switch (msg) {
     case WM_ERASEBKGND: {
@@ -132,26 +118,17 @@ LRESULT DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE) {
-        HWND f = nullptr;
-        {
-          LayerLock g(Layer().m);
-          if (DialogData* d = Data(hwnd)) f = d->savedFocus;
-        }
+        HWND f = d ? d->savedFocus : nullptr;
         if (!f || !IsWindow(f) || !IsChild(hwnd, f)) f = GetNextDlgTabItem(hwnd, nullptr, FALSE);
         if (f) SetFocus(f);
         else SetFocus(hwnd);
       } else {
         HWND f = GetFocus();
-        LayerLock g(Layer().m);
-        if (DialogData* d = Data(hwnd); d && f && IsChild(hwnd, f)) d->savedFocus = f;
+        if (d && f && IsChild(hwnd, f)) d->savedFocus = f;
       }
       return 0;
     case WM_SETFOCUS: {
-      HWND f = nullptr;
-      {
-        LayerLock g(Layer().m);
-        if (DialogData* d = Data(hwnd)) f = d->savedFocus;
-      }
+      HWND f = d ? d->savedFocus : nullptr;
       if (!f || !IsWindow(f)) f = GetNextDlgTabItem(hwnd, nullptr, FALSE);
       if (f) SetFocus(f);
       return 0;
@@ -161,20 +138,11 @@ LRESULT DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       FocusControl(hwnd, target);
       return 0;
     }
-    case DM_GETDEFID: {
-      LayerLock g(Layer().m);
-      DialogData* d = Data(hwnd);
-      return d ? MAKELRESULT(d->defId, DC_HASDEFID) : 0;
-    }
+    case DM_GETDEFID: return d ? MAKELRESULT(d->defId, DC_HASDEFID) : 0;
     case DM_SETDEFID: {
-      int old = 0;
-      {
-        LayerLock g(Layer().m);
-        DialogData* d = Data(hwnd);
-        if (!d) return FALSE;
-        old = d->defId;
-        d->defId = int(wParam);
-      }
+      if (!d) return FALSE;
+      const int old = d->defId;
+      d->defId = int(wParam);
       if (HWND b = GetDlgItem(hwnd, old)) {
         if ((StyleOf(b) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) SendMessageW(b, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
       }
@@ -183,28 +151,13 @@ LRESULT DefDlgProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return TRUE;
     }
-    case WM_GETFONT: {
-      LayerLock g(Layer().m);
-      DialogData* d = Data(hwnd);
-      return d ? reinterpret_cast<LRESULT>(d->font) : 0;
-    }
-    case WM_NCDESTROY: {
-      HFONT f = nullptr;
-      {
-        LayerLock g(Layer().m);
-        if (DialogData* d = Data(hwnd)) f = d->font;
-        Dialogs().erase(hwnd);
-      }
-      if (f) DeleteObject(f);
-      return 0;
-    }
+    case WM_GETFONT: return d ? reinterpret_cast<LRESULT>(d->font) : 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
 }
 
 void SetDlgMsgResult(HWND dlg, LRESULT value) {
-  LayerLock g(Layer().m);
-  if (DialogData* d = Data(dlg)) d->msgResult = value;
+  if (auto d = Data(dlg)) d->msgResult = value;
 }
 
 HWND CreateDialogIndirectParamW(HINSTANCE inst, const DlgTemplate* t, HWND parent, DLGPROC proc, LPARAM param) {
@@ -216,14 +169,15 @@ HWND CreateDialogIndirectParamW(HINSTANCE inst, const DlgTemplate* t, HWND paren
   lf.lfCharSet = DEFAULT_CHARSET;
   const int n = std::min(t->fontFace.GetLength(), LF_FACESIZE - 1);
   std::copy(t->fontFace.GetString(), t->fontFace.GetString() + n, lf.lfFaceName);
-  HFONT font = CreateFontIndirectW(&lf);
-  DialogData data;
-  data.font = font;
-  data.base = BaseUnitsOf(font);
+  auto data = std::make_shared<DialogData>();
+  data->font = CreateFontIndirectW(&lf);
+  data->base = BaseUnitsOf(data->font);
+  HFONT font = data->font;
+  const SIZE base = data->base;
 
-  RECT client = MapWith(data.base, t->x, t->y, t->cx, t->cy);
+  RECT client = MapWith(base, t->x, t->y, t->cx, t->cy);
   const bool child = (t->style & WS_CHILD) != 0;
-  RECT in = FrameInsets(t->style, t->exStyle);
+  RECT in = NonClientInsets(t->style, t->exStyle);
   int x = client.left, y = client.top;
   const int w = client.right - client.left + in.left + in.right;
   const int h = client.bottom - client.top + in.top + in.bottom;
@@ -232,23 +186,18 @@ HWND CreateDialogIndirectParamW(HINSTANCE inst, const DlgTemplate* t, HWND paren
     if (parent) ClientToScreen(parent, &o);
     x += o.x, y += o.y;
   }
-  t_creating = &data;
+  // The procedure is given its dialog once the window exists, as it hears nothing of creation.
+  t_creating = data;
   HWND dlg = CreateWindowExW(t->exStyle, WC_DIALOG, t->title.GetString(), t->style & ~WS_VISIBLE, x, y, w, h, parent,
                              nullptr, inst, reinterpret_cast<LPVOID>(param));
   t_creating = nullptr;
-  if (!dlg) {
-    if (font) DeleteObject(font);
-    return nullptr;
-  }
+  if (!dlg) return nullptr;
   if (!child && (t->style & DS_CENTER)) CenterWindowOver(dlg, parent);
-  {
-    LayerLock g(Layer().m);
-    if (DialogData* d = Data(dlg)) d->proc = proc;
-  }
+  data->proc = proc;
   SendMessageW(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   int defId = 0;
   for (const auto& it : t->items) {
-    RECT r = MapWith(data.base, it.x, it.y, it.cx, it.cy);
+    RECT r = MapWith(base, it.x, it.y, it.cx, it.cy);
     HWND c = CreateWindowExW(it.exStyle, it.className.GetString(), it.text.GetString(), it.style | WS_CHILD, r.left,
                              r.top, r.right - r.left, r.bottom - r.top, dlg,
                              reinterpret_cast<void*>(intptr_t(it.id)), inst, nullptr);
@@ -259,17 +208,11 @@ HWND CreateDialogIndirectParamW(HINSTANCE inst, const DlgTemplate* t, HWND paren
     SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (it.className.CompareNoCase(WC_BUTTON) == 0 && (it.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON && !defId) defId = it.id;
   }
-  if (defId) {
-    LayerLock g(Layer().m);
-    if (DialogData* d = Data(dlg)) d->defId = defId;
-  }
+  if (defId) data->defId = defId;
   HWND first = GetNextDlgTabItem(dlg, nullptr, FALSE);
   const LRESULT r = SendMessageW(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
   if (!IsWindow(dlg)) return nullptr;
-  if (r && first) {
-    LayerLock g(Layer().m);
-    if (DialogData* d = Data(dlg)) d->savedFocus = first;
-  }
+  if (r && first) data->savedFocus = first;
   if ((t->style & WS_VISIBLE) && !IsDialogEnded(dlg)) ShowWindow(dlg, child ? SW_SHOWNA : SW_SHOWNORMAL);
   return dlg;
 }
@@ -294,10 +237,7 @@ LRESULT RunModalDialogLoop(HWND dlg, HWND owner, bool (*pre)(MSG*, void*), void*
     DispatchMessageW(&m);
   }
   LRESULT result = IDCANCEL;
-  {
-    LayerLock g(Layer().m);
-    if (DialogData* d = Data(dlg)) result = d->ended ? d->result : IDCANCEL;
-  }
+  if (auto d = Data(dlg); d && d->ended) result = d->result;
   // The owner comes back before the dialog goes, so that it takes the activation.
   if (disableOwner) EnableWindow(owner, TRUE);
   if (IsWindow(dlg)) ShowWindow(dlg, SW_HIDE);
@@ -319,20 +259,16 @@ LRESULT DialogBoxIndirectParamW(HINSTANCE inst, const DlgTemplate* t, HWND owner
 }
 
 BOOL EndDialog(HWND dlg, LRESULT result) {
-  {
-    LayerLock g(Layer().m);
-    DialogData* d = Data(dlg);
-    if (!d) return FALSE;
-    d->ended = true;
-    d->result = result;
-  }
+  auto d = Data(dlg);
+  if (!d) return FALSE;
+  d->result = result;
+  d->ended = true;
   PostMessageW(dlg, WM_NULL, 0, 0);  // wakes the modal loop
   return TRUE;
 }
 
 bool IsDialogEnded(HWND dlg) {
-  LayerLock g(Layer().m);
-  DialogData* d = Data(dlg);
+  auto d = Data(dlg);
   return d && d->ended;
 }
 
@@ -344,10 +280,7 @@ BOOL MapDialogRect(HWND dlg, RECT* r) {
 }
 
 SIZE GetDialogBaseUnitsOf(HWND dlg) {
-  {
-    LayerLock g(Layer().m);
-    if (DialogData* d = Data(dlg)) return d->base;
-  }
+  if (auto d = Data(dlg)) return d->base;
   return BaseUnitsOf(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
 }
 

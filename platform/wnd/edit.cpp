@@ -1,7 +1,6 @@
 // The single-line "Edit" control: text, caret, selection by keys and mouse, the program's
 // clipboard, horizontal scrolling to the caret, EN_UPDATE/EN_CHANGE to the parent.
 #include <algorithm>
-#include <map>
 
 #include "platform/paint/gdi.h"
 #include "platform/wnd/controls.h"
@@ -9,7 +8,7 @@
 
 namespace {
 
-struct EditState {
+struct EditState : WindowData {
   int anchor = 0, caret = 0;  // selection runs between them
   int scroll = 0;             // pixels scrolled to the left
   int limit = 30000;
@@ -19,20 +18,7 @@ struct EditState {
   HFONT font = nullptr;
 };
 
-std::map<HWND, EditState>& Edits() {
-  static auto& m = *new std::map<HWND, EditState>;
-  return m;
-}
-
-EditState Get(HWND h) {
-  LayerLock g(Layer().m);
-  return Edits()[h];
-}
-
-void Put(HWND h, const EditState& s) {
-  LayerLock g(Layer().m);
-  Edits()[h] = s;
-}
+std::shared_ptr<EditState> State(HWND h) { return EnsureWindowData<EditState>(h); }
 
 const int kMargin = 2;
 
@@ -80,7 +66,8 @@ void Notify(HWND h, WORD code) {
 
 // Replaces the selection; false when nothing changed (read-only, or the limit refused it all).
 bool ReplaceSel(HWND h, const CString& with, bool notify) {
-  EditState s = Get(h);
+  const std::shared_ptr<EditState> sp = State(h);
+  EditState& s = *sp;
   CString t = GetWindowTextString(h);
   const int a = std::min(s.anchor, s.caret), b = std::max(s.anchor, s.caret);
   CString ins = with;
@@ -94,16 +81,10 @@ bool ReplaceSel(HWND h, const CString& with, bool notify) {
   }
   if (a == b && ins.IsEmpty()) return false;
   CString nt = t.Left(a) + ins + t.Mid(b);
-  {
-    LayerLock g(Layer().m);
-    EditState& st = Edits()[h];
-    st.anchor = st.caret = a + ins.GetLength();
-    st.modified = true;
-  }
+  s.anchor = s.caret = a + ins.GetLength();
+  s.modified = true;
   DefWindowProcW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(nt.GetString()));
-  s = Get(h);
   ScrollToCaret(h, s);
-  Put(h, s);
   if (notify) Notify(h, EN_UPDATE);
   InvalidateRect(h, nullptr, FALSE);
   if (notify) Notify(h, EN_CHANGE);
@@ -111,13 +92,15 @@ bool ReplaceSel(HWND h, const CString& with, bool notify) {
 }
 
 CString SelectedText(HWND h) {
-  EditState s = Get(h);
+  const std::shared_ptr<EditState> sp = State(h);
+  EditState& s = *sp;
   const int a = std::min(s.anchor, s.caret), b = std::max(s.anchor, s.caret);
   return GetWindowTextString(h).Mid(a, b - a);
 }
 
 void DrawEdit(HWND h, HDC dc) {
-  EditState s = Get(h);
+  const std::shared_ptr<EditState> sp = State(h);
+  EditState& s = *sp;
   RECT rc{};
   GetClientRect(h, &rc);
   HGDIOBJ old = SelectObject(dc, s.font ? s.font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)));
@@ -155,12 +138,12 @@ void DrawEdit(HWND h, HDC dc) {
 }
 
 void MoveCaret(HWND h, int to, bool extend) {
-  EditState s = Get(h);
+  const std::shared_ptr<EditState> sp = State(h);
+  EditState& s = *sp;
   const int len = GetWindowTextString(h).GetLength();
   s.caret = std::clamp(to, 0, len);
   if (!extend) s.anchor = s.caret;
   ScrollToCaret(h, s);
-  Put(h, s);
   InvalidateRect(h, nullptr, FALSE);
 }
 
@@ -169,33 +152,21 @@ bool IsWordChar(char16_t c) { return c == u'_' || (c >= u'0' && c <= u'9') || ((
 }  // namespace
 
 LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  const std::shared_ptr<EditState> sp = State(h);
+  EditState& s = *sp;
   switch (msg) {
-    case WM_NCCREATE: {
-      LayerLock g(Layer().m);
-      Edits()[h] = EditState{};
-      return DefWindowProcW(h, msg, w, l);
-    }
-    case WM_NCDESTROY: {
-      LayerLock g(Layer().m);
-      Edits().erase(h);
-      return 0;
-    }
     case WM_GETDLGCODE: return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
     case WM_SETFONT: {
-      EditState s = Get(h);
       s.font = reinterpret_cast<HFONT>(w);
-      Put(h, s);
       if (l) InvalidateRect(h, nullptr, TRUE);
       return 0;
     }
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(Get(h).font);
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(s.font);
     case WM_SETTEXT: {
       LRESULT r = DefWindowProcW(h, msg, w, l);
-      EditState s = Get(h);
       s.anchor = s.caret = 0;
       s.scroll = 0;
       s.modified = false;
-      Put(h, s);
       InvalidateRect(h, nullptr, TRUE);
       Notify(h, EN_UPDATE);
       Notify(h, EN_CHANGE);
@@ -215,18 +186,14 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return 0;
     }
     case WM_SETFOCUS: {
-      EditState s = Get(h);
       s.focus = true;
-      Put(h, s);
       CreateCaret(h, nullptr, 1, 13);
       InvalidateRect(h, nullptr, FALSE);
       Notify(h, EN_SETFOCUS);
       return 0;
     }
     case WM_KILLFOCUS: {
-      EditState s = Get(h);
       s.focus = false;
-      Put(h, s);
       DestroyCaret();
       InvalidateRect(h, nullptr, FALSE);
       Notify(h, EN_KILLFOCUS);
@@ -235,42 +202,35 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     case WM_LBUTTONDOWN: {
       SetFocus(h);
       const bool shift = (w & MK_SHIFT) != 0;
-      MoveCaret(h, IndexAt(h, Get(h), GET_X_LPARAM(l)), shift);
-      EditState s = Get(h);
+      MoveCaret(h, IndexAt(h, s, GET_X_LPARAM(l)), shift);
       s.dragging = true;
-      Put(h, s);
       SetCapture(h);
       return 0;
     }
     case WM_LBUTTONDBLCLK: {
       // A double click selects the word under the pointer.
       CString t = GetWindowTextString(h);
-      int i = IndexAt(h, Get(h), GET_X_LPARAM(l));
+      int i = IndexAt(h, s, GET_X_LPARAM(l));
       int a = i, b = i;
       while (a > 0 && IsWordChar(t[a - 1])) --a;
       while (b < t.GetLength() && IsWordChar(t[b])) ++b;
-      EditState s = Get(h);
       s.anchor = a;
       s.caret = b;
-      Put(h, s);
       InvalidateRect(h, nullptr, FALSE);
       return 0;
     }
     case WM_MOUSEMOVE:
-      if (Get(h).dragging) MoveCaret(h, IndexAt(h, Get(h), GET_X_LPARAM(l)), true);
+      if (s.dragging) MoveCaret(h, IndexAt(h, s, GET_X_LPARAM(l)), true);
       return 0;
     case WM_LBUTTONUP:
     case WM_CAPTURECHANGED: {
-      EditState s = Get(h);
       s.dragging = false;
-      Put(h, s);
       if (msg == WM_LBUTTONUP && GetCapture() == h) ReleaseCapture();
       return 0;
     }
     case WM_KEYDOWN: {
       const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
       const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
-      EditState s = Get(h);
       const int len = GetWindowTextString(h).GetLength();
       const bool readOnly = (StyleOf(h) & ES_READONLY) != 0;
       switch (w) {
@@ -286,7 +246,6 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
           }
           if (s.anchor == s.caret && s.caret < len) {
             s.caret += 1;
-            Put(h, s);
           }
           ReplaceSel(h, CString(), true);
           break;
@@ -294,7 +253,6 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
           if (readOnly) break;
           if (s.anchor == s.caret && s.caret > 0) {
             s.caret -= 1;
-            Put(h, s);
           }
           ReplaceSel(h, CString(), true);
           break;
@@ -307,7 +265,6 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
             s.anchor = 0;
             s.caret = len;
             ScrollToCaret(h, s);
-            Put(h, s);
             InvalidateRect(h, nullptr, FALSE);
           } else if (ctrl && w == 'C') {
             SendMessageW(h, WM_COPY, 0, 0);
@@ -347,14 +304,12 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return 0;
     }
     case EM_GETSEL: {
-      EditState s = Get(h);
       const int a = std::min(s.anchor, s.caret), b = std::max(s.anchor, s.caret);
       if (w) *reinterpret_cast<DWORD*>(w) = DWORD(a);
       if (l) *reinterpret_cast<DWORD*>(l) = DWORD(b);
       return MAKELRESULT(a, b);
     }
     case EM_SETSEL: {
-      EditState s = Get(h);
       const int len = GetWindowTextString(h).GetLength();
       int a = int(w), b = int(l);
       if (a < 0) {
@@ -366,7 +321,6 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
         s.anchor = a;
         s.caret = b;
       }
-      Put(h, s);
       InvalidateRect(h, nullptr, FALSE);
       return 0;
     }
@@ -376,9 +330,7 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return 0;
     }
     case EM_SCROLLCARET: {
-      EditState s = Get(h);
       ScrollToCaret(h, s);
-      Put(h, s);
       InvalidateRect(h, nullptr, FALSE);
       return TRUE;
     }
@@ -395,17 +347,13 @@ LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       return n;
     }
     case EM_LIMITTEXT: {
-      EditState s = Get(h);
       s.limit = w ? int(std::min<WPARAM>(w, 0x7FFFFFFE)) : 0x7FFFFFFE;
-      Put(h, s);
       return 0;
     }
-    case EM_GETLIMITTEXT: return Get(h).limit;
-    case EM_GETMODIFY: return Get(h).modified;
+    case EM_GETLIMITTEXT: return s.limit;
+    case EM_GETMODIFY: return s.modified;
     case EM_SETMODIFY: {
-      EditState s = Get(h);
       s.modified = w != 0;
-      Put(h, s);
       return 0;
     }
     case EM_SETREADONLY:

@@ -11,6 +11,7 @@
 
 namespace {
 
+// Raw input kinds in the low four bits of wParam; display events (display.cpp) use 8 and up.
 enum RawKind : WPARAM { kMove = 1, kButton = 2, kWheel = 3, kKey = 4, kChar = 5 };
 
 WPARAM PackRaw(WPARAM kind, int button, bool down, int extra) {
@@ -47,6 +48,25 @@ void InjectMouse(WPARAM kind, int button, bool down, int delta, int x, int y) {
       target = WindowFromPoint(POINT{x, y});
       // A disabled window (a modal dialog's owner) takes no input.
       if (target && (StyleOf(TopLevelOf(target)) & WS_DISABLED)) target = nullptr;
+      // While a button pressed on a window is held, the input stays with that window's thread,
+      // wherever the pointer goes: the press may be starting a capture (a drag, a menu) that
+      // the thread has not taken yet, and it decides when it takes the input.
+      HWND pressed = Layer().pressWnd;
+      if (Layer().pressButtons && pressed && Vis(pressed)) {
+        if (!target || Vis(target)->thread != Vis(pressed)->thread) target = pressed;
+      }
+      // Keys typed after this click belong to the clicked window's thread, even before that
+      // thread has taken the click and brought its window to the front.
+      if (target && kind == kButton && down) {
+        HWND top = TopLevelOf(target);
+        Layer().keyFront = top != Layer().foreground ? top : nullptr;
+      }
+    }
+    if (kind == kButton) {
+      const int bit = 1 << (button & 3);
+      if (down && !Layer().pressButtons) Layer().pressWnd = target;
+      Layer().pressButtons = down ? Layer().pressButtons | bit : Layer().pressButtons & ~bit;
+      if (!Layer().pressButtons) Layer().pressWnd = nullptr;
     }
     for (auto& kv : Layer().wins) {
       VisWindow* v = kv.second.get();
@@ -67,9 +87,18 @@ void InjectMouse(WPARAM kind, int button, bool down, int delta, int x, int y) {
   PostRaw(target, PackRaw(kind, button, down, delta), MAKELPARAM(x, y));
 }
 
+// Whether a key (or, with vk 0, a character) comes as a system key: Alt is held without Ctrl,
+// or the key is F10. Under the layer's lock.
+bool AltMenuKeys(UINT vk, bool down) {
+  (void)down;
+  const BYTE* k = Layer().keys;
+  if (vk == VK_F10) return true;
+  return (k[VK_MENU] & 0x80) && !(k[VK_CONTROL] & 0x80);
+}
+
 HWND KeyTarget() {
   LayerLock g(Layer().m);
-  HWND fg = Layer().foreground;
+  HWND fg = Layer().keyFront && Vis(Layer().keyFront) ? Layer().keyFront : Layer().foreground;
   if (!fg || !Vis(fg)) return nullptr;
   DWORD t = Vis(fg)->thread;
   auto it = Layer().focus.find(t);
@@ -95,6 +124,15 @@ bool CookMouse(MSG* m, WPARAM kind, int button, bool down, int delta) {
       captured = true;
     }
   }
+  // Once a click is taken, keys follow the foreground again (this click may have changed it).
+  struct ClearKeyFront {
+    bool on;
+    ~ClearKeyFront() {
+      if (!on) return;
+      LayerLock g(Layer().m);
+      Layer().keyFront = nullptr;
+    }
+  } clearKeyFront{kind == kButton && down};
   if (!IsWindow(target)) return false;
   LRESULT hit = HTCLIENT;
   if (!captured) {
@@ -124,8 +162,10 @@ bool CookMouse(MSG* m, WPARAM kind, int button, bool down, int delta) {
   }
   if (!captured) SendMessageW(target, WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(int(hit), int(msg)));
   if (kind == kButton && down && !captured) {
+    // A click brings its top-level window to the front even when it is already the active
+    // window of its own thread: a window of another thread may be in front of it.
     HWND top = GetAncestor(target, GA_ROOT);
-    if (top && top != GetActiveWindow()) {
+    if (top && (top != GetActiveWindow() || top != GetForegroundWindow())) {
       LRESULT r = SendMessageW(target, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top), MAKELPARAM(int(hit), int(msg)));
       if (r == MA_ACTIVATE || r == MA_ACTIVATEANDEAT) SetActiveWindow(top);
       if (r == MA_ACTIVATEANDEAT || r == MA_NOACTIVATEANDEAT) return false;
@@ -168,6 +208,16 @@ bool CookMouse(MSG* m, WPARAM kind, int button, bool down, int delta) {
   return true;
 }
 
+// The window that was in front, when it belongs to another thread than the one taking the
+// front, hears that it lost it. Posted, not sent: that thread may be busy, and a click must not
+// wait for it.
+void DeactivateFront(HWND oldFront, HWND newFront, HWND oldActiveHere) {
+  if (!oldFront || oldFront == newFront || oldFront == oldActiveHere || !IsWindow(oldFront)) return;
+  if (GetWindowThreadProcessId(oldFront, nullptr) == GetCurrentThreadId()) return;
+  PostMessageW(oldFront, WM_NCACTIVATE, FALSE, 0);
+  PostMessageW(oldFront, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(newFront));
+}
+
 // System cursors, made once.
 std::map<uintptr_t, HCURSOR>& Cursors() {
   static auto& m = *new std::map<uintptr_t, HCURSOR>;
@@ -194,30 +244,38 @@ bool CookInput(MSG* m) {
   const bool down = (w & 0x40) != 0;
   const int extra = int(int16_t(WORD(w >> 16)));
   if (kind == kMove || kind == kButton || kind == kWheel) return CookMouse(m, kind, button, down, extra);
+  if (kind >= kFirstDisplayEvent) return CookDisplayEvent(m);
   const UINT vk = UINT(WORD(w >> 16));
   if (kind == kKey || kind == kChar) {
     // Keys go to whichever window has the focus when the thread takes them.
     if (HWND f = GetFocus()) m->hwnd = f;
     else if (HWND a = GetActiveWindow()) m->hwnd = a;
   }
+  bool sys = false;
   if (kind == kKey) {
     {
       LayerLock g(Layer().m);
       BYTE& k = Layer().keys[vk & 0xFF];
       if (down) k = BYTE((k & 0x80) ? k : ((k ^ 0x01) | 0x80));
       else k = BYTE(k & ~0x80);
+      sys = AltMenuKeys(vk, down);
     }
     if (!IsWindow(m->hwnd)) return false;
-    m->message = down ? WM_KEYDOWN : WM_KEYUP;
+    // With Alt held (and not Ctrl, which makes it AltGr), and for F10, keys are system keys.
+    m->message = sys ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
     m->wParam = vk;
-    m->lParam = down ? 1 : LPARAM(0xC0000001u);
+    m->lParam = LPARAM((down ? 1u : 0xC0000001u) | (sys && vk != VK_F10 ? 0x20000000u : 0u));
     return true;
   }
   if (kind == kChar) {
+    {
+      LayerLock g(Layer().m);
+      sys = AltMenuKeys(0, true);
+    }
     if (!IsWindow(m->hwnd)) return false;
-    m->message = WM_CHAR;
+    m->message = sys ? WM_SYSCHAR : WM_CHAR;
     m->wParam = WPARAM(WORD(w >> 16));
-    m->lParam = 1;
+    m->lParam = sys ? LPARAM(0x20000001) : 1;
     return true;
   }
   return false;
@@ -231,12 +289,20 @@ void InjectKey(UINT vk, bool down, char16_t ch) {
   InitWindowLayer();
   HWND t = KeyTarget();
   if (!t) {
-    // Nobody has the keyboard: the key state still changes, in order with the other input.
-    PostThreadMessageW(GetCurrentThreadId(), WM_KESTREL_RAWINPUT, PackRaw(kKey, 0, down, int(vk & 0xFFFF)), 0);
+    // Nobody has the keyboard: the key state still changes.
+    LayerLock g(Layer().m);
+    BYTE& k = Layer().keys[vk & 0xFF];
+    if (down) k = BYTE((k & 0x80) ? k : ((k ^ 0x01) | 0x80));
+    else k = BYTE(k & ~0x80);
     return;
   }
   PostRaw(t, PackRaw(kKey, 0, down, int(vk & 0xFFFF)), 0);
   if (down && ch) PostRaw(t, PackRaw(kChar, 0, false, int(ch)), 0);
+}
+
+void InjectChar(char16_t ch) {
+  InitWindowLayer();
+  PostRaw(KeyTarget(), PackRaw(kChar, 0, false, int(ch)), 0);
 }
 
 void InjectKeyPress(UINT vk, char16_t ch) {
@@ -338,14 +404,14 @@ HWND SetActiveWindow(HWND hwnd) {
     if (!IsWindow(hwnd) || GetWindowThreadProcessId(hwnd, nullptr) != me) return nullptr;
     hwnd = GetAncestor(hwnd, GA_ROOT);
   }
-  HWND old = nullptr;
+  HWND old = nullptr, oldFront = nullptr;
   {
     LayerLock g(Layer().m);
     old = Layer().active[me];
-    if (old == hwnd) {
-      if (hwnd) Layer().foreground = hwnd;
-      return old;
-    }
+    oldFront = Layer().foreground;
+    // Already active and in front: nothing to do. Active in its thread but behind a window of
+    // another thread: it comes to the front and hears of it again.
+    if (old == hwnd && (!hwnd || oldFront == hwnd)) return old;
     Layer().active[me] = hwnd;
     if (hwnd) {
       Layer().foreground = hwnd;
@@ -359,14 +425,16 @@ HWND SetActiveWindow(HWND hwnd) {
       if (o != hwnd && Vis(o)) Vis(o)->lastActivePopup = hwnd;
     }
   }
-  if (old && IsWindow(old)) {
+  DeactivateFront(oldFront, hwnd, old);
+  if (old && old != hwnd && IsWindow(old)) {
     SendMessageW(old, WM_NCACTIVATE, FALSE, 0);
     SendMessageW(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(hwnd));
   }
   if (hwnd) {
     SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(hwnd, WM_NCACTIVATE, TRUE, 0);
-    SendMessageW(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    SendMessageW(hwnd, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old == hwnd ? oldFront : old));
+    if (auto* b = CurrentBackend()) b->WindowActivated(hwnd);
   } else {
     SetFocus(nullptr);
   }

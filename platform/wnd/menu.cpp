@@ -1,5 +1,5 @@
-// Menus as data: the system menu of a window and popup menus that programs fill. Showing a
-// popup menu comes with the menu control.
+// Menus as data: the system menu of a window and popup menus that programs fill, with check
+// marks, grey items and check bitmaps. Showing a popup menu is menupopup.cpp.
 #include <algorithm>
 #include <set>
 
@@ -10,6 +10,8 @@ struct MenuObject {
     UINT flags;
     UINT_PTR id;
     CString text;
+    HBITMAP checked = nullptr;    // shown beside a checked item (the menu does not own them)
+    HBITMAP unchecked = nullptr;  // and beside an unchecked one
   };
   std::vector<Item> items;
 };
@@ -55,7 +57,8 @@ BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, const char16_t* text) {
   LayerLock g(Layer().m);
   MenuObject* m = LiveMenu(menu);
   if (!m) return FALSE;
-  m->items.push_back(MenuObject::Item{flags, id, CString((flags & MF_SEPARATOR) || !text ? u"" : text)});
+  m->items.push_back(MenuObject::Item{flags, id, CString((flags & MF_SEPARATOR) || !text ? u"" : text), nullptr,
+                                      nullptr});
   return TRUE;
 }
 
@@ -94,6 +97,48 @@ BOOL EnableMenuItem(HMENU menu, UINT item, UINT flags) {
   const UINT old = it->flags & (MF_GRAYED | MF_DISABLED);
   it->flags = (it->flags & ~(MF_GRAYED | MF_DISABLED)) | (flags & (MF_GRAYED | MF_DISABLED));
   return BOOL(old);
+}
+
+UINT GetMenuState(HMENU menu, UINT item, UINT flags) {
+  LayerLock g(Layer().m);
+  MenuObject* m = LiveMenu(menu);
+  auto* it = m ? FindItem(m, item, flags) : nullptr;
+  return it ? it->flags & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_SEPARATOR | MF_POPUP) : UINT(-1);
+}
+
+DWORD CheckMenuItem(HMENU menu, UINT item, UINT flags) {
+  LayerLock g(Layer().m);
+  MenuObject* m = LiveMenu(menu);
+  auto* it = m ? FindItem(m, item, flags) : nullptr;
+  if (!it) return DWORD(-1);
+  const DWORD old = it->flags & MF_CHECKED;
+  it->flags = (it->flags & ~MF_CHECKED) | (flags & MF_CHECKED);
+  return old;
+}
+
+BOOL SetMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HBITMAP checked) {
+  LayerLock g(Layer().m);
+  MenuObject* m = LiveMenu(menu);
+  auto* it = m ? FindItem(m, item, flags) : nullptr;
+  if (!it) return FALSE;
+  it->unchecked = unchecked;
+  it->checked = checked;
+  return TRUE;
+}
+
+bool ReadMenuItems(HMENU menu, std::vector<MenuItemInfo>* items) {
+  LayerLock g(Layer().m);
+  MenuObject* m = LiveMenu(menu);
+  if (!m || !items) return false;
+  items->clear();
+  for (const auto& it : m->items) items->push_back(MenuItemInfo{it.flags, it.id, it.text, it.checked, it.unchecked});
+  return true;
+}
+
+bool IsSystemMenuOf(HWND hwnd, HMENU menu) {
+  LayerLock g(Layer().m);
+  VisWindow* v = Vis(hwnd);
+  return v && menu && v->sysMenu == menu;
 }
 
 HMENU GetSystemMenu(HWND hwnd, BOOL revert) {

@@ -318,6 +318,29 @@ bool CopyWindowSurface(HWND top, RECT* r, std::vector<uint32_t>* pixels) {
   return true;
 }
 
+bool CopyWindowSurfaceRows(HWND top, const RECT& r, uint8_t* dst, size_t dstStride) {
+  LayerLock g(Layer().m);
+  VisWindow* v = Vis(top);
+  if (!v || !v->surface || !dst) return false;
+  GdiBitmap* s = v->surface;
+  if (r.left < 0 || r.top < 0 || r.right > s->width || r.bottom > s->height || r.left >= r.right || r.top >= r.bottom) {
+    return false;
+  }
+  const size_t bytes = size_t(r.right - r.left) * 4;
+  for (int y = r.top; y < r.bottom; ++y) {
+    std::copy(s->Row(y) + size_t(r.left) * 4, s->Row(y) + size_t(r.left) * 4 + bytes, dst);
+    dst += dstStride;
+  }
+  return true;
+}
+
+void GetWindowIcons(HWND top, HICON* big, HICON* small) {
+  LayerLock g(Layer().m);
+  VisWindow* v = Vis(top);
+  if (big) *big = v ? v->iconBig : nullptr;
+  if (small) *small = v ? v->iconSmall : nullptr;
+}
+
 bool GetWindowRegionRects(HWND top, std::vector<RECT>* rects) {
   LayerLock g(Layer().m);
   VisWindow* v = Vis(top);

@@ -223,6 +223,13 @@ RECT FrameInsets(DWORD style, DWORD exStyle) {
   return RECT{b, b + caption, b, b};
 }
 
+RECT NonClientInsets(DWORD style, DWORD exStyle) {
+  RECT in = FrameInsets(style, exStyle);
+  if (style & WS_VSCROLL) in.right += kScrollBarSize;
+  if (style & WS_HSCROLL) in.bottom += kScrollBarSize;
+  return in;
+}
+
 void WakeThreads(const std::vector<DWORD>& threads) {
   std::vector<DWORD> t = threads;
   std::sort(t.begin(), t.end());
@@ -265,7 +272,7 @@ void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs) {
   if (x == CW_USEDEFAULT) x = 40, y = 40;
   if (cx == CW_USEDEFAULT) cx = 640, cy = 480;
   v->rect = RECT{x, y, x + std::max(cx, 0), y + std::max(cy, 0)};
-  RECT in = FrameInsets(style, cs->dwExStyle);
+  RECT in = NonClientInsets(style, cs->dwExStyle);
   v->client = RECT{in.left, in.top, std::max(in.left, cx - in.right), std::max(in.top, cy - in.bottom)};
   VisWindow* raw = v.get();
   Layer().wins[hwnd] = std::move(v);
@@ -320,14 +327,15 @@ void LayerWindowDestroyed(HWND hwnd) {
   if (!v) return;
   RemoveFrom(SiblingList(v), hwnd);
   if (v->surface) DeleteObject(v->surface);
-  if (v->iconBig) DestroyIcon(v->iconBig);
-  if (v->iconSmall && v->iconSmall != v->iconBig) DestroyIcon(v->iconSmall);
+  // The icons of WM_SETICON stay with whoever made them: a window never owned them.
   if (v->sysMenu) DestroyMenu(v->sysMenu);
   for (auto& kv : Layer().wins) {
     if (kv.second->owner == hwnd) kv.second->owner = nullptr;
     if (kv.second->lastActivePopup == hwnd) kv.second->lastActivePopup = nullptr;
   }
   if (Layer().lastClickWnd == hwnd) Layer().lastClickWnd = nullptr;
+  if (Layer().keyFront == hwnd) Layer().keyFront = nullptr;
+  if (Layer().pressWnd == hwnd) Layer().pressWnd = nullptr;
   Layer().wins.erase(hwnd);
 }
 
@@ -516,7 +524,7 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flag
   newClient.right = std::max(newClient.left, std::min<LONG>(newClient.right, wp.cx));
   newClient.bottom = std::max(newClient.top, std::min<LONG>(newClient.bottom, wp.cy));
 
-  bool moved = false, sized = false, shown = wasShown;
+  bool moved = false, sized = false, shown = wasShown, topmostChanged = false;
   std::vector<DWORD> wake;
   {
     LayerLock g(Layer().m);
@@ -528,7 +536,11 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flag
             (nr.bottom - nr.top) != (v->rect.bottom - v->rect.top) || !EqualRect(&newClient, &v->client);
     v->rect = nr;
     v->client = newClient;
-    if (!(flags & SWP_NOZORDER)) PlaceInZOrder(v, wp.hwndInsertAfter);
+    if (!(flags & SWP_NOZORDER)) {
+      const DWORD topmostBefore = ExStyleOf(hwnd) & WS_EX_TOPMOST;
+      PlaceInZOrder(v, wp.hwndInsertAfter);
+      topmostChanged = (ExStyleOf(hwnd) & WS_EX_TOPMOST) != topmostBefore;
+    }
     DWORD style = StyleOf(hwnd);
     if (flags & SWP_SHOWWINDOW) style |= WS_VISIBLE, shown = true;
     if (flags & SWP_HIDEWINDOW) style &= ~WS_VISIBLE, shown = false;
@@ -551,6 +563,10 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flag
   if (!isChild) {
     if (auto* b = CurrentBackend()) {
       if (moved || sized) b->WindowPlaced(hwnd);
+      if (topmostChanged) b->WindowStateChanged(hwnd);
+      if (!(flags & SWP_NOZORDER) && (wp.hwndInsertAfter == HWND_TOP || wp.hwndInsertAfter == HWND_TOPMOST)) {
+        b->WindowRestacked(hwnd);
+      }
       if (wasShown != shown) b->WindowShown(hwnd, shown);
     }
   }
@@ -654,6 +670,16 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
                  flags);
   } else {
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, flags | SWP_NOMOVE | SWP_NOSIZE);
+  }
+  if (!child && IsWindow(hwnd)) {
+    bool nowZoomed = false, nowIconic = false;
+    {
+      LayerLock g(Layer().m);
+      if (VisWindow* v = Vis(hwnd)) nowZoomed = v->zoomed, nowIconic = v->iconic;
+    }
+    if (nowZoomed != zoomed || nowIconic != iconic) {
+      if (auto* b = CurrentBackend()) b->WindowStateChanged(hwnd);
+    }
   }
   if (activate && IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId()) {
     if (!(StyleOf(hwnd) & WS_DISABLED) && cmd != SW_MINIMIZE && cmd != SW_SHOWMINIMIZED) SetActiveWindow(hwnd);
@@ -785,6 +811,18 @@ HWND ChildWindowFromPoint(HWND parent, POINT clientPt) {
 
 // ---- Screen ----
 
+namespace {
+
+// Without a display that says otherwise: a task bar of 40 pixels at the bottom, as on the
+// systems the layout was made for.
+RECT WorkAreaLocked() {
+  const LayerState& L = Layer();
+  if (L.hasWorkArea) return L.workArea;
+  return RECT{0, 0, L.screenW, std::max(1, L.screenH - 40)};
+}
+
+}  // namespace
+
 void SetScreenSize(int width, int height) {
   LayerLock g(Layer().m);
   Layer().screenW = std::max(width, 1);
@@ -795,10 +833,10 @@ void SetScreenSize(int width, int height) {
 int GetSystemMetrics(int index) {
   LayerLock g(Layer().m);
   switch (index) {
-    case SM_CXSCREEN:
-    case SM_CXMAXIMIZED: return Layer().screenW;
+    case SM_CXSCREEN: return Layer().screenW;
+    case SM_CXMAXIMIZED: return WorkAreaLocked().right - WorkAreaLocked().left;
     case SM_CYSCREEN: return Layer().screenH;
-    case SM_CYMAXIMIZED: return Layer().screenH - 40;
+    case SM_CYMAXIMIZED: return WorkAreaLocked().bottom - WorkAreaLocked().top;
     case SM_CXVSCROLL:
     case SM_CYHSCROLL: return 17;
     case SM_CYCAPTION: return 20;
@@ -825,7 +863,12 @@ int GetSystemMetrics(int index) {
 BOOL SystemParametersInfoW(UINT action, UINT, void* out, UINT) {
   if (action != SPI_GETWORKAREA || !out) return FALSE;
   LayerLock g(Layer().m);
-  // A task bar of 40 pixels at the bottom, as on the systems the layout was made for.
-  *static_cast<RECT*>(out) = RECT{0, 0, Layer().screenW, std::max(1, Layer().screenH - 40)};
+  *static_cast<RECT*>(out) = WorkAreaLocked();
   return TRUE;
+}
+
+void SetScreenWorkArea(const RECT* area) {
+  LayerLock g(Layer().m);
+  Layer().hasWorkArea = area != nullptr;
+  if (area) Layer().workArea = *area;
 }

@@ -119,6 +119,8 @@ void InjectMouseWheel(int delta, int x, int y);
 // A key going down or up; `ch` (when not 0) is the character it types, delivered as WM_CHAR
 // after the WM_KEYDOWN.
 void InjectKey(UINT vk, bool down, char16_t ch = 0);
+// A character without a key (an input method's text): WM_CHAR to the focus.
+void InjectChar(char16_t ch);
 // Down, character, up.
 void InjectKeyPress(UINT vk, char16_t ch = 0);
 void InjectText(const CString& text);
@@ -128,6 +130,24 @@ int GetSystemMetrics(int index);
 BOOL SystemParametersInfoW(UINT action, UINT param, void* out, UINT winIni);
 // The headless screen's size (default 1280 by 800); the x11 backend takes the display's.
 void SetScreenSize(int width, int height);
+// The work area that maximised windows fill (SPI_GETWORKAREA); null goes back to the screen
+// less a 40-pixel task bar at the bottom. The x11 backend sets the window manager's.
+void SetScreenWorkArea(const RECT* area);
+
+// ---- Scroll bars ----
+// A window's own scroll bars (SB_HORZ, SB_VERT: drawn in its non-client area when it has
+// WS_HSCROLL, WS_VSCROLL) and scroll-bar controls (SB_CTL, the control's handle). The position
+// stays within min and max - page + 1. A window's bar hides itself when its range has nothing
+// to scroll (or, with SIF_DISABLENOSCROLL, stays and goes grey) and comes back when it has.
+// Returns the new position.
+int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw);
+BOOL GetScrollInfo(HWND hwnd, int bar, SCROLLINFO* info);
+int SetScrollPos(HWND hwnd, int bar, int pos, BOOL redraw);
+int GetScrollPos(HWND hwnd, int bar);
+BOOL SetScrollRange(HWND hwnd, int bar, int min, int max, BOOL redraw);
+BOOL GetScrollRange(HWND hwnd, int bar, int* min, int* max);
+BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show);
+BOOL EnableScrollBar(HWND hwnd, UINT bar, UINT arrows);
 
 // ---- Menus (the system menu and simple popup menus as data) ----
 HMENU CreatePopupMenu();
@@ -138,9 +158,28 @@ int GetMenuItemCount(HMENU menu);
 UINT GetMenuItemID(HMENU menu, int pos);
 int GetMenuStringW(HMENU menu, UINT item, char16_t* buf, int max, UINT flags);
 BOOL EnableMenuItem(HMENU menu, UINT item, UINT flags);
+// MF_CHECKED, MF_GRAYED, MF_DISABLED, MF_SEPARATOR of an item; -1 when there is none.
+UINT GetMenuState(HMENU menu, UINT item, UINT flags);
+// The previous check state (MF_CHECKED or MF_UNCHECKED), -1 when there is no such item.
+DWORD CheckMenuItem(HMENU menu, UINT item, UINT flags);
+// Bitmaps shown beside the item when it is unchecked and checked; the caller keeps them.
+BOOL SetMenuItemBitmaps(HMENU menu, UINT item, UINT flags, HBITMAP unchecked, HBITMAP checked);
 // The window's system menu (restore, move, size, minimise, maximise, close); `revert` brings
 // it back to the standard items.
 HMENU GetSystemMenu(HWND hwnd, BOOL revert);
+// Shows the popup menu at the screen point and runs it modally on the calling thread until an
+// item is chosen (mouse or keyboard) or the menu is cancelled (Esc, Alt, a click elsewhere).
+// The owner gets WM_ENTERMENULOOP, WM_INITMENUPOPUP, WM_MENUSELECT, WM_ENTERIDLE while idle,
+// and WM_EXITMENULOOP. With TPM_RETURNCMD the chosen id (0 for none) is returned; otherwise
+// the choice is posted to the owner as WM_COMMAND (WM_SYSCOMMAND for its system menu) unless
+// TPM_NONOTIFY, and the result says whether the menu ran. On the display it grabs the pointer
+// and keyboard while it is open.
+BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* ignored);
+// Tests choose instead of a user: while a hook is set, TrackPopupMenu shows nothing and takes
+// the id the hook returns (0 cancels; an id that is not an enabled item of the menu counts as
+// 0). The owner still gets WM_INITMENUPOPUP first. Null removes the hook.
+using MenuChoiceHook = UINT (*)(HMENU menu, HWND owner, void* ctx);
+void SetMenuChoiceHook(MenuChoiceHook hook, void* ctx);
 
 // ---- Clipboard (within the program) ----
 BOOL OpenClipboard(HWND owner);

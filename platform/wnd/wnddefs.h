@@ -1,6 +1,7 @@
 // Messages, styles, flags and records of visible windows, painting and input.
 #pragma once
 
+#include "platform/comobj.h"
 #include "platform/paint/gditypes.h"
 #include "platform/wndcore.h"
 
@@ -32,6 +33,7 @@ constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_ACTIVATEAPP = 0x001C;
+constexpr UINT WM_CANCELMODE = 0x001F;
 constexpr UINT WM_SETCURSOR = 0x0020;
 constexpr UINT WM_MOUSEACTIVATE = 0x0021;
 constexpr UINT WM_GETMINMAXINFO = 0x0024;
@@ -45,6 +47,7 @@ constexpr UINT WM_QUERYDRAGICON = 0x0037;
 constexpr UINT WM_WINDOWPOSCHANGING = 0x0046;
 constexpr UINT WM_WINDOWPOSCHANGED = 0x0047;
 constexpr UINT WM_NOTIFY = 0x004E;
+constexpr UINT WM_CONTEXTMENU = 0x007B;
 constexpr UINT WM_SETICON = 0x0080;
 constexpr UINT WM_GETICON = 0x007F;
 constexpr UINT WM_NCCALCSIZE = 0x0083;
@@ -71,7 +74,11 @@ constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
+constexpr UINT WM_INITMENU = 0x0116;
 constexpr UINT WM_INITMENUPOPUP = 0x0117;
+constexpr UINT WM_MENUSELECT = 0x011F;
+constexpr UINT WM_ENTERIDLE = 0x0121;
+constexpr UINT WM_UNINITMENUPOPUP = 0x0125;
 constexpr UINT WM_CTLCOLORMSGBOX = 0x0132;
 constexpr UINT WM_CTLCOLOREDIT = 0x0133;
 constexpr UINT WM_CTLCOLORLISTBOX = 0x0134;
@@ -94,6 +101,8 @@ constexpr UINT WM_MOUSEWHEEL = 0x020A;
 constexpr UINT WM_MOUSELAST = 0x020A;
 constexpr UINT WM_ENTERSIZEMOVE = 0x0231;
 constexpr UINT WM_EXITSIZEMOVE = 0x0232;
+constexpr UINT WM_ENTERMENULOOP = 0x0211;
+constexpr UINT WM_EXITMENULOOP = 0x0212;
 constexpr UINT WM_CAPTURECHANGED = 0x0215;
 constexpr UINT WM_DEVICECHANGE = 0x0219;
 constexpr UINT WM_MOUSELEAVE = 0x02A3;
@@ -249,6 +258,55 @@ constexpr DWORD PRF_ERASEBKGND = 0x0008;
 constexpr DWORD PRF_CHILDREN = 0x0010;
 constexpr UINT PW_CLIENTONLY = 0x0001;
 
+// ---- Scroll bars ----
+constexpr int SB_HORZ = 0;
+constexpr int SB_VERT = 1;
+constexpr int SB_CTL = 2;
+constexpr int SB_BOTH = 3;
+constexpr WORD SB_LINEUP = 0;
+constexpr WORD SB_LINELEFT = 0;
+constexpr WORD SB_LINEDOWN = 1;
+constexpr WORD SB_LINERIGHT = 1;
+constexpr WORD SB_PAGEUP = 2;
+constexpr WORD SB_PAGELEFT = 2;
+constexpr WORD SB_PAGEDOWN = 3;
+constexpr WORD SB_PAGERIGHT = 3;
+constexpr WORD SB_THUMBPOSITION = 4;
+constexpr WORD SB_THUMBTRACK = 5;
+constexpr WORD SB_TOP = 6;
+constexpr WORD SB_LEFT = 6;
+constexpr WORD SB_BOTTOM = 7;
+constexpr WORD SB_RIGHT = 7;
+constexpr WORD SB_ENDSCROLL = 8;
+constexpr UINT SIF_RANGE = 0x0001;
+constexpr UINT SIF_PAGE = 0x0002;
+constexpr UINT SIF_POS = 0x0004;
+constexpr UINT SIF_DISABLENOSCROLL = 0x0008;
+constexpr UINT SIF_TRACKPOS = 0x0010;
+constexpr UINT SIF_ALL = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+constexpr UINT ESB_ENABLE_BOTH = 0x0000;
+constexpr UINT ESB_DISABLE_BOTH = 0x0003;
+constexpr DWORD SBS_HORZ = 0x0000;
+constexpr DWORD SBS_VERT = 0x0001;
+constexpr UINT SBM_SETPOS = 0x00E0;
+constexpr UINT SBM_GETPOS = 0x00E1;
+constexpr UINT SBM_SETRANGE = 0x00E2;
+constexpr UINT SBM_GETRANGE = 0x00E3;
+constexpr UINT SBM_ENABLE_ARROWS = 0x00E4;
+constexpr UINT SBM_SETRANGEREDRAW = 0x00E6;
+constexpr UINT SBM_SETSCROLLINFO = 0x00E9;
+constexpr UINT SBM_GETSCROLLINFO = 0x00EA;
+struct SCROLLINFO {
+  UINT cbSize;
+  UINT fMask;
+  int nMin;
+  int nMax;
+  UINT nPage;
+  int nPos;
+  int nTrackPos;
+};
+inline const char16_t* const WC_SCROLLBAR = u"ScrollBar";
+
 // ---- Hit-test codes ----
 constexpr int HTERROR = -2;
 constexpr int HTTRANSPARENT = -1;
@@ -256,6 +314,10 @@ constexpr int HTNOWHERE = 0;
 constexpr int HTCLIENT = 1;
 constexpr int HTCAPTION = 2;
 constexpr int HTSYSMENU = 3;
+constexpr int HTGROWBOX = 4;
+constexpr int HTSIZE = 4;
+constexpr int HTHSCROLL = 6;
+constexpr int HTVSCROLL = 7;
 constexpr int HTMINBUTTON = 8;
 constexpr int HTMAXBUTTON = 9;
 constexpr int HTLEFT = 10;
@@ -337,7 +399,13 @@ constexpr UINT VK_RIGHT = 0x27;
 constexpr UINT VK_DOWN = 0x28;
 constexpr UINT VK_INSERT = 0x2D;
 constexpr UINT VK_DELETE = 0x2E;
+constexpr UINT VK_APPS = 0x5D;
 constexpr UINT VK_F1 = 0x70;
+constexpr UINT VK_F4 = 0x73;
+constexpr UINT VK_F10 = 0x79;
+constexpr UINT VK_F12 = 0x7B;
+// A character typed without a key of its own (injected text, an input method).
+constexpr UINT VK_PACKET = 0xE7;
 
 // ---- Cursors ----
 // Resource ids of the system cursors, given to LoadCursorW with a null instance.
@@ -454,9 +522,6 @@ struct NMHDR {
   UINT_PTR idFrom;
   UINT code;
 };
-constexpr UINT NM_CLICK = UINT(-2);
-constexpr UINT NM_DBLCLK = UINT(-3);
-constexpr UINT NM_RCLICK = UINT(-5);
 
 // ---- Device changes ----
 constexpr WPARAM DBT_DEVICEARRIVAL = 0x8000;
@@ -464,12 +529,6 @@ constexpr WPARAM DBT_DEVICEREMOVECOMPLETE = 0x8004;
 constexpr DWORD DBT_DEVTYP_DEVICEINTERFACE = 0x00000005;
 constexpr DWORD DEVICE_NOTIFY_WINDOW_HANDLE = 0x00000000;
 constexpr DWORD DEVICE_NOTIFY_ALL_INTERFACE_CLASSES = 0x00000004;
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
 struct DEV_BROADCAST_HDR {
   DWORD dbch_size;
   DWORD dbch_devicetype;
@@ -498,3 +557,19 @@ constexpr UINT MF_POPUP = 0x0010;
 constexpr UINT MF_SEPARATOR = 0x0800;
 constexpr UINT MF_BYCOMMAND = 0x0000;
 constexpr UINT MF_BYPOSITION = 0x0400;
+constexpr UINT MF_UNCHECKED = 0x0000;
+constexpr UINT MF_ENABLED = 0x0000;
+constexpr UINT MF_BITMAP = 0x0004;
+constexpr UINT MF_OWNERDRAW = 0x0100;
+constexpr UINT MF_HILITE = 0x0080;
+constexpr UINT TPM_LEFTBUTTON = 0x0000;
+constexpr UINT TPM_RIGHTBUTTON = 0x0002;
+constexpr UINT TPM_LEFTALIGN = 0x0000;
+constexpr UINT TPM_CENTERALIGN = 0x0004;
+constexpr UINT TPM_RIGHTALIGN = 0x0008;
+constexpr UINT TPM_TOPALIGN = 0x0000;
+constexpr UINT TPM_VCENTERALIGN = 0x0010;
+constexpr UINT TPM_BOTTOMALIGN = 0x0020;
+constexpr UINT TPM_NONOTIFY = 0x0080;
+constexpr UINT TPM_RETURNCMD = 0x0100;
+constexpr WPARAM MSGF_MENU = 2;

@@ -14,6 +14,16 @@
 #include "platform/sync.h"
 #include "platform/wnd/wnd.h"
 
+// A scroll bar's values (a window's own two bars live in its record, a scroll-bar control's
+// in its window data) and how it shows while the mouse holds a part of it.
+struct ScrollBarState {
+  int min = 0, max = 100, page = 0, pos = 0;
+  int trackPos = 0;
+  bool tracking = false;  // the thumb is dragged: drawn at trackPos
+  int pressed = 0;        // the part held down (ScrollPart), drawn pressed
+  bool disabled = false;  // nothing to scroll and kept on show (SIF_DISABLENOSCROLL), or disabled
+};
+
 struct VisWindow {
   HWND hwnd = nullptr;
   DWORD thread = 0;
@@ -36,6 +46,9 @@ struct VisWindow {
   HICON iconSmall = nullptr;
   HMENU sysMenu = nullptr;
   HWND lastActivePopup = nullptr;
+  LRESULT pressedCaptionButton = 0;  // HTCLOSE, HTMINBUTTON or HTMAXBUTTON while held down
+  ScrollBarState bars[2];            // SB_HORZ and SB_VERT, shown with WS_HSCROLL and WS_VSCROLL
+  int wheelRest = 0;                 // wheel turns that made no whole line yet
   void* backend = nullptr;  // the display backend's data of a top-level window
 };
 
@@ -45,12 +58,17 @@ struct LayerState {
   std::vector<HWND> topLevels;  // Z-order, topmost first
   HWND capture = nullptr;
   HWND foreground = nullptr;
+  HWND keyFront = nullptr;  // a clicked top-level that keys go to until its thread takes the click
+  HWND pressWnd = nullptr;  // where the buttons now held were pressed
+  int pressButtons = 0;     // the buttons held, as they were injected (bit per button)
   std::map<DWORD, HWND> focus;
   std::map<DWORD, HWND> active;
   POINT cursorPos{0, 0};
   HCURSOR cursor = nullptr;
   int screenW = 1280;
   int screenH = 800;
+  bool hasWorkArea = false;  // set by a display that knows it; else the screen less a task bar
+  RECT workArea{};
   BYTE keys[256] = {};  // 0x80 down, 0x01 toggled
   // The last button press, for double clicks.
   HWND lastClickWnd = nullptr;
@@ -78,13 +96,29 @@ std::vector<RECT> VisibleInSurface(const VisWindow* v, bool clientOnly);
 // Adds to the update region (client coordinates); children follow when the window does not
 // clip them or `allChildren`. Collects the threads to wake.
 void AddUpdate(VisWindow* v, std::vector<RECT> rgn, bool erase, bool allChildren, std::vector<DWORD>* wake);
-// Frame widths (left, top, right, bottom) that the style gives the non-client area.
+// Frame widths (left, top, right, bottom) that the style gives the non-client area; with the
+// window scroll bars, NonClientInsets.
 RECT FrameInsets(DWORD style, DWORD exStyle);
+RECT NonClientInsets(DWORD style, DWORD exStyle);
+constexpr int kScrollBarSize = 17;  // SM_CXVSCROLL, SM_CYHSCROLL
+
+// Draws the scroll bars of the window's non-client area.
+void DrawWindowScrollBars(HWND hwnd, HDC windowDc);
+// Runs the modal loop of a press on a scroll bar: SB_HORZ or SB_VERT of the window, or SB_CTL
+// for a scroll-bar control; `pt` in screen coordinates.
+void TrackScrollBar(HWND hwnd, int bar, POINT pt);
+// The window scroll bar's rectangle in window coordinates, empty when it has none.
+RECT WindowScrollBarRect(HWND hwnd, int bar);
+LRESULT ScrollBarProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 
 // Without the lock.
 void WakeThreads(const std::vector<DWORD>& threads);
 HWND PendingPaint(DWORD thread, HWND filter);
 bool CookInput(MSG* msg);
+// Events of the display (display.cpp) travel as raw input of these kinds and up, so that they
+// take effect on the window's own thread in order with its input.
+constexpr WPARAM kFirstDisplayEvent = 8;
+bool CookDisplayEvent(MSG* msg);
 bool LayerDefProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 void LayerWindowCreated(HWND hwnd, const CREATESTRUCTW* cs);
 void RecordCreated(HWND hwnd, const CREATESTRUCTW* cs);
@@ -97,8 +131,32 @@ HDC MakeWindowDc(HWND hwnd, bool client, const std::vector<RECT>* limit);
 void PresentSurface(HWND top, const RECT& r);
 // Sends WM_NCPAINT and paints the frame with the default look.
 void DrawDefaultFrame(HWND hwnd, HDC dc);
+// Tracks a press on a caption button of the default frame until the button is let go.
+void TrackCaptionButton(HWND hwnd, LRESULT hit);
 // Runs the modal move or size loop of a top-level window; `how` is 0 to move or WMSZ_ code.
 void RunSizeMoveLoop(HWND hwnd, int how);
 // Focus and activation bookkeeping when a window is hidden or destroyed.
 void ForgetFocusAndActivation(HWND hwnd);
+// The items of a menu as the popup shows them.
+struct MenuItemInfo {
+  UINT flags;
+  UINT_PTR id;
+  CString text;
+  HBITMAP checked;
+  HBITMAP unchecked;
+};
+bool ReadMenuItems(HMENU menu, std::vector<MenuItemInfo>* items);
+bool IsSystemMenuOf(HWND hwnd, HMENU menu);
+// Shows the window's system menu at the screen point, with its items greyed as the window's
+// state says; the choice goes to the window as WM_SYSCOMMAND.
+void TrackSystemMenu(HWND hwnd, POINT pt);
 void RegisterControlClasses();
+// The class procedures of the built-in controls.
+LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT StaticProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT HeaderProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT ListViewProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT MenuPopupProc(HWND h, UINT msg, WPARAM w, LPARAM l);

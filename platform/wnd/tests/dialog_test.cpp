@@ -230,6 +230,11 @@ TEST_F(Dialogs, PaintsIntoAPng) {
   GetClientRect(Item(kProgress), &pr);
   EXPECT_EQ(GetWindowPixel(Item(kProgress), 2, pr.bottom / 2), GetSysColor(COLOR_HIGHLIGHT));
   EXPECT_EQ(GetWindowPixel(Item(kProgress), pr.right - 2, pr.bottom / 2), GetSysColor(COLOR_BTNFACE));
+  // Its sunken frame: shadow at the left and top, highlight at the right and bottom.
+  EXPECT_EQ(GetWindowPixel(Item(kProgress), 0, pr.bottom / 2), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_EQ(GetWindowPixel(Item(kProgress), pr.right / 2, 0), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_EQ(GetWindowPixel(Item(kProgress), pr.right - 1, pr.bottom / 2), GetSysColor(COLOR_BTNHIGHLIGHT));
+  EXPECT_EQ(GetWindowPixel(Item(kProgress), pr.right - 2, pr.bottom - 1), GetSysColor(COLOR_BTNHIGHLIGHT));
   // The dialog face and the caption.
   RECT dr{};
   GetClientRect(dlg_, &dr);

@@ -2,8 +2,10 @@
 // and size loops, all headless.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
+#include "platform/sync.h"
 #include "platform/wnd/controls.h"
 #include "platform/wnd/tests/wnd_test_util.h"
 
@@ -337,6 +339,53 @@ TEST_F(Wnd, FocusActivationAndKeyboard) {
   // Destroying the focused window leaves no focus behind.
   DestroyWindow(c2);
   EXPECT_EQ(GetFocus(), nullptr);
+}
+
+// A window of a worker thread in front, then a click on the main thread's edit box: the click
+// brings the main window to the front and the keys typed next land in the edit box, also when
+// they come before the main thread has taken the click.
+TEST_F(Wnd, AClickTakesTheKeyboardFromAnotherThreadsWindow) {
+  HWND mainWnd = Top(0, 0, 300, 200);
+  HWND edit = CreateWindowExW(0, WC_EDIT, u"", WS_CHILD | WS_VISIBLE, 10, 10, 200, 24, mainWnd, nullptr, nullptr,
+                              nullptr);
+  SetFocus(edit);
+  ASSERT_EQ(GetForegroundWindow(), mainWnd);
+
+  std::atomic<HWND> worker{nullptr};
+  std::atomic<int> workerChars{0}, workerDeactivated{0};
+  std::atomic<bool> stop{false};
+  std::thread t([&] {
+    HWND w = MakeWindow(WS_POPUP, 400, 300, 100, 100, nullptr, 0, [&](HWND, UINT msg, WPARAM wp, LPARAM, LRESULT*) {
+      if (msg == WM_CHAR) ++workerChars;
+      if (msg == WM_ACTIVATE && LOWORD(wp) == WA_INACTIVE) ++workerDeactivated;
+      return false;
+    });
+    ShowWindow(w, SW_SHOW);
+    worker = w;
+    while (!stop) {
+      Pump();
+      Sleep(1);
+    }
+    DestroyWindow(w);
+  });
+  while (!worker) Sleep(1);
+  EXPECT_EQ(GetForegroundWindow(), worker.load());
+  InjectText(u"w");  // the worker's window is in front and takes this one
+  for (int i = 0; i < 500 && workerChars == 0; ++i) Sleep(1);
+  EXPECT_EQ(workerChars.load(), 1);
+
+  // Click and type at once, as a quick hand does, then let the main thread catch up.
+  Click(edit, 5, 5);
+  InjectText(u"ok");
+  Pump();
+  EXPECT_EQ(GetForegroundWindow(), mainWnd);
+  EXPECT_EQ(GetFocus(), edit);
+  EXPECT_EQ(GetWindowTextString(edit).ToUtf8(), "ok");
+  for (int i = 0; i < 500 && workerDeactivated == 0; ++i) Sleep(1);
+  EXPECT_EQ(workerDeactivated.load(), 1);
+  EXPECT_EQ(workerChars.load(), 1);
+  stop = true;
+  t.join();
 }
 
 TEST_F(Wnd, TimersFireOnTheVirtualClockThroughTheLoop) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "deepscan/doctext/doctext.h"
 #include "deepscan/sectorsignature.h"
 #include "platform/hooks.h"
 #include "tests/tools/kscan/kscan.h"
@@ -65,8 +66,11 @@ int main(int argc, char** argv) {
   // Engine texts come from a small built-in table, so kscan runs without the program folder.
   LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\nDefault-ShowAllFile: 1\r\n",
                       u"FileLost: FileLost\r\nRecycleBin: RecycleBin\r\nFindFile: FindFile\r\n"
-                      u"EmptyFile: EmptyFile\r\nReadDataFailed: ReadDataFailed\r\n");
+                      u"EmptyFile: EmptyFile\r\nReadDataFailed: ReadDataFailed\r\n"
+                      u"ZipDetail: Ratio   Modified           Name\r\n");
   InitSectorSignatureMatcher();
+  // Carved documents are named after their properties; previews show their texts.
+  InstallDocumentTextReaders();
   const Entry& e = Commands()[args[0]];
   return e.fn(std::vector<std::string>(args.begin() + 1, args.end()));
 }

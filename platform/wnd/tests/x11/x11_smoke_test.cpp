@@ -17,93 +17,21 @@
 
 #include "platform/wnd/backend.h"
 #include "platform/wnd/tests/skin_demo.h"
-#include "platform/wnd/tests/wnd_test_util.h"
+#include "platform/wnd/tests/x11/x11_test_util.h"
 
 namespace {
 
-std::string FindXvfb() {
-  const char* path = std::getenv("PATH");
-  std::string p = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= p.size()) {
-    size_t end = p.find(':', start);
-    if (end == std::string::npos) end = p.size();
-    std::string cand = p.substr(start, end - start) + "/Xvfb";
-    if (access(cand.c_str(), X_OK) == 0) return cand;
-    start = end + 1;
-  }
-  return {};
-}
-
-class XServer {
- public:
-  bool Start(const std::string& xvfb) {
-    for (int n = 0; n < 20; ++n) {
-      display_ = ":" + std::to_string(60 + (getpid() + n * 7) % 300);
-      pid_ = fork();
-      if (pid_ == 0) {
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 1);
-        dup2(null, 2);
-        execl(xvfb.c_str(), "Xvfb", display_.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp", "-br",
-              "-noreset", static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      if (pid_ < 0) return false;
-      for (int i = 0; i < 200; ++i) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-          pid_ = -1;  // that display number was taken: try another
-          break;
-        }
-        if (Display* d = XOpenDisplay(display_.c_str())) {
-          dpy_ = d;
-          return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-      }
-      Stop();
-    }
-    return false;
-  }
-  void Stop() {
-    if (dpy_) XCloseDisplay(dpy_), dpy_ = nullptr;
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  ~XServer() { Stop(); }
-  Display* dpy() const { return dpy_; }
-  const std::string& name() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  Display* dpy_ = nullptr;
-  std::string display_;
-};
-
-// Pumps the UI thread for a while, so that exposures and presents go through.
-void PumpFor(int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    Pump();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-}
+using x11test::PumpFor;
 
 COLORREF ToColorref(unsigned long px) { return RGB((px >> 16) & 0xFF, (px >> 8) & 0xFF, px & 0xFF); }
 
 TEST(X11Smoke, SkinnedDialogLooksTheSameOnXAsHeadless) {
-  const std::string xvfb = FindXvfb();
-  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-  XServer server;
-  ASSERT_TRUE(server.Start(xvfb));
-  setenv("DISPLAY", server.name().c_str(), 1);
+  if (x11test::FindProgram("Xvfb").empty()) GTEST_SKIP() << "Xvfb is not installed";
+  x11test::XServer server;
+  ASSERT_TRUE(server.Start());
   ASSERT_TRUE(SelectBackend("x11"));
   ASSERT_EQ(BackendName(), "x11");
-  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
 
   HWND dlg = skindemo::Show();
   ASSERT_NE(dlg, nullptr);
@@ -135,6 +63,8 @@ TEST(X11Smoke, SkinnedDialogLooksTheSameOnXAsHeadless) {
   } while (differ != 0 && std::chrono::steady_clock::now() < shown);
   EXPECT_GT(inside, w * h / 2);
   EXPECT_EQ(differ, 0);
+  // The server is local: the pixels went through shared memory.
+  EXPECT_TRUE(X11BackendUsesSharedMemory());
   EXPECT_FALSE(PtInRegion(rgn, 0, 0));
   EXPECT_EQ(ToColorref(XGetPixel(img, 0, 0)), RGB(0, 0, 0));
   // Chosen points, as in the headless demonstration.
