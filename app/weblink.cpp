@@ -1,6 +1,14 @@
 #include "app/weblink.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
 #include "base/log.h"
+#include "platform/fileio.h"
+#include "platform/process.h"
 #include "platform/hooks.h"
 
 bool IsWebAddress(const CString& address) {
@@ -22,3 +30,28 @@ bool OpenWebAddress(const CString& address) {
   }
   return ShellOpen(address);
 }
+
+int OpenUrl(const CString& address) {
+  if (address.IsEmpty()) return 0;
+  return OpenWebAddress(address) ? 1 : 0;
+}
+
+bool DesktopOpen(const CString& target) {
+  if (target.IsEmpty()) return false;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    const size_t end = std::min(dirs.find(':', start), dirs.size());
+    const std::string dir = dirs.substr(start, end - start);
+    start = end + 1;
+    if (dir.empty()) continue;
+    const std::string opener = dir + "/xdg-open";
+    if (access(opener.c_str(), X_OK) != 0) continue;
+    return ShellOpenProgram(FromHostPath(opener), target) > 32;
+  }
+  WriteLog(CString(u"No xdg-open to open: ") + target);
+  return false;
+}
+
+void InstallDesktopOpener() { SetShellOpenHandler(&DesktopOpen); }

@@ -11,3 +11,13 @@ bool IsWebAddress(const CString& address);
 // Opens a web address with the desktop; anything else is refused and logged. False when
 // refused or when the desktop could not open it.
 bool OpenWebAddress(const CString& address);
+
+// Opens one of the program's own addresses (edition values, support links, the maker's pages)
+// with the desktop. The downloaded configuration can replace these values, so only web
+// addresses are opened, as above; an empty text does nothing. 1 when the desktop took it.
+int OpenUrl(const CString& address);
+
+// The desktop's opener: hands documents, folders and addresses to xdg-open. Installed as the
+// ShellOpen handler at start; false when xdg-open is missing or could not start.
+bool DesktopOpen(const CString& target);
+void InstallDesktopOpener();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 std::atomic<MessageBoxHandler> g_messageBox{nullptr};
@@ -25,8 +26,10 @@ void SetExitReportHandler(ExitReportHandler h) { g_exitReport = h; }
 void ExitOnException(int code, const CString& message) {
   if (ExitReportHandler h = g_exitReport.load()) h(code, message);
   fprintf(stderr, "Exception: %s\n", message.ToUtf8().c_str());
-  fflush(stderr);
-  std::exit(code);
+  // Detached threads (reports, previews, the scan) may still run and use process-wide objects:
+  // the streams are flushed and the process ends without running any static destructor.
+  fflush(nullptr);
+  _exit(code);
 }
 
 void SetEventReportHandler(EventReportHandler h) { g_eventReport = h; }

@@ -12,8 +12,9 @@ using MessageBoxHandler = bool (*)(const CString& text, const CString& first, co
 void SetMessageBoxHandler(MessageBoxHandler h);
 bool ShowMessageBox(const CString& text, const CString& first = CString(), const CString& second = CString());
 
-// The one fatal stop. The handler reports the stop (it must not end the process itself);
-// then the process ends through the runtime's normal exit with the code.
+// The one fatal stop, from any thread. The handler reports the stop (it must not end the
+// process itself); then the C streams are flushed and the process ends with the code at once,
+// without static destructors, so threads that still run never meet torn-down objects.
 using ExitReportHandler = void (*)(int code, const CString& message);
 void SetExitReportHandler(ExitReportHandler h);
 [[noreturn]] void ExitOnException(int code, const CString& message);

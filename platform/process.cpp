@@ -1,5 +1,8 @@
 #include "platform/process.h"
 
+#include <mutex>
+#include <vector>
+
 #include <dlfcn.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -17,11 +20,55 @@ namespace {
 thread_local CString g_loadError;
 }
 
+namespace {
+
+struct BuiltinLibrary {
+  CString name;
+  BuiltinLibraryLookup lookup;
+};
+struct BuiltinLibraries {
+  std::mutex m;
+  std::vector<BuiltinLibrary*> entries;  // never freed: handles stay valid for the whole run
+};
+BuiltinLibraries& Builtins() {
+  static BuiltinLibraries& b = *new BuiltinLibraries;
+  return b;
+}
+BuiltinLibrary* FindBuiltin(const CString& name) {
+  for (BuiltinLibrary* e : Builtins().entries)
+    if (e->name.CompareNoCase(name.View()) == 0 && e->lookup) return e;
+  return nullptr;
+}
+BuiltinLibrary* BuiltinOf(HMODULE module) {
+  for (BuiltinLibrary* e : Builtins().entries)
+    if (e == module) return e;
+  return nullptr;
+}
+
+}  // namespace
+
+void RegisterBuiltinLibrary(const CString& name, BuiltinLibraryLookup lookup) {
+  std::lock_guard<std::mutex> g(Builtins().m);
+  for (BuiltinLibrary* e : Builtins().entries) {
+    if (e->name.CompareNoCase(name.View()) == 0) {
+      e->lookup = lookup;
+      return;
+    }
+  }
+  Builtins().entries.push_back(new BuiltinLibrary{name, lookup});
+}
+
+void UnregisterBuiltinLibrary(const CString& name) { RegisterBuiltinLibrary(name, nullptr); }
+
 HMODULE LoadLibraryW(const CString& path) {
   g_loadError.Empty();
   if (path.IsEmpty()) {
     g_loadError = u"empty library path";
     return nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> g(Builtins().m);
+    if (BuiltinLibrary* b = FindBuiltin(path)) return b;
   }
   // A path with a separator is never searched for along the system's library paths.
   std::string host = HostPath(path);
@@ -38,10 +85,21 @@ CString GetLoadLibraryError() { return g_loadError; }
 
 void* GetProcAddress(HMODULE module, const char* name) {
   if (!module || !name) return nullptr;
+  {
+    std::lock_guard<std::mutex> g(Builtins().m);
+    if (BuiltinLibrary* b = BuiltinOf(module)) return b->lookup ? b->lookup(name) : nullptr;
+  }
   return dlsym(module, name);
 }
 
-BOOL FreeLibrary(HMODULE module) { return module && dlclose(module) == 0 ? TRUE : FALSE; }
+BOOL FreeLibrary(HMODULE module) {
+  if (!module) return FALSE;
+  {
+    std::lock_guard<std::mutex> g(Builtins().m);
+    if (BuiltinOf(module)) return TRUE;
+  }
+  return dlclose(module) == 0 ? TRUE : FALSE;
+}
 
 intptr_t ShellOpenProgram(const CString& file, const CString& params, pid_t* pid) {
   if (pid) *pid = 0;

@@ -11,7 +11,16 @@ using HMODULE = void*;
 
 // Loads a shared library by its path (resolved at once, its symbols kept to itself). Null when
 // it cannot be loaded; the loader's explanation is then in GetLoadLibraryError on this thread.
+// A bare name that a library built into the program registered (RegisterBuiltinLibrary) gives
+// that library instead: its functions are then found through its lookup.
 HMODULE LoadLibraryW(const CString& path);
+// Makes a library that lives inside the program loadable by its bare name (for example a
+// stand-in for an outside library that draws through the program's own windows). The lookup
+// answers GetProcAddress; null for an unknown function. A second registration of the name
+// replaces the first. Any thread.
+using BuiltinLibraryLookup = void* (*)(const char* name);
+void RegisterBuiltinLibrary(const CString& name, BuiltinLibraryLookup lookup);
+void UnregisterBuiltinLibrary(const CString& name);
 CString GetLoadLibraryError();
 // Null for a null module or a missing name.
 void* GetProcAddress(HMODULE module, const char* name);

@@ -308,6 +308,68 @@ Canvas Radio(bool checked) {
   return c;
 }
 
+// An icon of one colour whose alpha is the shape's coverage.
+Canvas ShapeIcon(int size, const std::function<bool(float, float)>& shape, Rgb colour) {
+  Canvas c(size, size, colour);
+  Canvas cover(size, size, kKeyBlack);
+  cover.Paint(shape, kWhite);
+  for (size_t i = 0; i < c.px.size(); ++i) c.alpha[i] = cover.px[i].g / 255.0f;
+  return c;
+}
+std::function<bool(float, float)> Any(std::vector<std::function<bool(float, float)>> parts) {
+  return [parts](float x, float y) {
+    for (const auto& p : parts)
+      if (p(x, y)) return true;
+    return false;
+  };
+}
+// The globe of the website button.
+std::function<bool(float, float)> GlobeShape(float s) {
+  const float c = s / 2, r = s / 2 - 1.2f, w = 1.4f;
+  auto ring = Ring(Circle(c, c, r), Circle(c, c, r - w));
+  auto meridian = [=](float x, float y) {
+    const float dx = (x - c) / (r * 0.45f), dy = (y - c) / r;
+    const float d = dx * dx + dy * dy;
+    return d <= 1.0f && d >= 0.62f;
+  };
+  return Any({ring, meridian, Rect(1.5f, c - w / 2, s - 1.5f, c + w / 2), Stroke(c, 1.5f, c, s - 1.5f, w)});
+}
+// The headset of the customer-service button.
+std::function<bool(float, float)> HeadsetShape(float s) {
+  const float c = s / 2, r = s / 2 - 2.5f, w = 1.6f;
+  auto arc = [=](float x, float y) {
+    const float d = (x - c) * (x - c) + (y - c) * (y - c);
+    return y <= c + 1 && d <= r * r && d >= (r - w) * (r - w);
+  };
+  return Any({arc, RoundRect(1.5f, c, 5.5f, s - 3, 1.5f), RoundRect(s - 5.5f, c, s - 1.5f, s - 3, 1.5f),
+              Stroke(s - 3.5f, s - 3, c + 1, s - 1.5f, 1.2f)});
+}
+// Three bars: the menu button's icon.
+std::function<bool(float, float)> MenuShape(float s) {
+  return Any({RoundRect(2, 3.5f, s - 2, 5.2f, 0.8f), RoundRect(2, 7.2f, s - 2, 8.9f, 0.8f),
+              RoundRect(2, 10.9f, s - 2, 12.6f, 0.8f)});
+}
+// A folder: the open-folder button's icon.
+std::function<bool(float, float)> FolderShape(float s) {
+  return Any({RoundRect(1, 4.5f, s - 1, s - 2, 1.2f), RoundRect(1, 2.5f, 7, 6, 1)});
+}
+
+// A flat menu picture (13 by 13, white behind it as menus are).
+Canvas MenuPicture(const std::function<bool(float, float)>& shape, Rgb colour) {
+  Canvas c(13, 13, kWhite);
+  c.Paint(shape, colour);
+  return c;
+}
+
+// The report list's header background: a light gradient with a hairline at its foot.
+Canvas HeaderBackground() {
+  Canvas c(100, 23, kWhite);
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 100; ++x) c.At(x, y) = Mix(Hex(0xFBFCFD), Hex(0xEEF1F5), float(y) / 22.0f);
+  for (int x = 0; x < 100; ++x) c.At(x, 22) = Hex(0xCFD6DF);
+  return c;
+}
+
 // ---- The program's mark, banner and splash ----
 
 // The mark: a bird in flight, two swept wings meeting at the body, over a disc.
@@ -332,10 +394,15 @@ Canvas AppIcon(int size) {
 }
 
 Canvas Banner(int w, int h, const std::u16string& edition) {
+  // Drawn over the main window's caption at (0, 0): the same gradient and frame, and the window's
+  // rounded top-left corner kept by the key colour.
   Canvas c(w, h, kWhite);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) c.At(x, y) = Mix(kCaptionTop, kCaptionBottom, float(y) / float(h));
   }
+  auto shape = RoundRect(0, 0, float(w + 20), float(h + 20), 7);
+  c.Paint(Ring(shape, RoundRect(1, 1, float(w + 19), float(h + 19), 6)), kBorder);
+  c.CutOutside(shape, kKeyGreen);
   Mark(c, 26, h / 2.0f, 18, kWhite, Hex(0x1F5BA8));
   Text(c, 54, h / 2 - 17, u"DejaVu Sans", 24, FW_BOLD, u"Kestrel", kWhite);
   Text(c, 160, h / 2 - 11, u"DejaVu Sans", 16, FW_NORMAL, edition, Hex(0xCFE0F5));
@@ -403,7 +470,7 @@ int main(int argc, char** argv) {
     }
   }
   std::u16string edition(version.begin(), version.end());
-  ok &= WriteBmp(Banner(260, 50, edition), skin / ("Banner/" + version + ".bmp"));
+  ok &= WriteBmp(Banner(260, 70, edition), skin / ("Banner/" + version + ".bmp"));
   ok &= WriteBmp(Splash(), skin / "Other/Splash.bmp");
 
   const fs::path bitmaps = out / "res" / "bitmap";
@@ -417,6 +484,33 @@ int main(int argc, char** argv) {
   ok &= WriteBmp(Radio(false), bitmaps / "176.bmp");
   ok &= WriteBmp(Radio(true), bitmaps / "177.bmp");
   ok &= WritePng(AppIcon(16), out / "res" / "icon" / "128.png");
+  // The main window's bottom bar (on the light face) and its menu button (on the blue caption).
+  ok &= WriteBmp(PushButton(40, 25, Hex(0xF6F8FB), Hex(0xF6F8FB), Hex(0xF6F8FB), 1), bitmaps / "356.bmp");
+  ok &= WriteBmp(PushButton(40, 25, Hex(0xE6EEF8), Hex(0xDCE7F5), Hex(0xB7CBE6), 1), bitmaps / "361.bmp");
+  ok &= WriteBmp(PushButton(40, 21, Hex(0x2F74CB), Hex(0x2A6AB9), Hex(0x5A92D6), 1), bitmaps / "402.bmp");
+  ok &= WriteBmp(PushButton(40, 21, Hex(0x4A88D6), Hex(0x3D7BC9), Hex(0x8AB5E8), 1), bitmaps / "400.bmp");
+  ok &= WriteBmp(PushButton(40, 21, Hex(0x6C8DB5), Hex(0x6C8DB5), Hex(0x8FA6C2), 1), bitmaps / "401.bmp");
+  // The accent buttons of the support dialogs.
+  ok &= WriteBmp(PushButton(56, 28, Hex(0x2F74CB), Hex(0x2563B0), Hex(0x1F5BA8), 1), bitmaps / "374.bmp");
+  ok &= WriteBmp(PushButton(56, 28, Hex(0x4A88D6), Hex(0x3A77C4), Hex(0x2F69B3), 1), bitmaps / "373.bmp");
+  // Help-menu pictures: help, questions, about, website.
+  ok &= WriteBmp(MenuPicture(Ring(Circle(6.5f, 6.5f, 6), Circle(6.5f, 6.5f, 4.4f)), Hex(0x2B6CC4)), bitmaps / "426.bmp");
+  ok &= WriteBmp(MenuPicture(RoundRect(0.5f, 1.5f, 12.5f, 10, 2.5f), Hex(0x2B6CC4)), bitmaps / "425.bmp");
+  ok &= WriteBmp(MenuPicture(Any({Circle(6.5f, 3, 1.4f), RoundRect(5.4f, 5.2f, 7.6f, 12, 0.8f)}), Hex(0x2B6CC4)),
+                 bitmaps / "393.bmp");
+  ok &= WriteBmp(MenuPicture(GlobeShape(13), Hex(0x2B6CC4)), bitmaps / "394.bmp");
+  // The report list's header: background, column separator, sort markers.
+  ok &= WriteBmp(HeaderBackground(), bitmaps / "170.bmp");
+  const fs::path icons = out / "res" / "icon";
+  ok &= WritePng(ShapeIcon(20, GlobeShape(20), Hex(0x2B6CC4)), icons / "357.png");
+  ok &= WritePng(ShapeIcon(20, HeadsetShape(20), Hex(0x2B6CC4)), icons / "359.png");
+  ok &= WritePng(ShapeIcon(16, MenuShape(16), kWhite), icons / "404.png");
+  ok &= WritePng(ShapeIcon(16, FolderShape(16), kWhite), icons / "387.png");
+  ok &= WritePng(ShapeIcon(12, Rect(5.5f, 3, 6.5f, 13), Hex(0xCFD6DF)), icons / "171.png");
+  ok &= WritePng(ShapeIcon(16, Any({Stroke(4.5f, 9.5f, 8, 6, 1.6f), Stroke(8, 6, 11.5f, 9.5f, 1.6f)}), Hex(0x5A6B80)),
+                 icons / "236.png");
+  ok &= WritePng(ShapeIcon(16, Any({Stroke(4.5f, 6.5f, 8, 10, 1.6f), Stroke(8, 10, 11.5f, 6.5f, 1.6f)}), Hex(0x5A6B80)),
+                 icons / "243.png");
   if (!ok) {
     fprintf(stderr, "skinart: writing the pictures failed\n");
     return 1;
