@@ -283,6 +283,7 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
     if (err != 0 && result == kCopyOk) result = WriteFailure(err);
     return err == 0;
   };
+  bool endsInHole = false;
   for (const DataExtent& e : extents) {
     if (written >= size || result != kCopyOk) break;
     // Sector counts come from the disk: a run longer than 2^54 sectors cannot be addressed.
@@ -291,6 +292,27 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
       skip -= runSectors * kSectorBytes;
       continue;
     }
+    if (IsUnreadableExtent(e)) {
+      // Nothing on the device holds these bytes: the copy ends here, and no choice fills them.
+      result = kCopyReadFailed;
+      break;
+    }
+    if (IsHoleExtent(e)) {
+      // A hole stays a hole: the target skips it instead of storing zeros, so a large sparse
+      // file costs no more than its data.
+      const uint64_t bytes = std::min(runSectors * kSectorBytes - skip, size - written);
+      if (!waitWriter()) break;
+      if (::lseek(fd, off_t(bytes), SEEK_CUR) < 0) {
+        result = kCopyWriteFailed;
+        break;
+      }
+      written += bytes;
+      skip = 0;
+      endsInHole = true;
+      PostFileProgress(progress, bytes);
+      continue;
+    }
+    endsInHole = false;
     uint64_t sector = skip / kSectorBytes;
     skip %= kSectorBytes;
     while (sector < runSectors && written < size) {
@@ -299,7 +321,9 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
         break;
       }
       uint8_t* buf = staging.Get(current);
-      const uint64_t needed = (skip + size - written + kSectorBytes - 1) / kSectorBytes;
+      // Sectors still needed, without an addition that a size near 2^64 would wrap.
+      const uint64_t left = size - written;
+      const uint64_t needed = left / kSectorBytes + (left % kSectorBytes + skip + kSectorBytes - 1) / kSectorBytes;
       const uint32_t chunk = uint32_t(std::min<uint64_t>({kChunkSectors, runSectors - sector, needed}));
       const uint64_t lba = e.startLba + sector;
       bool ok = false;
@@ -345,6 +369,8 @@ CopyFileResult CopyFileByExtents(RecoverJob& job, DiskReader& reader, CopyProgre
   }
   waitWriter();
   writer.reset();
+  // A hole at the end leaves no write behind it to give the file its length.
+  if (endsInHole && ::ftruncate(fd, off_t(written)) != 0 && result == kCopyOk) result = kCopyWriteFailed;
   // Runs that end before the file does: the rest cannot be read.
   if (result == kCopyOk && written < size) {
     if (choice == kErrorWriteZeros) {

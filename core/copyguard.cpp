@@ -139,4 +139,4 @@ bool TargetLiesOnSources(const CString& folder, const std::vector<VolumeContext>
   return false;
 }
 
-bool TargetLiesOnSource(const CString& folder) { return TargetLiesOnSources(folder, {ScanTarget()}); }
+bool TargetLiesOnSource(const CString& folder) { return TargetLiesOnSources(folder, {CopyScanTarget()}); }

@@ -57,7 +57,7 @@ bool ItemExists(VolumeList& list, uint32_t slot, uint32_t id) {
 // The devices a job on these slots reads (a view item may show records of every slot), with the
 // scan target.
 std::vector<VolumeContext> SourceDevices(VolumeList& list, const std::vector<uint32_t>& slots) {
-  std::vector<VolumeContext> out{ScanTarget()};
+  std::vector<VolumeContext> out{CopyScanTarget()};
   std::vector<uint32_t> all;
   const std::vector<uint32_t>* use = &slots;
   for (uint32_t s : slots) {
@@ -96,6 +96,27 @@ RecoverJob* MakeJob(unsigned tag, VolumeList& list, const CString& folder, uint3
   return job;
 }
 
+// The bytes the checked items of these slots hold.
+uint64_t CheckedJobBytes(VolumeList& list, const std::vector<uint32_t>& slots) {
+  CheckedTotals totals;
+  std::vector<uint32_t> items;
+  for (uint32_t s : slots) {
+    ListRootItemsToRecover(list, s, items);
+    for (uint32_t id : items) SumCheckedFiles(list, s, id, totals);
+  }
+  return totals.bytes;
+}
+
+// A job larger than the free space under the target folder cannot end whole: it is refused
+// before anything is written. When nothing answers for the folder's space, the copy's own
+// handling of a full target stands.
+bool FitsTargetFolder(const CString& folder, uint64_t bytes) {
+  const uint64_t free = GetDriveFreeBytes(folder);
+  if (free == 0 || bytes <= free) return true;
+  ShowMessageBox(FormatCString(GetLangStr(u"RecoverNoSpace").View(), FormatByteSize(bytes), FormatByteSize(free)));
+  return false;
+}
+
 enum RunOutcome { kNotStarted, kStopped, kDone };
 
 // Runs the worker under the progress dialog. The worker holds a reference of its own, so the
@@ -113,7 +134,7 @@ RunOutcome RunJob(RecoverJob* job, AFX_THREADPROC proc, void* owner) {
 }
 
 // The device a job's failure concerns: the one it read last, else the scan target.
-CString DeviceNameOf(const RecoverJob& job) { return job.deviceName.IsEmpty() ? ScanTarget().name : job.deviceName; }
+CString DeviceNameOf(const RecoverJob& job) { return job.deviceName.IsEmpty() ? CopyScanTarget().name : job.deviceName; }
 
 // What went wrong in a job that ran to its end, one line each; empty when nothing did.
 CString JobProblems(const RecoverJob& job) {
@@ -246,7 +267,7 @@ void ReportRecoverResult(const RecoverJob& job, void* owner) {
   const uint32_t failures = OtherReadFailures.load();
   if (failures != 0) {
     CString text = FormatCString(GetLangStr(u"RecoverEncountErr").View(), failures);
-    if (ScanTarget().removable) text += u"\n" + GetLangStr(u"MaybeUsbPoorContact");
+    if (CopyScanTarget().removable) text += u"\n" + GetLangStr(u"MaybeUsbPoorContact");
     ShowMessageBox(text);
     SendEventReport(24, FormatCString(u"Disk scan error: %u / %u", failures, OtherReads.load()), true);
   }
@@ -263,7 +284,7 @@ UINT QuickOpenFileThread(LPVOID param) {
   SendEventReport(28, u"Quick open file", true);
   CopyItemToTemp(job, progress);
   job.bytesCopied = progress.bytesDone;
-  UpdateCopyStatistics(job.filesCopied, job.bytesCopied);
+  UpdateCopyStatistics(job.filesCopied, job.bytesCopied, job.filesFailed, job.result);
   CString text;
   SendEventReport(28, FormatCopyProgress(text, progress), true);
   FinishWorker(job, progress, u"QuickOpenFileThread");
@@ -278,7 +299,7 @@ UINT SaveCurrFileThread(LPVOID param) {
   else OpenRecoverSource(job, progress, folder);
   ReportManyFiles(job);
   job.bytesCopied = progress.bytesDone;
-  UpdateCopyStatistics(job.filesCopied, job.bytesCopied);
+  UpdateCopyStatistics(job.filesCopied, job.bytesCopied, job.filesFailed, job.result);
   FinishWorker(job, progress, u"SaveCurrFileThread");
   return 0;
 }
@@ -329,7 +350,7 @@ UINT SaveAllToDirThread(LPVOID param) {
   reader.Close();
   ReportManyFiles(job);
   job.bytesCopied = progress.bytesDone;
-  UpdateCopyStatistics(job.filesCopied, job.bytesCopied);
+  UpdateCopyStatistics(job.filesCopied, job.bytesCopied, job.filesFailed, job.result);
   FinishWorker(job, progress, u"SaveAllToDirThread");
   return 0;
 }
@@ -363,7 +384,9 @@ int RecoverOneItem(VolumeList& list, uint32_t slot, uint32_t id, void* owner) {
   uint64_t bytes = 0;
   SumItem(list, slot, id, files, bytes);
   RecoverOptions options;
-  if (!CopyOutSaveParamDlg(owner, files, bytes, options) || !AcceptTargetFolder(list, {slot}, options.folder)) return 0;
+  if (!CopyOutSaveParamDlg(owner, files, bytes, options) || !AcceptTargetFolder(list, {slot}, options.folder) ||
+      !FitsTargetFolder(options.folder, bytes))
+    return 0;
   SendEventReport(28, u"Quick save file", true);
   OtherReads.store(0);
   OtherReadFailures.store(0);
@@ -392,7 +415,9 @@ int RecoverCheckedItems(VolumeList& list, uint32_t files, uint64_t bytes) {
     return 0;
   }
   RecoverOptions options;
-  if (!CopyOutSaveParamDlg(nullptr, files, bytes, options) || !AcceptTargetFolder(list, slots, options.folder)) return 0;
+  if (!CopyOutSaveParamDlg(nullptr, files, bytes, options) || !AcceptTargetFolder(list, slots, options.folder) ||
+      !FitsTargetFolder(options.folder, CheckedJobBytes(list, slots)))
+    return 0;
   SendEventReport(2, u"", true);
   OtherReads.store(0);
   OtherReadFailures.store(0);

@@ -119,12 +119,14 @@ struct CopyStatisticsValues {
   uint32_t totalFiles = 0;
   uint64_t lastBytes = 0;
   uint32_t lastFiles = 0;
+  uint32_t lastFailed = 0;             // files of the last job that were not recovered whole
+  uint32_t lastResult = kJobResultOk;  // how the last job ended (RecoverJobResult)
 };
 CopyStatisticsValues GetCopyStatistics();
 void ResetCopyStatistics();
-// After a job: no file copied gives a last job of 0; otherwise the job's values are added to
-// the totals and become the last job's.
-void UpdateCopyStatistics(uint32_t files, uint64_t bytes);
+// After a job: its values become the last job's (bytes written count even when no file was
+// recovered whole, so a job that wrote never reads as 0) and are added to the totals.
+void UpdateCopyStatistics(uint32_t files, uint64_t bytes, uint32_t failed = 0, uint32_t result = kJobResultOk);
 
 // Set by each copy-out thread for its duration.
 extern std::atomic<uint32_t> CopyOutRunning;

@@ -138,18 +138,15 @@ void ResetCopyStatistics() {
   s.stats = CopyStatisticsValues();
 }
 
-void UpdateCopyStatistics(uint32_t files, uint64_t bytes) {
+void UpdateCopyStatistics(uint32_t files, uint64_t bytes, uint32_t failed, uint32_t result) {
   ServiceState& s = State();
   std::lock_guard<std::mutex> g(s.lock);
-  if (files == 0) {
-    s.stats.lastBytes = 0;
-    s.stats.lastFiles = 0;
-    return;
-  }
   s.stats.totalBytes += bytes;
   s.stats.totalFiles += files;
   s.stats.lastBytes = bytes;
   s.stats.lastFiles = files;
+  s.stats.lastFailed = failed;
+  s.stats.lastResult = result;
 }
 
 CString GetLastSaveFolder() {

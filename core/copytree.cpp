@@ -42,6 +42,8 @@ struct ItemInfo {
   uint32_t volumeType = 0;
   uint64_t phase = 0;
   uint32_t slot = 0;  // the volume slot the record belongs to (a view node's own slot)
+  uint32_t sectorsPerCluster = 0;
+  uint64_t volumeBytes = 0;  // 0 when the volume's length is not known
 };
 
 bool SnapshotItem(VolumeList& list, uint32_t a, uint32_t id, ItemInfo& out) {
@@ -65,6 +67,8 @@ bool SnapshotItem(VolumeList& list, uint32_t a, uint32_t id, ItemInfo& out) {
   out.volumeType = ctx.type;
   out.phase = ItemDataPhase(ctx, *rec);
   out.slot = slot;
+  out.sectorsPerCluster = ctx.bootSector[0x0D];
+  if (ctx.sectorCount != 0 && ctx.sectorCount != kUnknownSectorCount) out.volumeBytes = ctx.sectorCount * kSectorBytes;
   return true;
 }
 
@@ -172,6 +176,46 @@ CopyFileResult CopyResident(CopyRun& run, int fd, const ItemInfo& info) {
   return r;
 }
 
+// A compressed NTFS file, unit by unit through an item reader. A unit that cannot be read or
+// decoded ends the copy, or under the write-zeros choice becomes zeros and the copy goes on.
+CopyFileResult CopyCompressed(CopyRun& run, int fd, const ItemInfo& info, DataExtentList extents) {
+  ItemLayout layout;
+  layout.extents = std::move(extents);
+  layout.size = info.size;
+  layout.unitSectors = CompressionUnitSectors(info.sectorsPerCluster);
+  ItemReader item;
+  item.Use(std::move(layout), run.reader);
+  constexpr uint64_t kPiece = 4u << 20;
+  const uint64_t unitBytes = uint64_t(item.layout().unitSectors) * kSectorBytes;
+  uint8_t* buf = run.staging.Get(0);
+  CopyFileResult r = kCopyOk;
+  for (uint64_t done = 0; done < info.size;) {
+    if (run.job.status.load() == kCopyJobStopped) return kCopyStopped;
+    const uint64_t want = std::min(kPiece, info.size - done);
+    uint64_t got = item.Read(done, buf, want);
+    if (got < want) {
+      r = kCopyReadFailed;
+      if (run.job.errorChoice != kErrorWriteZeros || run.reader.aborted || unitBytes > kPiece) {
+        if (got != 0 && CopyWriteAll(fd, buf, got) == 0) done += got;
+        break;
+      }
+      // The failed unit becomes zeros; the read starts again with the next unit.
+      const uint64_t unitEnd = std::min(info.size, (done + got) / unitBytes * unitBytes + unitBytes);
+      std::memset(buf + got, 0, unitEnd - done - got);
+      run.job.zeroSectors += (unitEnd - done - got + kSectorBytes - 1) / kSectorBytes;
+      got = unitEnd - done;
+    }
+    const int werr = CopyWriteAll(fd, buf, got);
+    if (werr != 0) return werr == ENOSPC || werr == EDQUOT ? kCopyDiskFull : kCopyWriteFailed;
+    run.progress.bytesDone += got;
+    run.progress.fileDone += got;
+    CopyOutPostProgress(run.progress);
+    done += got;
+  }
+  if (r != kCopyOk && run.job.errorChoice == kErrorEmptyFile && ::ftruncate(fd, 0) != 0) r = kCopyWriteFailed;
+  return r;
+}
+
 void SetTimesFromRecord(int fd, const ItemInfo& info) {
   // A record without a creation time keeps the times its creation gave it.
   if (info.ctime == 0) return;
@@ -217,9 +261,21 @@ CopyFileResult CopyOneFile(CopyRun& run, uint32_t a, uint32_t id, CString& path)
       r = kCopyReadFailed;
     } else if (resident) {
       r = CopyResident(run, fd, info);
+    } else if ((info.flags & kRecCompressed) && info.volumeType == kVolTypeNtfs) {
+      r = CopyCompressed(run, fd, info, std::move(extents));
     } else {
-      r = CopyFileByExtents(run.job, run.reader, run.progress, fd, extents, info.phase, info.size,
+      // A size the volume cannot hold is damage: the copy takes what the runs hold and fails,
+      // instead of filling the target with zeros up to a size from a broken record.
+      uint64_t size = info.size;
+      const bool damaged = (info.flags & kRecDamaged) || (info.volumeBytes != 0 && size > info.volumeBytes);
+      if (damaged) {
+        const uint64_t sectors = ExtentSectors(extents);
+        const uint64_t held = sectors > UINT64_MAX / kSectorBytes ? UINT64_MAX : sectors * kSectorBytes;
+        size = std::min(size, held > info.phase ? held - info.phase : 0);
+      }
+      r = CopyFileByExtents(run.job, run.reader, run.progress, fd, extents, info.phase, size,
                             run.job.errorChoice, run.staging);
+      if (damaged && r == kCopyOk) r = kCopyReadFailed;
     }
     SetTimesFromRecord(fd, info);
   }
@@ -280,7 +336,7 @@ int CopyViewItemTree(CopyRun& run, uint32_t viewId, uint32_t nodeId, const CStri
 bool SlotDeviceContext(VolumeList& list, uint32_t slot, VolumeContext& out) {
   VolumeContext v;
   if (IsViewId(slot) || !CopySlotContext(list, slot, v)) return false;
-  const VolumeContext& target = ScanTarget();
+  const VolumeContext target = CopyScanTarget();
   if (v.devicePath.IsEmpty() || v.devicePath == target.devicePath) {
     out = target;
     return true;

@@ -43,6 +43,12 @@ void RepairRecordCopy(uint8_t* r) {
 
 }  // namespace
 
+uint64_t ExtentSectors(const DataExtentList& extents) {
+  uint64_t total = 0;
+  for (const DataExtent& e : extents) total = e.sectorCount > UINT64_MAX - total ? UINT64_MAX : total + e.sectorCount;
+  return total;
+}
+
 void SetExtentProvider(uint32_t volumeType, ExtentProvider provider) {
   if (volumeType < kProviderSlots) Providers()[volumeType].store(provider);
 }

@@ -83,9 +83,10 @@ BOOL DiskReader::ReadSectorsImpl(void* buf, uint64_t lba, uint32_t count, DWORD*
   *error = 0;
   uint8_t* out = static_cast<uint8_t*>(buf);
   size_t bytes = size_t(count) * kSectorBytes;
+  // No device reaches this far: a read here is a failure, never zeros handed back as data.
   if (lba >= uint64_t(kUnknownSizeLba)) {
     if (bytes != 0) std::memset(out, 0, bytes);
-    return 1;
+    return 0;
   }
   CSectionLock lock(SectorReadLock());
   uint64_t chunk = SmallChunkReads.load() != 0 ? 256 : 2048;
@@ -145,7 +146,7 @@ BOOL DiskReader::ReadSectorsWithRetry(void* buf, uint64_t lba, uint32_t count) {
     if (!IsDeviceGoneError(err)) return 0;
     // The reader comes back on its own device: a copy may read a volume other than the scan
     // target. Only a reader of the scan target's device takes the target's name and bounds.
-    VolumeContext target = ScanTarget();
+    VolumeContext target = CopyScanTarget();
     const bool own = target.devicePath != devicePath;
     const int64_t ownLastLba = lastLba;
     if (own) {

@@ -18,8 +18,8 @@
 #include "platform/sync.h"
 #include "platform/wintypes.h"
 
-// The last-LBA value that means "size unknown": every LBA below it counts as readable, and
-// LBAs at or above it read as zeros.
+// The last-LBA value that means "size unknown": every LBA below it counts as readable; a read at
+// or above it fails (with zeros in the buffer) whatever the device.
 constexpr int64_t kUnknownSizeLba = 0x1000000000000;
 constexpr uint32_t kSectorBytes = 512;
 // A deep-scan block: requests of exactly this many sectors count as block reads.

@@ -73,6 +73,8 @@ enum FileRecordFlags : uint16_t {
   kRecAttrList = 0x400,       // the blob is an NTFS attribute list
   kRecUnnamed = 0x800,        // kept for its data only
   kRecAttrListOnDisk = 0x1000,
+  kRecCompressed = 0x2000,    // NTFS data in compression units of 16 clusters
+  kRecDamaged = 0x4000,       // size or runs that the volume cannot hold: no copy can be whole
 };
 
 constexpr uint32_t kRootId = 5;

@@ -1,12 +1,30 @@
 #include "core/volumecontext.h"
 
 #include <cstring>
+#include <mutex>
+
+namespace {
+std::mutex& ScanTargetLock() {
+  static auto& m = *new std::mutex;
+  return m;
+}
+}  // namespace
 
 void ResetVolumeContext(VolumeContext& ctx) { ctx = VolumeContext(); }
 
 VolumeContext& ScanTarget() {
   static auto& target = *new VolumeContext();
   return target;
+}
+
+VolumeContext CopyScanTarget() {
+  std::lock_guard<std::mutex> g(ScanTargetLock());
+  return ScanTarget();
+}
+
+void SetScanTarget(const VolumeContext& target) {
+  std::lock_guard<std::mutex> g(ScanTargetLock());
+  ScanTarget() = target;
 }
 
 uint32_t ReadVolumeSerial(const VolumeContext& ctx) {

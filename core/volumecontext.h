@@ -115,8 +115,13 @@ struct VolumeContext {
 // sizes, and empties the texts, without freeing anything (free an owner's records first).
 void ResetVolumeContext(VolumeContext& ctx);
 
-// The one process-wide context of the device or area being scanned.
+// The one process-wide context of the device or area being scanned. The scan that owns it uses
+// the reference; a thread that may run while a scan changes the target (preview, copy-out) takes
+// a copy with CopyScanTarget, and a scan that changes the target while such threads run sets it
+// with SetScanTarget: its texts are not safe to copy while they are being replaced.
 VolumeContext& ScanTarget();
+VolumeContext CopyScanTarget();
+void SetScanTarget(const VolumeContext& target);
 
 // The serial number from the boot-sector copy for the volume's type (NTFS 0x48, FAT16 0x27,
 // FAT32 0x43, exFAT 0x64); 0 for other types.

@@ -69,11 +69,12 @@ bool LoadScanAllocMap(std::atomic<uint32_t>* state, const VolumeContext& target)
   return target.type == kVolTypeExfat;
 }
 
-// Whether the FAT shows a free entry among clusters [first, last]; false when the table ends.
+// Whether the FAT shows a free entry among clusters [first, last], or the table ends before them.
 bool FatHasFreeEntry(const ScanAllocMapT& m, bool wide, uint64_t first, uint64_t last) {
   const uint64_t entryBytes = wide ? 4 : 2;
   for (uint64_t c = first; c <= last; ++c) {
-    if (c >= m.length / entryBytes) return false;
+    // Past the loaded table nothing is known: the block may hold free clusters, so it is read.
+    if (c >= m.length / entryBytes) return true;
     const uint8_t* p = m.buffer + c * entryBytes;
     const uint32_t v = wide ? (Le32(p) & 0x0FFFFFFF) : Le16(p);
     if (v == 0) return true;
@@ -119,7 +120,8 @@ void QueueBlocksNearBootHits(std::span<const SectorHit> hits) {
     if (x > kScanBlockSectors) QueuePriorityBlock(x - kScanBlockSectors);
     const uint8_t* sector = static_cast<const uint8_t*>(hit.detail);
     if (sector == nullptr) continue;
-    const uint64_t n = kind == kKindNtfsBoot ? Le64(sector + 40) : Le32(sector + 32);
+    // FAT volumes below 32 MiB keep their total in the 16-bit field.
+    const uint64_t n = kind == kKindNtfsBoot ? Le64(sector + 40) : FatBootTotalSectors(sector);
     uint64_t ahead = 0, ahead2 = 0;
     // A total-sector count that wraps points nowhere; the range filter would drop it anyway.
     if (!__builtin_add_overflow(x, n, &ahead)) {

@@ -62,7 +62,7 @@ void ParseSelectedVolumes(std::atomic<uint32_t>* state) {
     if (listed.diskNumber != chosen || listed.removable != 0 || listed.volumePath.IsEmpty()) continue;
     VolumeContext entry = listed;
     entry.operation = kOperationFsOnly;
-    ScanTarget() = entry;
+    SetScanTarget(entry);
     SmallChunkReads = 0;
     if (ParseVolumeFileSystem(state, entry) <= 0) {
       // A parser that fails part-way may leave records behind.

@@ -332,7 +332,7 @@ bool ValidateBootSectorHit(DiskReader& reader, const uint8_t* b, uint64_t lba, V
     else return false;
     ResetVolumeContext(out);
     out.firstLba = start;
-    out.sectorCount = Le32(b + 0x20);
+    out.sectorCount = FatBootTotalSectors(b);
     std::memcpy(out.bootSector, b, 512);
     out.type = (b[0x11] | b[0x12] << 8) != 0 ? kVolTypeFat16 : kVolTypeFat32;
     ReadVolumeLabelOfType(out.type, reader, out);

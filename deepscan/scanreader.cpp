@@ -140,8 +140,12 @@ bool DiskScanReadLoop(std::atomic<uint32_t>* state) {
     // end of the scan do not wait for a reader that never comes.
     WriteLogFmt(u"Deep scan: cannot open %s", target.devicePath);
     ShowMessageBox(FormatCString(GetLangStr(u"ScanDevOpenFailed").View(), target.name));
-    uint32_t running = kScanRunning;
-    state->compare_exchange_strong(running, kScanInputDone);
+    // A scan paused meanwhile is waited out as at the end of the input: the word can only
+    // say "input done" to a running scan, and a resume must find it said.
+    if (WaitWhilePaused(state) == kScanRunning) {
+      uint32_t running = kScanRunning;
+      state->compare_exchange_strong(running, kScanInputDone);
+    }
     ReaderDone.store(1);
     NotifyScanRing();
     return false;

@@ -1,6 +1,7 @@
 #include "fuzz/fuzzimage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include "core/filetree.h"
 #include "core/itemread.h"
 #include "core/recordtable.h"
+#include "deepscan/fsrecognize.h"
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
@@ -22,6 +24,7 @@
 #include "platform/storage.h"
 #include "scanbase/knowndirlbas.h"
 #include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanrun.h"
 
 namespace {
 
@@ -178,6 +181,25 @@ void FuzzReadAllItems(VolumeContext& vol, uint64_t maxBytes) {
   }
   FreeMem(block);
   FreeAllFileRecords(vol);
+}
+
+void FuzzParseImageVolume(std::initializer_list<uint32_t> types) {
+  DiskReader reader;
+  if (!FuzzOpenImage(reader)) return;
+  uint8_t boot[512] = {};
+  const uint32_t type = reader.ReadSectors(boot, 0, 1) ? ProbeBootSector(boot) : 0;
+  bool wanted = false;
+  for (uint32_t t : types) wanted = wanted || t == type;
+  if (!wanted) return;
+  const VolumeContext target = CopyScanTarget();
+  VolumeContext vol;
+  SetupVolumeOfType(type, target, reader, boot, 0, target.sectorCount, vol);
+  reader.Close();
+  std::atomic<uint32_t> running{kScanRunning};
+  if (ParseVolumeFileSystem(&running, vol) > 0)
+    FuzzReadAllItems(vol, 256u << 10);
+  else
+    FreeAllFileRecords(vol);
 }
 
 std::vector<uint8_t> FuzzFixedBytes(const uint8_t* data, size_t size, size_t n) {

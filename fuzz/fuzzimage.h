@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "core/diskreader.h"
@@ -35,6 +36,10 @@ bool FuzzOpenImage(DiskReader& reader);
 // Reads every byte of every item of a parsed volume through the item-read path the preview
 // and copy-out use, and frees the volume's records. Bounded: at most maxBytes per item.
 void FuzzReadAllItems(VolumeContext& vol, uint64_t maxBytes);
+
+// Recognises the file system at LBA 0 of the loaded image and, when it is one of types, sets the
+// volume up, parses it and reads every item (FuzzReadAllItems, 256 KiB each at most).
+void FuzzParseImageVolume(std::initializer_list<uint32_t> types);
 
 // Copies up to n bytes of the input into a zero-filled buffer of exactly n bytes, so a target
 // that needs a fixed-size record can take any input.

@@ -181,6 +181,131 @@ def carve_samples(seeds):
                 seeds.add("moov_parse_fuzz", moov)
 
 
+# The end rules without a target of their own, by the index file_end_fuzz gives each type.
+FILE_END_BUILDERS = (("build_bmp", 0), ("build_wav", 1), ("build_avi", 1), ("build_mkv", 2), ("build_asf", 3),
+                     ("build_rar", 4), ("build_chm", 5), ("build_hlp", 6), ("build_eps", 7))
+
+
+def file_end_samples(seeds):
+    try:
+        import carvefixture
+    except ImportError:
+        return
+    import random
+    for name, index in FILE_END_BUILDERS:
+        build = getattr(carvefixture, name, None)
+        if build:
+            data = build(random.Random(7), 6000)
+            seeds.add("file_end_fuzz", bytes([index, 0]) + data)
+            seeds.add("file_end_fuzz", bytes([index, 1]) + data)
+
+
+def ntfs_metadata(image):
+    """The sectors a parse reads of an NTFS image, none of its files' data: the boot sector,
+    MFT records and index records."""
+    out = bytearray(len(image))
+    out[:SECTOR] = image[:SECTOR]
+    pos = 0
+    while pos + 4 <= len(image):
+        magic = image[pos:pos + 4]
+        span = 1024 if magic == b"FILE" else 4096 if magic == b"INDX" else 0
+        if span:
+            out[pos:pos + span] = image[pos:pos + span]
+            pos += span
+        else:
+            pos += SECTOR
+    return bytes(out)
+
+
+def attribute_list_seed():
+    """A base record whose resident list names an extension record holding its name and the
+    second piece of its data, as the attribute-list target reads it (record 70 first)."""
+    def record(number, base, attrs):
+        r = bytearray(1024)
+        r[0:4] = b"FILE"
+        struct.pack_into("<HHHH", r, 4, 0x30, 3, 0, 0)
+        struct.pack_into("<HH", r, 0x14, 0x38, 1)
+        struct.pack_into("<Q", r, 0x20, base)
+        struct.pack_into("<I", r, 0x2C, number)
+        pos = 0x38
+        for a in attrs:
+            r[pos:pos + len(a)] = a
+            pos += len(a)
+        struct.pack_into("<I", r, pos, 0xFFFFFFFF)
+        return bytes(r)
+
+    def resident(kind, value):
+        length = (0x18 + len(value) + 7) & ~7
+        a = bytearray(length)
+        struct.pack_into("<IIBBHHH", a, 0, kind, length, 0, 0, 0, 0, 0)
+        struct.pack_into("<IH", a, 0x10, len(value), 0x18)
+        a[0x18:0x18 + len(value)] = value
+        return bytes(a)
+
+    def nonresident(start_vcn, size, runs):
+        length = (0x40 + len(runs) + 7) & ~7
+        a = bytearray(length)
+        struct.pack_into("<IIB", a, 0, 0x80, length, 1)
+        struct.pack_into("<Q", a, 0x10, start_vcn)
+        struct.pack_into("<H", a, 0x20, 0x40)
+        struct.pack_into("<Q", a, 0x30, size)
+        a[0x40:0x40 + len(runs)] = runs
+        return bytes(a)
+
+    def entry(kind, vcn, number):
+        e = bytearray(0x20)
+        struct.pack_into("<IHBBQQ", e, 0, kind, 0x20, 0, 0x1A, vcn, number | (1 << 48))
+        return bytes(e)
+
+    name = "many runs.bin".encode("utf-16-le")
+    fn = struct.pack("<Q", 64 | (1 << 48)) + bytes(0x38) + bytes([len(name) // 2, 1]) + name
+    lst = entry(0x10, 0, 70) + entry(0x30, 0, 71) + entry(0x80, 0, 70) + entry(0x80, 2, 72)
+    base = record(70, 0, [resident(0x20, lst), nonresident(0, 5 * 512, bytes([0x11, 2, 10]))])
+    ext1 = record(71, 70, [resident(0x30, fn)])
+    ext2 = record(72, 70, [nonresident(2, 0, bytes([0x11, 3, 20, 0x01, 1]))])
+    return base + ext1 + ext2
+
+
+def lznt1_seed():
+    """A compression unit of a compressed chunk ("abc" and a back reference over it), a stored
+    chunk and the end mark."""
+    body = bytes([0x08]) + b"abc" + struct.pack("<H", (2 << 12) | (100 - 3))
+    stored = bytes(range(256)) * 16
+    return (struct.pack("<H", 0xB000 | (len(body) - 1)) + body +
+            struct.pack("<H", 0x3000 | (len(stored) - 1)) + stored + b"\0\0")
+
+
+def settings_archive_seed():
+    """A small "Recovery.dat": the edition configuration and the English texts, zipped and
+    scrambled as the packing tool leaves them."""
+    import io
+    import zipfile
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("Tesmur/VerCfg.txt", "\ufeffDefault-Key: 101\r\nDefault-ParseFileSys: 1\r\n".encode("utf-16-le"))
+        z.writestr("Lang/English.txt", "\ufeffFileLost: FileLost\r\nRecover: Recover\r\n".encode("utf-16-le"))
+    data = bytearray(buf.getvalue())
+    for i in range(0, len(data) - 1, 2):
+        data[i] ^= 0x1E
+        data[i + 1] ^= 0x3C
+    return bytes(data)
+
+
+def partition_images(work):
+    """Disks partitioned by sfdisk (MBR with an extended chain) and sgdisk (GPT); only their
+    tables are written."""
+    mbr = os.path.join(work, "mbr.img")
+    blank(mbr, 64 << 20)
+    if run(["sfdisk", "-q", "--no-reread", "--no-tell-kernel", mbr],
+           input=b"label: dos\nstart=2048,size=20480,type=7\nstart=30000,size=60000,type=5\n"
+                 b"start=32048,size=10000,type=c\nstart=44096,size=10000,type=83\n"):
+        yield mbr
+    gpt = os.path.join(work, "gpt.img")
+    blank(gpt, 64 << 20)
+    if run(["sgdisk", "-n", "1:2048:+10M", "-n", "2:0:+10M", gpt]):
+        yield gpt
+
+
 # The office targets start from the document samples (and the Word and workbook streams the
 # fixture builder writes).
 DOC_SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures", "docsamples")
@@ -223,6 +348,10 @@ def main():
     out, tools = sys.argv[1], sys.argv[2]
     seeds = Seeds(out)
     carve_samples(seeds)
+    file_end_samples(seeds)
+    seeds.add("ntfs_attrlist_fuzz", attribute_list_seed())
+    seeds.add("settings_archive_fuzz", settings_archive_seed())
+    seeds.add("lznt1_fuzz", lznt1_seed())
     doc_samples(seeds)
     work = tempfile.mkdtemp(prefix="kestrel-seeds-")
     try:
@@ -231,6 +360,28 @@ def main():
         exfat = [read(p) for p in exfat_images(work, tools)]
         for image in ntfs + fat + exfat:
             seeds.add("boot_sector_fuzz", image[:SECTOR])
+        for image in ntfs:
+            meta = ntfs_metadata(image)
+            seeds.add("ntfs_volume_fuzz", sparse_image(meta))
+            for off in range(0, len(meta) - 4096 + 1, SECTOR):
+                if meta[off:off + 4] == b"INDX":
+                    seeds.add("indx_record_fuzz", meta[off:off + 4096])
+        for image in fat:
+            seeds.add("fat_volume_fuzz", sparse_image(image))
+            b = image[:SECTOR]
+            reserved, fats, entries = struct.unpack_from("<H", b, 14)[0], b[16], struct.unpack_from("<H", b, 17)[0]
+            per_fat = struct.unpack_from("<H", b, 22)[0] or struct.unpack_from("<I", b, 36)[0]
+            root = (reserved + fats * per_fat) * SECTOR
+            if entries:  # FAT16: the root region and the start of the table
+                seeds.add("fat_dir_fuzz", image[root:root + 4 * SECTOR] + image[reserved * SECTOR:(reserved + 4) * SECTOR])
+        for image in exfat:
+            seeds.add("exfat_volume_fuzz", sparse_image(image))
+            heap, shift, root_cluster = struct.unpack_from("<I", image, 0x58)[0], image[0x6D], struct.unpack_from("<I", image, 0x60)[0]
+            cluster = (512 << shift)
+            at = heap * SECTOR + (root_cluster - 2) * cluster
+            seeds.add("exfat_entries_fuzz", image[at:at + cluster])
+        for path in partition_images(work):
+            seeds.add("partitions_fuzz", sparse_image(read(path)))
         for image in ntfs:
             clusters = struct.pack("<I", min(struct.unpack_from("<Q", image, 0x28)[0] // image[0x0D], 0xFFFFFFFF))
             shift = bytes([image[0x0D].bit_length() - 1])

@@ -56,6 +56,7 @@ const char16_t kCopyLang[] =
     u"RecoverDiskFull: target full\r\n"
     u"RecoverDirFailed: no folder %s\r\n"
     u"RecoverDirOnSource: on source\r\n"
+    u"RecoverNoSpace: needs %s, free %s\r\n"
     u"CloseTempFileToOpenNew: close temp files\r\n"
     u"UsbNeedRetry: gone\r\nRetry: Retry\r\nCancel: Cancel\r\n"
     u"Files: Files\r\nFileLost: Lost\r\n";
@@ -183,10 +184,12 @@ class CopyOut : public ::testing::Test {
   }
 
   // Adds a volume of the items (parents first), every item ticked; returns its slot.
-  uint32_t AddVolume(const std::vector<Item>& items, const char16_t* label = u"Data", uint32_t type = kVolTypeNtfs) {
+  uint32_t AddVolume(const std::vector<Item>& items, const char16_t* label = u"Data", uint32_t type = kVolTypeNtfs,
+                     uint64_t sectors = 0) {
     VolumeContext v;
     ResetVolumeContext(v);
     v.type = type;
+    v.sectorCount = sectors;
     v.label = label;
     CreateRootAndLostFolders(v);
     for (const Item& it : items) {
@@ -436,6 +439,69 @@ TEST_F(CopyOut, ShortRunsAndUnreadableResidentDataAreReadFailures) {
     ASSERT_FALSE(script->boxes.empty());
     EXPECT_NE(script->boxes.back().find(u"2 failed"), std::u16string::npos);
   }
+}
+
+TEST_F(CopyOut, SizesFromBrokenRecordsNeverWrapNorFillTheTarget) {
+  // A size of nearly 2^64 on a volume of 100,000 sectors, and a size flagged as damage: each
+  // copy stops at what its runs hold, fails, and the job still counts the bytes it wrote.
+  for (uint32_t choice : {kErrorKeepPart, kErrorWriteZeros}) {
+    SCOPED_TRACE(choice);
+    ClearVolumeList(list);
+    ResetVolumeList(list, nullptr, 0);
+    script->boxes.clear();
+    script->options.folder = CString(FromHostPath((root / ("w" + std::to_string(choice))).string()));
+    script->options.errorChoice = choice;
+    const uint32_t slot = AddVolume({{10, 5, u"wraps.bin", false, UINT64_MAX - 100, {{700, 4}}},
+                                     {11, 5, u"damaged.bin", false, 1ull << 40, {{800, 2}}, 0, 0, kRecDamaged},
+                                     {12, 5, u"fine.bin", false, 1000, {{900, 2}}}},
+                                    u"Data", kVolTypeNtfs, 100000);
+    ASSERT_EQ(RecoverCheckedItems(list, 0, 0), 1);
+    const fs::path dir = SlotDir(fs::path(script->options.folder.ToUtf8()), slot);
+    EXPECT_TRUE(ReadAll(dir / "wraps.bin") == DeviceBytes(700, 4));
+    EXPECT_TRUE(ReadAll(dir / "damaged.bin") == DeviceBytes(800, 2));
+    EXPECT_EQ(ReadAll(dir / "fine.bin").size(), 1000u);
+    const CopyStatisticsValues st = GetCopyStatistics();
+    EXPECT_EQ(st.lastFiles, 1u);
+    EXPECT_EQ(st.lastFailed, 2u);
+    EXPECT_EQ(st.lastBytes, 4u * 512 + 2 * 512 + 1000);
+    ASSERT_FALSE(script->boxes.empty());
+    EXPECT_NE(script->boxes.back().find(u"2 failed"), std::u16string::npos);
+  }
+}
+
+TEST_F(CopyOut, HolesStayHolesAndUnreadableRunsAreNeverZeros) {
+  const uint64_t hole = 20000;  // sectors: 10 MiB nobody wrote
+  for (uint32_t choice : {kErrorKeepPart, kErrorWriteZeros}) {
+    SCOPED_TRACE(choice);
+    ClearVolumeList(list);
+    ResetVolumeList(list, nullptr, 0);
+    script->options.folder = CString(FromHostPath((root / ("h" + std::to_string(choice))).string()));
+    script->options.errorChoice = choice;
+    const uint32_t slot = AddVolume({{10, 5, u"sparse.bin", false, (2 + hole + 2) * 512, {{100, 2}, {kHoleLbaBase, hole}, {200, 2}}},
+                                     {11, 5, u"tail hole.bin", false, (2 + hole) * 512, {{100, 2}, {kHoleLbaBase, hole}}},
+                                     {12, 5, u"outside.bin", false, 6 * 512, {{100, 2}, {kUnreadableLba, 2}, {200, 2}}}});
+    ASSERT_EQ(RecoverCheckedItems(list, 0, 0), 1);
+    const fs::path dir = SlotDir(fs::path(script->options.folder.ToUtf8()), slot);
+    const std::string zeros(hole * 512, '\0');
+    EXPECT_TRUE(ReadAll(dir / "sparse.bin") == DeviceBytes(100, 2) + zeros + DeviceBytes(200, 2));
+    EXPECT_TRUE(ReadAll(dir / "tail hole.bin") == DeviceBytes(100, 2) + zeros);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "sparse.bin").c_str(), &st), 0);
+    EXPECT_LT(uint64_t(st.st_blocks) * 512, hole * 512 / 2);  // the hole takes no space
+    // A run outside the volume fails the file under every choice and is never written as zeros.
+    EXPECT_TRUE(ReadAll(dir / "outside.bin") == DeviceBytes(100, 2));
+    EXPECT_EQ(GetCopyStatistics().lastFailed, 1u);
+  }
+}
+
+TEST_F(CopyOut, AJobLargerThanTheTargetsFreeSpaceIsRefusedBeforeItStarts) {
+  // The fake storage answers 123456789 free bytes for folders on drive E.
+  script->options.folder = u"E:\\rescue";
+  AddVolume({{10, 5, u"big.bin", false, 200000000, {{100, 2}}}, {11, 5, u"small.bin", false, 10, {{1, 1}}}});
+  EXPECT_EQ(RecoverCheckedItems(list, 0, 0), 0);
+  ASSERT_EQ(script->boxes.size(), 1u);
+  EXPECT_NE(script->boxes[0].find(u"needs"), std::u16string::npos);
+  EXPECT_FALSE(fs::exists("E:\\rescue"));
 }
 
 TEST_F(CopyOut, LostDeviceStopsTheJobUnderEveryChoice) {

@@ -236,10 +236,15 @@ class BootHitQueue : public ::testing::Test {
     ProbeReading.store(0);
     ClearQueue();
   }
+  // A FAT total below 65536 goes into the 16-bit field, as volumes below 32 MiB keep it.
   SectorHit Boot(uint8_t kind, uint64_t lba, uint64_t total) {
     auto* s = static_cast<uint8_t*>(AllocMem(512, 1));
-    if (kind == kKindNtfsBoot) std::memcpy(s + 40, &total, 8);
-    else {
+    if (kind == kKindNtfsBoot) {
+      std::memcpy(s + 40, &total, 8);
+    } else if (total < 0x10000) {
+      const uint16_t t16 = uint16_t(total);
+      std::memcpy(s + 0x13, &t16, 2);
+    } else {
       const uint32_t t32 = uint32_t(total);
       std::memcpy(s + 32, &t32, 4);
     }
@@ -357,6 +362,21 @@ TEST(DeletedFilesQueue, FatAreaLastBlockAndFreeClustersQueuedFullBlocksNot) {
   }
   ResetVolumeContext(ScanTarget());
   ClearQueue();
+}
+
+TEST(DeletedFilesQueue, BlocksPastTheLoadedTableAreRead) {
+  // The table is loaded only up to its first 128 MiB; what lies past it is unknown, not full.
+  VolumeContext t = Target(0, 10 * kBlock, 10 * kBlock);
+  t.type = kVolTypeFat32;
+  std::vector<uint8_t> table(4 * 3 * kBlock, 0xFF);  // every cluster it covers allocated
+  ScanAllocMapT& m = ScanAllocMap();
+  m.buffer = table.data();
+  m.length = uint32_t(table.size());
+  m.sectorsPerCluster = 1;
+  m.clusterArea = 100;
+  EXPECT_FALSE(BlockHasFreeClusters(t, kBlock));
+  EXPECT_TRUE(BlockHasFreeClusters(t, 5 * kBlock));
+  m = ScanAllocMapT();
 }
 
 TEST(DeletedFilesQueue, WithoutAMapTheOrdinaryQueueServes) {

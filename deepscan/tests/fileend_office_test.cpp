@@ -3,12 +3,12 @@
 // allocation).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <vector>
 
 #include "base/heap.h"
 #include "deepscan/fileend.h"
+#include "deepscan/fileendrules.h"
 #include "deepscan/olereader.h"
 #include "deepscan/tests/officebuild.h"
 
@@ -129,7 +129,6 @@ TEST(OleEnd, SelfLinkedDifatEndsAtOnce) {
   Put32(f.bytes, f.FatEntry(difat), uint32_t(-4));
   Put32(f.bytes, 68, difat);
   Put32(f.bytes, 72, 0xFFFFFFFF);
-  const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(Detect(36, f.bytes).status, kEndNotValid);
   std::vector<uint32_t> list;
   EXPECT_EQ(OleReadFatSectorList(f.bytes.data(), f.bytes.size(), list), kEndNotValid);
@@ -138,7 +137,6 @@ TEST(OleEnd, SelfLinkedDifatEndsAtOnce) {
   f.bytes.resize((size_t(difat) + 3) * 512, 0xFF);
   Put32(f.bytes, (size_t(difat) + 2) * 512 + 127 * 4, difat);
   EXPECT_EQ(OleReadFatSectorList(f.bytes.data(), f.bytes.size(), list), kEndNotValid);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
 }
 
 TEST(OleEnd, GrowsUntilTheTableFitsAndStopsAtTheWindowLimit) {
@@ -239,6 +237,25 @@ TEST(ZipEnd, WalksRecordsAndDataDescriptors) {
   Bytes lone = {'P', 'K', 3, 4};
   lone.resize(600, 0);
   EXPECT_NE(Detect(61, lone, 4096).status, kEndKnown);
+}
+
+// An archive cut by the end of the input inside its central directory or before its end record
+// is never given an end: the bytes that would prove it are missing.
+TEST(ZipEnd, CutArchivesAtTheInputEndStayUndecided) {
+  const Bytes zip = PlainZip(3);
+  const size_t central = FeLe32(zip.data() + zip.size() - 22 + 16);
+  for (size_t held : {central + 10, central + 46 + 20, zip.size() - 22, zip.size() - 20}) {
+    SCOPED_TRACE(held);
+    Bytes input(zip.begin(), zip.begin() + held);
+    input.resize((held + 511) / 512 * 512, 0);
+    CarveCandidate c;
+    c.typeId = 61;
+    c.startLba = kLba;
+    int32_t r = DetectFileEnd(c, kLba, input.data(), input.size());
+    if (r == kEndNeedsMore) r = DetectFileEndAtInputEnd(c, kLba, input.data(), input.size(), kLba + input.size() / 512);
+    EXPECT_NE(r, kEndKnown);
+    if (c.details) FreeMem(c.details);
+  }
 }
 
 TEST(ZipEnd, EndBeyondTheBufferWaitsForTheWholeFile) {

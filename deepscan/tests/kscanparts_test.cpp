@@ -87,3 +87,22 @@ TEST_F(KscanParts, DamagedBootSectorFoundFromBackup) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KscanCarve, ImagesSmallerThanOneSectorSayWhy) {
+  const std::string dir = (testing::TempDir().empty() ? std::string("/tmp/") : testing::TempDir());
+  for (size_t bytes : {size_t(0), size_t(511)}) {
+    const std::string img = dir + "kcarve_small_" + std::to_string(getpid()) + "_" + std::to_string(bytes) + ".img";
+    FILE* f = fopen(img.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::string data(bytes, 'x');
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+    const std::string out = CaptureOutput(std::string(KSCAN_TOOL) + " carve '" + img + "'");
+    EXPECT_NE(out.find("image smaller than one sector"), std::string::npos) << bytes << ": " << out;
+    unlink(img.c_str());
+  }
+}
+
+}  // namespace

@@ -294,4 +294,30 @@ TEST_F(PartitionWalk, BackupNtfsHitGivesTrueStartOnce) {
   delete[] ebr;
 }
 
+TEST_F(PartitionWalk, SmallFat16HitTakesItsTotalFromTheShortField) {
+  // A FAT16 volume below 32 MiB keeps its total in the 16-bit field at 0x13.
+  uint8_t s[512];
+  FatLike(s, false);
+  s[0x0E] = 1;                 // one reserved sector: the FAT follows the boot sector
+  s[0x11] = 0; s[0x12] = 2;    // 512 root entries
+  s[0x13] = 0x00; s[0x14] = 0x80;  // 32768 sectors
+  s[0x16] = 32;                // sectors per FAT
+  Image img("fat16hit", 200000);
+  img.Write(5000, s);
+  uint8_t fat[512] = {0xF8, 0xFF, 0xFF, 0xFF};
+  img.Write(5001, fat);
+  VolumeContext disk = img.Disk();
+  DiskReader r;
+  ASSERT_TRUE(OpenVolumeDevice(disk, r));
+  uint8_t* saved = new uint8_t[512];
+  std::memcpy(saved, s, 512);
+  std::vector<SectorHit> hits = {{kSectorFat16Boot, 0, 5000, 512, saved}};
+  std::vector<VolumeContext> out;
+  FindVolumesFromBootHits(r, hits, out);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].firstLba, 5000u);
+  EXPECT_EQ(out[0].sectorCount, 32768u);
+  delete[] saved;
+}
+
 }  // namespace

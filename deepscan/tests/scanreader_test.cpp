@@ -509,6 +509,19 @@ TEST_F(ScanFixture, DeviceThatCannotBeOpenedEndsTheScan) {
   EXPECT_EQ(boxes_[0], CString(u"cannot open Fake disk"));
 }
 
+TEST_F(ScanFixture, DeviceThatCannotBeOpenedWhilePausedEndsTheScanOnResume) {
+  Target(4 * kBlock);
+  ScanTarget().devicePath = u"nodevice";
+  Start(kScanPaused);
+  // The reader has tried and given up; the scan resumes after that.
+  ASSERT_TRUE(PumpUntil([this] { return boxes_.size() == 1; }));
+  std::this_thread::sleep_for(50ms);
+  ScanRunState.store(kScanRunning);
+  ASSERT_TRUE(WaitScanEnd());
+  EXPECT_EQ(ScanRunState.load(), kScanInputDone);
+  EXPECT_EQ(ReaderDone.load(), 1u);
+}
+
 TEST(ScanConsumerChoice, FirstMatchWins) {
   struct Case {
     uint32_t mov, mts;

@@ -17,6 +17,14 @@ constexpr uint32_t kMaxClusterShift = 16;  // 32 MiB clusters of 512-byte sector
 constexpr uint32_t kFatEnd = 0xFFFFFFFF;
 
 
+constexpr uint32_t kFatBad = 0xFFFFFFF7;
+
+bool ClusterInUse(const VolumeContext& vol, uint64_t cluster) {
+  if (cluster < 2) return true;
+  const uint64_t bit = cluster - 2;
+  return bit / 8 >= vol.bitmapBufferSize || ((vol.bitmapBuffer[bit / 8] >> (bit % 8)) & 1);
+}
+
 // The FAT entry of a cluster, or false when the loaded FAT does not reach it.
 bool FatEntry(const VolumeContext& vol, uint32_t cluster, uint32_t& entry) {
   if (!vol.fatBuffer || uint64_t(cluster) * 4 + 4 > vol.fatBufferSize) return false;
@@ -40,6 +48,12 @@ bool ReadExfatGeometry(const uint8_t* b, uint64_t firstLba, ExfatGeometry& geo) 
   // not a volume this parser can read.
   if (geo.shift > kMaxClusterShift || geo.clusterCount == 0 || geo.heapOffset == 0) return false;
   geo.clusterBytes = 512u << geo.shift;
+  // The cluster count bounds every walk, so it is held to what the volume's length has room
+  // for: one damaged byte of it must not make a 16 MiB volume one of 2 TiB.
+  if (geo.volumeLength <= geo.heapOffset) return false;
+  const uint64_t fits = (geo.volumeLength - geo.heapOffset) >> geo.shift;
+  if (fits == 0) return false;
+  if (geo.clusterCount > fits) geo.clusterCount = uint32_t(fits);
   return true;
 }
 
@@ -73,8 +87,20 @@ bool GetExfatFileClusters(const VolumeContext& vol, const FileRecord& rec, uint3
     if (!FatEntry(vol, n, e) || !seen.insert(n).second) break;
     clusters.push_back(n);
     ++taken;
-    const bool follow = e != 0 && e != kFatEnd && vol.bitmapBuffer && e >= 2 && (e - 2) / 8 < vol.bitmapBufferSize;
-    n = follow ? e : n + 1;
+    // Without a bitmap nothing says which clusters are free: the file is taken as one run.
+    if (!vol.bitmapBuffer) {
+      ++n;
+      continue;
+    }
+    // An end or bad-cluster mark ends the chain: a size beyond it is damage, never filled from
+    // the clusters that follow. A cleared entry goes on only into a cluster nobody holds.
+    if (e == kFatEnd || e == kFatBad) break;
+    if (e == 0) {
+      if (ClusterInUse(vol, uint64_t(n) + 1)) break;
+      ++n;
+      continue;
+    }
+    n = e;
   }
   return true;
 }

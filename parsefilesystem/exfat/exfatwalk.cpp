@@ -32,7 +32,16 @@ struct PendingDir {
   uint32_t firstCluster;
   uint64_t bytes;
   uint32_t parentId;
+  bool chained = true;   // false: the directory's clusters lie in a row (NoFatChain)
+  bool deleted = false;
 };
+
+// A cluster the allocation bitmap shows in use; false without a bitmap or beyond it.
+bool ClusterInUse(const VolumeContext& vol, uint32_t cluster) {
+  if (!vol.bitmapBuffer || cluster < 2) return false;
+  const uint64_t bit = uint64_t(cluster) - 2;
+  return bit / 8 < vol.bitmapBufferSize && (vol.bitmapBuffer[bit / 8] >> (bit % 8)) & 1;
+}
 using DirWorkList = std::vector<PendingDir>;
 
 uint32_t ExfatTimeToPacked(uint32_t stamp) {
@@ -75,7 +84,10 @@ void StoreEntrySets(VolumeContext& vol, const ExfatGeometry& geo, const uint8_t*
       return;
     }
     CountParsedRecord(rec);
-    if (isDir && dirBytes != 0) work.push_back(PendingDir{rec.firstCluster, dirBytes, id});
+    // A deleted directory's clusters were freed with it; one whose first cluster is in use
+    // again belongs to another directory or file now and is not read.
+    if (isDir && dirBytes != 0 && !(deleted && ClusterInUse(vol, rec.firstCluster)))
+      work.push_back(PendingDir{rec.firstCluster, dirBytes, id, (rec.flags & kRecExfatChain) != 0, deleted});
   };
 
   for (uint32_t off = 0; off + kEntryBytes <= length; off += kEntryBytes) {
@@ -122,7 +134,12 @@ bool ReadOneDirectory(ExfatRunState* state, DiskReader& reader, VolumeContext& v
   if (!dirLba || IsKnownExfatDirLba(dirLba)) return false;
   uint64_t bound = dir.bytes < kMaxDirBytes ? dir.bytes : kMaxDirBytes;
   std::vector<uint32_t> clusters;
-  if (!vol.fatBuffer) {
+  if (!dir.chained) {
+    // Its clusters lie in a row and its FAT entries mean nothing.
+    for (uint64_t n = dir.firstCluster; IsExfatHeapCluster(geo, n) && uint64_t(clusters.size()) * geo.clusterBytes < bound;
+         ++n)
+      clusters.push_back(uint32_t(n));
+  } else if (!vol.fatBuffer) {
     clusters.push_back(dir.firstCluster);
   } else {
     std::unordered_set<uint32_t> seen;
@@ -156,16 +173,27 @@ bool ReadOneDirectory(ExfatRunState* state, DiskReader& reader, VolumeContext& v
 
 // Reads the directories of the work list, newest first, so the walk goes down the tree one
 // directory buffer at a time. False when the run was stopped.
+// Live directories come first: a deleted directory's first cluster may have been given to a
+// live one since, and the live one's entries are its own.
 bool DrainWorkList(ExfatRunState* state, DiskReader& reader, VolumeContext& vol, const ExfatGeometry& geo,
                    uint32_t hitFlag, DirWorkList& work) {
-  while (!work.empty()) {
+  DirWorkList deleted;
+  auto setAside = [&](size_t from) {
+    auto live = std::stable_partition(work.begin() + long(from), work.end(), [](const PendingDir& d) { return d.deleted; });
+    deleted.insert(deleted.end(), work.begin() + long(from), live);
+    work.erase(work.begin() + long(from), live);
+  };
+  setAside(0);
+  while (!work.empty() || !deleted.empty()) {
     if (Stopped(state)) return false;
-    const PendingDir dir = work.back();
-    work.pop_back();
+    DirWorkList& from = work.empty() ? deleted : work;
+    const PendingDir dir = from.back();
+    from.pop_back();
     const size_t before = work.size();
     ReadOneDirectory(state, reader, vol, geo, dir, hitFlag, work);
     // The subdirectories of one directory are read in the order they stand in it.
     std::reverse(work.begin() + long(before), work.end());
+    setAside(before);
   }
   return !Stopped(state);
 }

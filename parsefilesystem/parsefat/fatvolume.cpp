@@ -89,12 +89,22 @@ std::u16string CutAtNul(const std::u16string& s) {
   return z == std::u16string::npos ? s : s.substr(0, z);
 }
 
+// Byte 12 of a short entry: a name written without a long name in lower case keeps its case
+// here ("notes", "photo.jpg") rather than in its bytes, which are stored upper-case.
+constexpr uint8_t kLowerCaseBase = 0x08;
+constexpr uint8_t kLowerCaseExt = 0x10;
+
+char16_t ShortNameChar(uint8_t b, bool lower) {
+  return lower && b >= 'A' && b <= 'Z' ? char16_t(b - 'A' + 'a') : char16_t(b);
+}
+
 std::u16string ShortEntryName(const uint8_t* e) {
   std::u16string name;
-  for (int i = 0; i < 8 && e[i] != ' '; ++i) name += char16_t(e[i]);
+  const bool lowerBase = e[12] & kLowerCaseBase, lowerExt = e[12] & kLowerCaseExt;
+  for (int i = 0; i < 8 && e[i] != ' '; ++i) name += ShortNameChar(e[i], lowerBase);
   if (e[8] != ' ') {
     name += u'.';
-    for (int i = 8; i < 11 && e[i] != ' '; ++i) name += char16_t(e[i]);
+    for (int i = 8; i < 11 && e[i] != ' '; ++i) name += ShortNameChar(e[i], lowerExt);
   }
   if (!name.empty() && e[0] == kFatDeletedByte) name[0] = kDeletedNameMark;
   return name;
@@ -297,6 +307,9 @@ uint32_t AddFatEntryRecord(VolumeContext& ctx, const std::u16string& name, uint3
   const bool deleted = e[0] == kFatDeletedByte;
   const bool dir = (e[11] & kFatAttrDirectory) != 0;
   rec.flags = uint16_t((deleted ? 0 : kRecInUse) | (dir ? kRecDirectory : 0));
+  // A size no cluster of the volume can hold: no copy of it can be whole.
+  if (!dir && rec.size > (g.clusterCount + 1) * uint64_t(g.sectorsPerCluster) * 512)
+    rec.flags = uint16_t(rec.flags | kRecDamaged);
   rec.typeId = dir ? kFatDirectoryCategory : 234;
   rec.name = HeapName(name);
   const uint32_t id = AddFileRecord(ctx, rec, link);
@@ -332,7 +345,13 @@ void ParseFatDirEntries(VolumeContext& ctx, const uint8_t* bytes, uint32_t lengt
              bytes[pos + run * 32 + 11] == kFatAttrLongName)
         ++run;
       const uint64_t next = uint64_t(pos) + uint64_t(run) * 32;
-      if (next + 32 > length || bytes[next] != kFatDeletedByte) break;
+      if (next + 32 > length) break;
+      if (bytes[next] != kFatDeletedByte) {
+        // The run's own short entry was reused by a live one: the run names nothing, and the
+        // directory goes on with that entry.
+        pos = uint32_t(next);
+        continue;
+      }
       std::u16string chars;
       uint32_t kept = std::min<uint32_t>(run, 19);  // parts starting at character 247 or later drop
       chars.assign(size_t(kept) * kLfnCharsPerEntry, u'\0');
@@ -347,12 +366,13 @@ void ParseFatDirEntries(VolumeContext& ctx, const uint8_t* bytes, uint32_t lengt
       uint32_t count = 0;
       const bool ok = ReadLfnRun(bytes, length, pos, longName, count);
       if (count == 0) break;
+      pos += count * 32;
+      // A run that does not end in its short entry names nothing; the entries behind it are
+      // read as they are, a short entry with its own name.
       if (!ok) {
-        // The short entry that does not match its long name is dropped with the run.
-        pos += (count + 1) * 32;
+        longName.clear();
         continue;
       }
-      pos += count * 32;
     }
     if (uint64_t(pos) + 32 > length) break;
     const uint8_t* se = bytes + pos;
@@ -369,15 +389,18 @@ bool WalkFatDirectory(std::atomic<uint32_t>* state, DiskReader& reader, FatClust
   const uint64_t bufferBytes = uint64_t(g.sectorsPerCluster) * 128 * 1024;
   if (bufferBytes == 0) return false;
   auto* buffer = static_cast<uint8_t*>(AllocMem(bufferBytes, 383));
-  std::vector<DirWork> work{{startCluster, parentId}};
+  // Live folders are read before deleted ones: a deleted folder's first cluster may since have
+  // been given to a live folder, whose entries it must not take.
+  std::vector<DirWork> work{{startCluster, parentId}}, deletedWork;
   bool first = true;
   bool result = true;
   // Only what the last directory wrote needs clearing: a 16 MiB buffer is not wiped per folder.
   uint64_t dirty = bufferBytes;
   const uint64_t clusterBytes = uint64_t(g.sectorsPerCluster) * 512;
-  while (!work.empty()) {
-    const DirWork dir = work.back();
-    work.pop_back();
+  while (!work.empty() || !deletedWork.empty()) {
+    std::vector<DirWork>& from = work.empty() ? deletedWork : work;
+    const DirWork dir = from.back();
+    from.pop_back();
     if (StopRequested(state)) {
       result = first ? false : result;
       break;
@@ -397,6 +420,9 @@ bool WalkFatDirectory(std::atomic<uint32_t>* state, DiskReader& reader, FatClust
         dirLbas.push_back(g.rootDirLba);
         bytes = std::min<uint64_t>(uint64_t(g.rootEntries) * 32, sectors * 512);
         dirty = sectors * 512;
+        // The root region gets the check every directory cluster gets: with a damaged
+        // geometry it lies somewhere else, and its bytes are no entries.
+        if (bytes != 0 && !FirstDirSectorPlausible(buffer)) bytes = 0;
       }
     }
     if (StopRequested(state) || bytes == 0) {
@@ -416,7 +442,14 @@ bool WalkFatDirectory(std::atomic<uint32_t>* state, DiskReader& reader, FatClust
     for (uint32_t id = end; id-- > begin;) {
       const FileRecord* rec = GetFileRecord(ctx, id, 0);
       // Cluster 0 would name the root again: a subdirectory without a start has nothing to read.
-      if (rec && (rec->flags & kRecDirectory) && rec->firstCluster != 0) work.push_back({rec->firstCluster, id});
+      if (!rec || !(rec->flags & kRecDirectory) || rec->firstCluster == 0) continue;
+      if (rec->flags & kRecInUse) {
+        work.push_back({rec->firstCluster, id});
+      } else if (FatLookup(ctx, rec->firstCluster) == 0) {
+        // A deleted folder's chain was cleared with it; a first cluster in use again belongs
+        // to another file or folder now.
+        deletedWork.push_back({rec->firstCluster, id});
+      }
     }
   }
   FreeMem(buffer);

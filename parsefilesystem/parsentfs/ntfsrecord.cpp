@@ -1,22 +1,16 @@
 #include "parsefilesystem/parsentfs/ntfsrecord.h"
 
 #include <cstring>
+#include <iterator>
+#include <map>
 
 #include "base/heap.h"
-#include "core/recordtable.h"
+#include "parsefilesystem/parsentfs/ntfsattrlist.h"
 
 namespace {
 
 constexpr unsigned kTagRunNode = 301;
 constexpr unsigned kTagExtents = 302;
-constexpr unsigned kTagListBuffer = 303;
-
-// Attribute-list entries are taken in fixed 32-byte steps; the entry's type byte is compared
-// with the low byte of $DATA and the record number sits at +0x10.
-constexpr uint32_t kListEntryStep = 32;
-// A non-resident attribute list outside these byte counts is not read.
-constexpr uint64_t kMinListBytes = 33;
-constexpr uint64_t kMaxListBytes = 0x3FFFFFF;
 
 // Reads one byte of a run list; bytes past its length are zeros.
 uint8_t RunByte(const uint8_t* bytes, uint32_t length, uint64_t pos) { return pos < length ? bytes[pos] : 0; }
@@ -134,26 +128,44 @@ bool DecodeDataRuns(const uint8_t* bytes, uint32_t length, DataExtentList& out) 
 
 uint32_t VolumeSectorsPerCluster(const VolumeContext& vol) { return vol.bootSector[0x0D]; }
 
+void MarkOverlappingRuns(DataExtentList& runs) {
+  // Sector ranges taken so far, by first sector; none of them overlap.
+  std::map<uint64_t, uint64_t> taken;
+  for (DataExtent& e : runs) {
+    if (IsHoleExtent(e) || IsUnreadableExtent(e) || e.sectorCount == 0) continue;
+    const uint64_t first = e.startLba;
+    const uint64_t end = e.sectorCount > UINT64_MAX - first ? UINT64_MAX : first + e.sectorCount;
+    auto next = taken.lower_bound(first);
+    bool overlaps = next != taken.end() && next->first < end;
+    if (!overlaps && next != taken.begin()) overlaps = std::prev(next)->second > first;
+    if (overlaps)
+      e.startLba = kUnreadableLba;
+    else
+      taken.emplace(first, end);
+  }
+}
+
 bool DataRunsToSectors(const VolumeContext& vol, const uint8_t* bytes, uint32_t length, DataExtentList& out) {
   if (!DecodeDataRuns(bytes, length, out)) return false;
   const uint64_t spc = VolumeSectorsPerCluster(vol);
   const bool sized = spc != 0 && vol.sectorCount != 0 && vol.sectorCount != kUnknownSectorCount;
   const uint64_t totalClusters = sized ? vol.sectorCount / spc : 0;
-  const uint64_t sparseLba = vol.firstLba + spc * uint64_t(kSparseRunMark);
   // Deltas are bounded by kMaxRunDelta and a run list has fewer than 1024 runs, so the LCN
   // stays far inside 64 bits.
   int64_t lcn = 0;
   for (DataExtent& e : out) {
     e.sectorCount = uint64_t(e.clusterCount) * spc;
     if (e.clusterDelta == kSparseRunMark) {
-      e.startLba = sparseLba;
+      e.startLba = kHoleLbaBase;
       continue;
     }
     bool valid = e.clusterDelta >= -kMaxRunDelta && e.clusterDelta <= kMaxRunDelta;
     if (valid) lcn += e.clusterDelta;
+    // A run the volume cannot hold is no hole: its bytes exist somewhere, just not here.
     valid = valid && lcn >= 0 && (!sized || uint64_t(lcn) + e.clusterCount <= totalClusters);
-    e.startLba = valid ? vol.firstLba + spc * uint64_t(lcn) : sparseLba;
+    e.startLba = valid ? vol.firstLba + spc * uint64_t(lcn) : kUnreadableLba;
   }
+  MarkOverlappingRuns(out);
   return true;
 }
 
@@ -165,35 +177,17 @@ bool ReadMftDataRuns(DiskReader& reader, const VolumeContext& vol, uint64_t lba,
   if (!HasFileMagic(rec)) return false;
   const int32_t a = FindAttributeOffset(rec, kAttrData);
   uint32_t off = 0, len = 0;
-  if (!GetRunList(rec, a, off, len) || len < 3) return false;
-  return DataRunsToSectors(vol, rec + off, len, out);
-}
-
-bool ReadExtensionRecordRuns(DiskReader& reader, const VolumeContext& vol, const DataExtentList& mft,
-                             uint32_t number, DataExtentList& out, uint64_t& realSize) {
-  out.clear();
-  uint64_t n = number;
-  const DataExtent* holder = nullptr;
-  for (const DataExtent& e : mft) {
-    const uint64_t records = e.sectorCount / kMftRecordSectors;
-    if (n < records) {
-      holder = &e;
-      break;
-    }
-    n -= records;
-  }
-  if (!holder) return false;
-  uint8_t rec[kMftRecordBytes] = {};
-  if (!reader.ReadSectors(rec, holder->startLba + kMftRecordSectors * n, kMftRecordSectors)) return false;
-  RepairMftRecord(rec);
-  if (!HasFileMagic(rec) || NtfsRead32(rec + 0x2C) != number) return false;
-  const uint32_t a = NtfsRead16(rec + 0x14);
-  if (a < 0x18 || a + 0x40 > kMftRecordBytes || NtfsRead32(rec + a) != kAttrData) return false;
-  uint32_t off = 0, len = 0;
-  if (!GetRunList(rec, int32_t(a), off, len)) return false;
-  realSize = NtfsRead64(rec + a + 0x30);
-  DataRunsToSectors(vol, rec + off, len, out);
-  return !out.empty();
+  if (!GetRunList(rec, a, off, len) || len < 3 || !DataRunsToSectors(vol, rec + off, len, out)) return false;
+  if (FindAttributeOffset(rec, kAttrList) < 0) return true;
+  // The MFT's extension records lie in its first runs, which record 0 itself holds.
+  const DataExtentList first = out;
+  auto source = [&](uint64_t n, uint8_t* record, uint64_t* at) {
+    return ReadMftRecordByNumber(reader, first, n, record, at);
+  };
+  ListedFile mft;
+  if (!JoinAttributeList(reader, vol, source, rec, 0, lba, mft) || mft.extents.empty()) return true;
+  out = mft.extents;
+  return true;
 }
 
 void StoreExtentPairs(FileRecord& rec, const DataExtentList& extents) {
@@ -208,134 +202,4 @@ void StoreExtentPairs(FileRecord& rec, const DataExtentList& extents) {
   rec.blob = blob;
   rec.blobLength = uint32_t(bytes);
   rec.flags = uint16_t((rec.flags & ~kRecResident) | kRecExtentList);
-}
-
-namespace {
-
-// Index of the first $DATA entry of an attribute list, searched from the second entry on;
-// -1 when there is none.
-int64_t FirstListedDataEntry(const uint8_t* list, uint32_t bytes) {
-  for (uint64_t i = kListEntryStep; i + 8 < bytes; i += kListEntryStep)
-    if (list[i] == uint8_t(kAttrData)) return int64_t(i);
-  return -1;
-}
-
-}  // namespace
-
-bool JoinListedDataRuns(DiskReader& reader, const VolumeContext& vol, const uint8_t* list, uint32_t bytes,
-                        FileRecord& rec, const DataExtentList& mft) {
-  if (mft.empty() || !list || bytes < 48) return false;
-  int64_t start = FirstListedDataEntry(list, bytes);
-  if (start < 0) return false;
-  DataExtentList joined, part;
-  bool first = true;
-  for (uint64_t i = uint64_t(start); i + 24 <= bytes && list[i] == uint8_t(kAttrData); i += kListEntryStep) {
-    uint64_t realSize = 0;
-    if (ReadExtensionRecordRuns(reader, vol, mft, NtfsRead32(list + i + 0x10), part, realSize)) {
-      if (first) {
-        rec.lba = part.front().startLba;
-        rec.size = realSize;
-      }
-      joined.insert(joined.end(), part.begin(), part.end());
-    }
-    first = false;
-  }
-  if (joined.empty()) return false;
-  StoreExtentPairs(rec, joined);
-  rec.flags = uint16_t(rec.flags & ~kRecAttrListOnDisk);
-  return true;
-}
-
-bool JoinExtensionRecordRuns(VolumeContext& vol, const uint8_t* list, uint32_t bytes, FileRecord& rec) {
-  if (!list || bytes < 48) return false;
-  int64_t start = FirstListedDataEntry(list, bytes);
-  if (start < 0) return false;
-  DataExtentList joined, part;
-  bool first = true;
-  for (uint64_t i = uint64_t(start); i + 24 <= bytes && list[i] == uint8_t(kAttrData); i += kListEntryStep) {
-    const uint32_t number = NtfsRead32(list + i + 0x10);
-    FileRecord* ext = number == rec.id ? nullptr : GetFileRecord(vol, number, 1);
-    if (ext && (ext->flags & kRecUnnamed)) {
-      const bool decoded = ext->blob && DataRunsToSectors(vol, ext->blob, ext->blobLength, part);
-      const uint64_t extSize = ext->size;
-      FreeFileRecord(*ext);
-      if (decoded) {
-        if (first) {
-          rec.lba = part.front().startLba;
-          rec.size = extSize;
-        }
-        joined.insert(joined.end(), part.begin(), part.end());
-      }
-    }
-    first = false;
-  }
-  if (joined.empty()) return false;
-  StoreExtentPairs(rec, joined);
-  rec.flags = uint16_t(rec.flags & ~kRecAttrList);
-  return true;
-}
-
-void ResolveAttributeLists(VolumeContext& vol) {
-  for (uint32_t id = 6; id < vol.idLimit; ++id) {
-    FileRecord* rec = GetFileRecord(vol, id, 1);
-    if (!rec || !(rec->flags & kRecAttrList) || (rec->flags & kRecAttrListOnDisk)) continue;
-    if (rec->flags & kRecUnnamed) continue;
-    if (!JoinExtensionRecordRuns(vol, rec->blob, rec->blob ? rec->blobLength : 0, *rec)) {
-      // The file stays listed with what is known; its blob held the list, not data.
-      if (rec->blob) FreeMem(rec->blob);
-      rec->blob = nullptr;
-      rec->blobLength = 0;
-      rec->flags = uint16_t(rec->flags & ~kRecAttrList);
-    }
-  }
-  for (uint32_t id = 6; id < vol.idLimit; ++id) {
-    FileRecord* ext = GetFileRecord(vol, id, 1);
-    if (!ext || !(ext->flags & kRecUnnamed) || ext->size == 0) continue;
-    FileRecord* base = ext->parent != id ? GetFileRecord(vol, ext->parent, 1) : nullptr;
-    if (base && !(base->flags & kRecUnnamed) && (base->flags & kRecAttrList) &&
-        (base->flags & kRecAttrListOnDisk) && base->size == 0) {
-      base->size = ext->size;
-      DataExtentList runs;
-      if (ext->blob && DataRunsToSectors(vol, ext->blob, ext->blobLength, runs)) base->lba = runs.front().startLba;
-      base->flags = uint16_t(base->flags & ~kRecAttrList);
-    }
-    FreeFileRecord(*ext);
-  }
-  for (uint32_t id = 6; id < vol.idLimit; ++id) {
-    FileRecord* ext = GetFileRecord(vol, id, 1);
-    if (ext && (ext->flags & kRecUnnamed)) FreeFileRecord(*ext);
-  }
-}
-
-bool LoadNtfsAttributeListExtents(VolumeContext& vol, FileRecord& rec) {
-  if (!vol.mftExtents || vol.mftExtentCount == 0 || !rec.blob) return false;
-  DataExtentList listRuns;
-  if (!DataRunsToSectors(vol, rec.blob, rec.blobLength, listRuns)) return false;
-  uint64_t total = 0;
-  for (const DataExtent& e : listRuns) {
-    if (e.sectorCount > kMaxListBytes) return false;
-    total += e.sectorCount * kSectorBytes;
-    if (total > kMaxListBytes) return false;
-  }
-  if (total < kMinListBytes) return false;
-  DiskReader reader;
-  if (!OpenVolumeDevice(vol, reader)) return false;
-  auto* buf = static_cast<uint8_t*>(AllocMem(total, kTagListBuffer));
-  std::memset(buf, 0, total);
-  uint64_t pos = 0;
-  for (const DataExtent& e : listRuns) {
-    reader.ReadSectors(buf + pos, e.startLba, uint32_t(e.sectorCount));
-    pos += e.sectorCount * kSectorBytes;
-  }
-  DataExtentList mft;
-  for (uint32_t i = 0; i < vol.mftExtentCount; ++i) {
-    DataExtent e;
-    e.startLba = vol.mftExtents[2 * i];
-    e.sectorCount = vol.mftExtents[2 * i + 1];
-    mft.push_back(e);
-  }
-  const bool ok = JoinListedDataRuns(reader, vol, buf, uint32_t(total), rec, mft);
-  reader.Close();
-  FreeMem(buf);
-  return ok;
 }

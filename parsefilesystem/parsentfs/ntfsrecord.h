@@ -18,8 +18,7 @@
 
 constexpr uint32_t kMftRecordBytes = 1024;
 constexpr uint32_t kMftRecordSectors = 2;
-// The delta of a sparse run. Its extent starts at or above 0x1000000000000, where every LBA
-// reads as zeros.
+// The delta of a sparse run; its extent is a hole (kHoleLbaBase).
 constexpr int64_t kSparseRunMark = 0x1000000000000;
 // A run that moves the LCN by more than this cannot be real (no volume has 2^48 clusters).
 constexpr int64_t kMaxRunDelta = 0x1000000000000;
@@ -63,19 +62,16 @@ bool GetRunList(const uint8_t* record, int32_t attrOffset, uint32_t& runOffset, 
 DataRunNode* DecodeMappingPairs(const uint8_t* bytes, uint32_t length);
 void FreeDataRunNodes(DataRunNode* head);
 bool DecodeDataRuns(const uint8_t* bytes, uint32_t length, DataExtentList& out);
-// A run whose LCN leaves the volume (or goes below 0) is placed at the sparse LBAs, so it
-// reads as zeros and the extents after it keep their file offsets.
+// Runs in absolute sectors: a sparse run becomes a hole; a run whose LCN leaves the volume (or
+// goes below 0) or that overlaps an earlier run of the list becomes unreadable. Either keeps
+// the offsets of the runs after it.
 bool DataRunsToSectors(const VolumeContext& vol, const uint8_t* bytes, uint32_t length, DataExtentList& out);
+// Marks every run that shares sectors with an earlier run of the list unreadable: one file's
+// data never lies twice in one place.
+void MarkOverlappingRuns(DataExtentList& runs);
 uint32_t VolumeSectorsPerCluster(const VolumeContext& vol);
 
+// The runs of the $MFT from its own record at lba (record 0, or its mirror's copy), joined
+// through its attribute list when the MFT has grown past one record's runs.
 bool ReadMftDataRuns(DiskReader& reader, const VolumeContext& vol, uint64_t lba, DataExtentList& out);
-bool ReadExtensionRecordRuns(DiskReader& reader, const VolumeContext& vol, const DataExtentList& mft,
-                             uint32_t number, DataExtentList& out, uint64_t& realSize);
 void StoreExtentPairs(FileRecord& rec, const DataExtentList& extents);
-bool JoinListedDataRuns(DiskReader& reader, const VolumeContext& vol, const uint8_t* list, uint32_t bytes,
-                        FileRecord& rec, const DataExtentList& mft);
-bool JoinExtensionRecordRuns(VolumeContext& vol, const uint8_t* list, uint32_t bytes, FileRecord& rec);
-// After the MFT walk: joins resident attribute lists and frees every extension record. A file
-// whose list cannot be joined stays listed, without data.
-void ResolveAttributeLists(VolumeContext& vol);
-bool LoadNtfsAttributeListExtents(VolumeContext& vol, FileRecord& rec);

@@ -9,8 +9,10 @@
 #include "base/heap.h"
 #include "base/packedtime.h"
 #include "core/filetree.h"
+#include "core/itemread.h"
 #include "core/recordtable.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
+#include "parsefilesystem/parsentfs/ntfsattrlist.h"
 #include "platform/wintime.h"
 #include "scanbase/ntfsscanregistry.h"
 #include "scanbase/scanprogress.h"
@@ -23,10 +25,12 @@ constexpr unsigned kTagBlob = 312;
 constexpr unsigned kTagWalkBuffer = 313;
 constexpr unsigned kTagExtentPairs = 314;
 constexpr unsigned kTagBitmap = 315;
-constexpr unsigned kTagDataBuffer = 316;
 constexpr unsigned kTagDataCopy = 317;
 
 constexpr uint8_t kNoTypeId = 234;
+constexpr uint64_t kNtfsReferenceMask = 0xFFFFFFFFFFFFull;
+constexpr uint16_t kAttrFlagCompressed = 0x0001;
+constexpr uint8_t kNtfsCompressionUnit = 4;
 constexpr uint32_t kBitmapRecord = 6;
 // Bytes of the label buffer, terminator included.
 constexpr uint32_t kLabelBufferBytes = 520;
@@ -126,13 +130,16 @@ void CountParsedRecord(const FileRecord& rec) {
   PostScanProgress(ParseProgress());
 }
 
-// Stores a parsed record under its id (0: the id limit). A record that cannot be stored is freed.
-void StoreParsedRecord(VolumeContext& vol, FileRecord& rec) {
+// Stores a parsed record under its id (0: the id limit) and returns the id it took, or 0. A
+// record that cannot be stored is freed.
+uint32_t StoreParsedRecord(VolumeContext& vol, FileRecord& rec) {
   if (rec.id == 0 && vol.idLimit >= kRecordIdEnd) {
     FreeFileRecord(rec);
-    return;
+    return 0;
   }
-  if (AddFileRecord(vol, rec, 0) == 0) FreeFileRecord(rec);
+  const uint32_t id = AddFileRecord(vol, rec, 0);
+  if (id == 0) FreeFileRecord(rec);
+  return id;
 }
 
 }  // namespace
@@ -246,26 +253,33 @@ bool ParseDataAttribute(const uint8_t* record, uint32_t attrOffset, FileRecord& 
     rec.flags = uint16_t(rec.flags | kRecResident);
     rec.size = GetResidentValue(record, int32_t(attrOffset), vo, vl) ? vl : 0;
     DropBlob(rec);
-    rec.flags = uint16_t(rec.flags & ~(kRecAttrList | kRecAttrListOnDisk));
     return true;
   }
   if (rest < 0x40) return false;
   rec.flags = uint16_t(rec.flags & ~kRecResident);
   rec.size = NtfsRead64(a + 0x30);
-  uint32_t off = 0, len = 0;
-  if (GetRunList(record, int32_t(attrOffset), off, len) && len != 0) {
-    SetBlob(rec, record + off, len);
-    rec.flags = uint16_t(rec.flags & ~(kRecAttrList | kRecAttrListOnDisk));
+  const bool compressed = (NtfsRead16(a + 0x0C) & kAttrFlagCompressed) && a[0x22] != 0;
+  if (compressed) rec.flags = uint16_t(rec.flags | kRecCompressed);
+  // Units of another size than NTFS writes cannot be decoded: the file keeps no runs to read.
+  if (compressed && a[0x22] != kNtfsCompressionUnit) {
+    DropBlob(rec);
+    return true;
   }
+  uint32_t off = 0, len = 0;
+  if (GetRunList(record, int32_t(attrOffset), off, len) && len != 0) SetBlob(rec, record + off, len);
   return true;
 }
 
-bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out) {
+bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out, MftRecordInfo* info) {
   std::memset(static_cast<void*>(&out), 0, sizeof(FileRecord));
+  if (info) *info = MftRecordInfo{};
   if (!HasFileMagic(r)) return false;
   const uint32_t number = NtfsRead32(r + 0x2C);
   const uint32_t first = NtfsRead16(r + 0x14);
   if (number >= kRecordIdEnd || first < 0x18 || first > 511) return false;
+  // An extension record belongs to the base record it names; the base record's attribute list
+  // takes from it what it holds.
+  if ((NtfsRead64(r + 0x20) & kNtfsReferenceMask) != 0) return false;
   out.id = number;
   out.typeId = kNoTypeId;
   const uint16_t hdrFlags = NtfsRead16(r + 0x16);
@@ -273,7 +287,8 @@ bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out)
   if (hdrFlags & 1) flags |= kRecInUse;
   if (hdrFlags & 2) flags |= kRecDirectory;
   out.flags = flags;
-  bool extension = false, haveData = false;
+  if (info) info->sequence = NtfsRead16(r + 0x10);
+  bool haveData = false, hasList = false;
   int nameSpace = -1;
   uint32_t pos = first;
   for (int steps = 0; steps < int(kMftRecordBytes / 16); ++steps) {
@@ -282,27 +297,13 @@ bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out)
     if (type == 0 || type == 0xFFFFFFFF) break;
     const uint32_t len = NtfsRead32(r + pos + 4);
     if (len < 16 || len > kMftRecordBytes - pos) break;
-    const uint32_t rest = kMftRecordBytes - pos;
     uint32_t vo = 0, vl = 0;
     switch (type) {
       case kAttrStandardInfo:
         if (GetResidentValue(r, int32_t(pos), vo, vl) && vl >= 16) SetTimesFromStandardInformation(out, r + vo);
         break;
       case kAttrList:
-        if (out.flags & kRecDirectory) break;
-        if (r[pos + 8] != 0) {
-          if (len >= 0x48) {
-            SetBlob(out, r + pos + 0x40, len - 0x40);
-            out.flags = uint16_t(out.flags | kRecAttrList | kRecAttrListOnDisk);
-          }
-        } else {
-          const uint32_t v = NtfsRead16(r + pos + 0x14);
-          if (v + 6 > len || rest - v < 26) break;
-          const uint32_t e = NtfsRead16(r + pos + v + 4);
-          if (e > rest - v || len <= v + e) break;
-          SetBlob(out, r + pos + v + e, len - v - e);
-          out.flags = uint16_t((out.flags | kRecAttrList) & ~kRecAttrListOnDisk);
-        }
+        hasList = true;
         break;
       case kAttrFileName: {
         if (!GetResidentValue(r, int32_t(pos), vo, vl) || vl < 0x42) break;
@@ -310,17 +311,15 @@ bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out)
         const bool take = ns == 1 || ns == 3 || (ns == 0 && nameSpace < 0);
         if (!take) break;
         out.parent = NtfsRead32(r + vo);
+        if (info) info->parentSequence = NtfsRead16(r + vo + 6);
         SetRecordNameFromFileName(out, r + vo, vl);
         nameSpace = out.name ? ns : -1;
         break;
       }
       case kAttrData:
-        if (pos == first && ParseDataAttribute(r, pos, out)) {
-          extension = true;
-          out.flags = uint16_t(out.flags | kRecUnnamed);
-          out.parent = NtfsRead32(r + 0x20);
-        }
-        if (!haveData && out.name && ParseDataAttribute(r, pos, out)) haveData = true;
+        // Only the unnamed stream is the file's data; named streams (zone marks, summaries)
+        // are passed over.
+        if (!haveData && r[pos + 9] == 0 && ParseDataAttribute(r, pos, out)) haveData = true;
         break;
       case kAttrIndexAllocation:
         CollectIndexAllocationLbas(vol, r + pos, len);
@@ -330,36 +329,127 @@ bool ParseMftRecord(const VolumeContext& vol, const uint8_t* r, FileRecord& out)
     }
     pos += len;
   }
-  if (extension && out.name) {
-    // A record that starts with $DATA but carries a name is a file of its own.
-    out.flags = uint16_t(out.flags & ~kRecUnnamed);
-    extension = false;
+  if (hasList) {
+    // The list decides: what the base record holds of the data is only its first piece.
+    DropBlob(out);
+    out.flags = uint16_t((out.flags & ~(kRecResident | kRecCompressed)) | kRecAttrList);
+    out.size = 0;
   }
-  if (!extension) {
-    const bool system = NameStartsWithDollar(out);
-    // Ids 3 and 4 belong to the program. $MFT, $Volume and $AttrDef take id 3 (stored last, under
-    // new ids); any other record numbered 0, 3 or 4 takes the next free id (0).
-    if (out.id == 0 || out.id == 3 || out.id == 4) out.id = system ? 3 : 0;
-  }
-  if (!extension && !out.name) {
+  if (info) info->hasList = hasList;
+  const bool system = NameStartsWithDollar(out);
+  // Ids 3 and 4 belong to the program. $MFT, $Volume and $AttrDef take id 3 (stored last, under
+  // new ids); any other record numbered 0, 3 or 4 takes the next free id (0).
+  if (out.id == 0 || out.id == 3 || out.id == 4) out.id = system ? 3 : 0;
+  // A base record with a list may keep its name in an extension record.
+  if (!out.name && !hasList) {
     FreeFileRecord(out);
     return false;
   }
   return true;
 }
 
+namespace {
+
+// Takes what the records named by a base record's attribute list hold. False when the file
+// ends up without a name.
+bool ApplyListedFile(const ListedFile& f, FileRecord& rec, uint16_t& parentSequence) {
+  if (f.haveName && (!rec.name || f.nameSpace == 1 || f.nameSpace == 3)) {
+    std::vector<uint8_t> value(0x42 + f.name.size() * 2, 0);
+    value[0x40] = uint8_t(std::min<size_t>(f.name.size(), 255));
+    std::memcpy(value.data() + 0x42, f.name.data(), f.name.size() * 2);
+    SetRecordNameFromFileName(rec, value.data(), uint32_t(value.size()));
+    rec.parent = f.parent;
+    parentSequence = f.parentSequence;
+  }
+  if (rec.ctime == 0 && f.created != 0) {
+    uint8_t times[16];
+    std::memcpy(times, &f.created, 8);
+    std::memcpy(times + 8, &f.modified, 8);
+    SetTimesFromStandardInformation(rec, times);
+  }
+  rec.flags = uint16_t(rec.flags & ~(kRecAttrList | kRecAttrListOnDisk));
+  if (!(rec.flags & kRecDirectory) && f.haveData) {
+    rec.size = f.size;
+    if (f.resident) {
+      rec.flags = uint16_t(rec.flags | kRecResident);
+      rec.lba = f.residentLba;
+    } else if (f.unsupported) {
+      rec.flags = uint16_t(rec.flags | kRecCompressed);
+    } else if (!f.extents.empty()) {
+      StoreExtentPairs(rec, f.extents);
+      if (f.compressed) rec.flags = uint16_t(rec.flags | kRecCompressed);
+    }
+  }
+  return rec.name != nullptr;
+}
+
+// Where a kept file's data starts, and whether its size or runs are more than its volume holds.
+void PlaceRecordData(const VolumeContext& vol, FileRecord& rec, uint64_t recLba) {
+  if (rec.flags & kRecDirectory) {
+    rec.lba = recLba;
+    return;
+  }
+  if (rec.flags & kRecResident) {
+    if (rec.lba == 0) rec.lba = recLba;
+    return;
+  }
+  DataExtentList runs;
+  bool damaged = !RecordExtents(vol, rec, runs) && rec.size != 0;
+  for (const DataExtent& e : runs) {
+    if (IsUnreadableExtent(e)) damaged = true;
+    if (rec.lba == 0 && !IsHoleExtent(e) && !IsUnreadableExtent(e)) rec.lba = e.startLba;
+  }
+  const bool sized = vol.sectorCount != 0 && vol.sectorCount != kUnknownSectorCount;
+  if (sized && rec.size > vol.sectorCount * kSectorBytes) damaged = true;
+  if (damaged) rec.flags = uint16_t(rec.flags | kRecDamaged);
+}
+
+// Sequence numbers seen during the walk, by record number: a file's parent reference carries
+// the number its folder's record had when the file was made there.
+struct SequenceMap {
+  std::vector<uint16_t> sequence;
+  std::vector<uint8_t> state;  // 0 not seen, 1 free, 2 in use
+  void Note(uint32_t number, uint16_t seq, bool inUse) {
+    if (number >= sequence.size()) {
+      sequence.resize(size_t(number) + 1, 0);
+      state.resize(size_t(number) + 1, 0);
+    }
+    sequence[number] = seq;
+    state[number] = inUse ? 2 : 1;
+  }
+  // False when the parent's record now belongs to another file or folder. A folder that was
+  // deleted since has had its number raised once, as freeing a record does.
+  bool Matches(uint32_t parent, uint16_t expected) const {
+    if (expected == 0 || parent >= state.size() || state[parent] == 0) return true;
+    const uint16_t now = sequence[parent];
+    if (now == expected) return true;
+    return state[parent] == 1 && now == uint16_t(expected + 1);
+  }
+};
+
+}  // namespace
+
 bool WalkMftRecords(StopWord stop, DiskReader& reader, VolumeContext& vol, const DataExtentList& mft) {
   auto* buf = static_cast<uint8_t*>(AllocMem(uint64_t(kMftChunkSectors) * kSectorBytes, kTagWalkBuffer));
   std::vector<FileRecord> held;
+  SequenceMap sequences;
+  std::vector<std::pair<uint32_t, uint16_t>> parentChecks;  // stored id, sequence its parent had
   bool stopped = false;
   uint64_t walked = 0;
   const bool sized = vol.sectorCount != 0 && vol.sectorCount != kUnknownSectorCount;
   const uint64_t volEnd = sized ? vol.firstLba + vol.sectorCount : UINT64_MAX;
+  auto source = [&](uint64_t n, uint8_t* record, uint64_t* lba) {
+    return ReadMftRecordByNumber(reader, mft, n, record, lba);
+  };
+  uint64_t number = 0;  // record number of the first record of the current extent
   for (const DataExtent& ext : mft) {
+    const uint64_t extentNumber = number;
+    number += ext.sectorCount / kMftRecordSectors;
     if (Stopped(stop)) {
       stopped = true;
       break;
     }
+    if (IsHoleExtent(ext) || IsUnreadableExtent(ext)) continue;
     // Only the part of the extent inside the volume is read.
     const uint64_t begin = std::max(ext.startLba, vol.firstLba);
     const uint64_t end = ext.startLba + std::min(ext.sectorCount, volEnd - std::min(volEnd, ext.startLba));
@@ -375,25 +465,31 @@ bool WalkMftRecords(StopWord stop, DiskReader& reader, VolumeContext& vol, const
       for (uint32_t j = 0; j < records && walked < kMaxMftRecordsWalked; ++j, ++walked) {
         uint8_t* r = buf + uint64_t(j) * kMftRecordBytes;
         RepairMftRecord(r);
-        FileRecord rec;
-        if (!ParseMftRecord(vol, r, rec)) continue;
         const uint64_t recLba = lba + uint64_t(j) * kMftRecordSectors;
-        if (!(rec.flags & (kRecDirectory | kRecAttrList | kRecUnnamed))) {
-          DataExtentList runs;
-          if (rec.flags & kRecResident)
-            rec.lba = recLba;
-          else if (rec.blob && DataRunsToSectors(vol, rec.blob, rec.blobLength, runs))
-            rec.lba = runs.front().startLba;
-        } else if (rec.flags & kRecDirectory) {
-          rec.lba = recLba;
+        const uint64_t recNumber = extentNumber + (recLba - ext.startLba) / kMftRecordSectors;
+        if (HasFileMagic(r) && recNumber < kRecordIdEnd)
+          sequences.Note(uint32_t(recNumber), NtfsRead16(r + 0x10), (NtfsRead16(r + 0x16) & 1) != 0);
+        FileRecord rec;
+        MftRecordInfo info;
+        if (!ParseMftRecord(vol, r, rec, &info)) continue;
+        uint16_t parentSequence = info.parentSequence;
+        if (info.hasList) {
+          ListedFile listed;
+          if (!JoinAttributeList(reader, vol, source, r, NtfsRead32(r + 0x2C), recLba, listed) ||
+              !ApplyListedFile(listed, rec, parentSequence)) {
+            FreeFileRecord(rec);
+            continue;
+          }
         }
+        PlaceRecordData(vol, rec, recLba);
         if (rec.id == 0 || rec.id == 3) {
           rec.id = 0;
           held.push_back(rec);
           continue;
         }
         CountParsedRecord(rec);
-        StoreParsedRecord(vol, rec);
+        const uint32_t id = StoreParsedRecord(vol, rec);
+        if (id != 0 && parentSequence != 0) parentChecks.emplace_back(id, parentSequence);
       }
       lba += records * kMftRecordSectors;
       if (records == 0) break;
@@ -404,7 +500,12 @@ bool WalkMftRecords(StopWord stop, DiskReader& reader, VolumeContext& vol, const
     CountParsedRecord(rec);
     StoreParsedRecord(vol, rec);
   }
-  ResolveAttributeLists(vol);
+  // A file whose folder's record now holds something else is an orphan: it goes to the lost
+  // files, not into the unrelated folder that took the record.
+  for (const auto& [id, expected] : parentChecks) {
+    FileRecord* rec = GetFileRecord(vol, id, 1);
+    if (rec && rec->parent != id && !sequences.Matches(rec->parent, expected)) rec->parent = kLostFolderId;
+  }
   FreeMem(buf);
   return !stopped;
 }
@@ -504,36 +605,18 @@ bool ReadNtfsFileData(StopWord stop, const VolumeContext& vol, const FileRecord&
   if (!OpenVolumeDevice(vol, reader)) return false;
   DataExtentList extents;
   if (!RecordExtents(vol, rec, extents)) return false;
-  auto* buf = static_cast<uint8_t*>(AllocMem(uint64_t(kMftChunkSectors) * kSectorBytes, kTagDataBuffer));
-  const uint64_t fileSize = rec.size;
-  uint64_t sum = 0;
-  bool ended = false;
-  for (const DataExtent& e : extents) {
-    if (ended || sum >= max || sum >= fileSize) break;
-    const uint64_t sectors = std::min<uint64_t>(e.sectorCount, (uint64_t(max) - sum + kSectorBytes - 1) / kSectorBytes);
-    for (uint64_t done = 0; done < sectors;) {
-      if (Stopped(stop)) {
-        ended = true;
-        break;
-      }
-      const uint32_t chunk = uint32_t(std::min<uint64_t>(kMftChunkSectors, sectors - done));
-      if (!reader.ReadSectors(buf, e.startLba + done, chunk)) {
-        ended = true;
-        break;
-      }
-      uint64_t bytes = uint64_t(chunk) * kSectorBytes;
-      bytes = std::min(bytes, fileSize - std::min(fileSize, sum));
-      bytes = std::min(bytes, uint64_t(max) - sum);
-      if (bytes == 0) {
-        ended = true;
-        break;
-      }
-      CopyToMemAt(block, uint32_t(sum), buf, bytes, kTagDataCopy);
-      sum += bytes;
-      done += chunk;
-    }
+  ItemLayout layout;
+  MakeItemLayout(vol, rec, std::move(extents), layout);
+  ItemReader item;
+  item.Use(std::move(layout), reader);
+  const uint64_t want = std::min<uint64_t>({uint64_t(max), rec.size, GetMemSize(block)});
+  // In chunks, so a stop is seen between them; a failed read ends with what was read.
+  for (uint64_t done = 0; done < want && !Stopped(stop);) {
+    const uint64_t n = item.Read(done, static_cast<uint8_t*>(block) + done,
+                                 std::min<uint64_t>(want - done, uint64_t(kMftChunkSectors) * kSectorBytes));
+    if (n == 0) break;
+    done += n;
   }
-  FreeMem(buf);
   reader.Close();
   return true;
 }

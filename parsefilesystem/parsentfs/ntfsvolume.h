@@ -29,9 +29,17 @@ bool ReadNtfsVolumeLabel(DiskReader& reader, VolumeContext& vol);
 // of the ScanTarget. False when parsing is switched off, nothing can be read, or stopped.
 bool ParseNtfsVolume(StopWord stop, VolumeContext& vol);
 bool WalkMftRecords(StopWord stop, DiskReader& reader, VolumeContext& vol, const DataExtentList& mft);
-// A repaired record into a FileRecord (zeroed first); true when there is something to keep.
-// The record's LBA is left to the caller.
-bool ParseMftRecord(const VolumeContext& vol, const uint8_t* record, FileRecord& out);
+// What the walk needs of a record besides its FileRecord.
+struct MftRecordInfo {
+  uint16_t sequence = 0;        // the record's own sequence number
+  uint16_t parentSequence = 0;  // the sequence number in the parent reference of the name taken
+  bool hasList = false;         // an attribute list names more records of the file
+};
+// A repaired base record into a FileRecord (zeroed first); true when there is something to
+// keep: a name, or an attribute list that may hold one. Extension records give false. A record
+// with a list keeps flag 0x400 and nothing of its data; the walk joins it. The record's LBA is
+// left to the caller.
+bool ParseMftRecord(const VolumeContext& vol, const uint8_t* record, FileRecord& out, MftRecordInfo* info = nullptr);
 
 void SetTimesFromStandardInformation(FileRecord& rec, const uint8_t* value);
 // The $FILE_NAME value's name (valueLength bytes available) replaces the record's name.

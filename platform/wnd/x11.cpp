@@ -815,6 +815,12 @@ class X11Backend : public DisplayBackend {
   }
 
   void Handle(XEvent& e) {
+    if (e.type == MappingNotify) {
+      // A changed keyboard map (a new layout, or a tool binding a spare key to a character it
+      // types) must be read again, or keys keep their old meaning.
+      XRefreshKeyboardMapping(&e.xmapping);
+      return;
+    }
     if (e.xany.window == root_) {
       if (e.type == PropertyNotify &&
           (e.xproperty.atom == atoms_.netWorkarea || e.xproperty.atom == atoms_.netSupported ||

@@ -5,6 +5,7 @@
 
 #include "base/heap.h"
 #include "base/packedtime.h"
+#include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/exfat/tests/exfattestenv.h"
 
 namespace {
@@ -18,6 +19,7 @@ class ExfatEntriesTest : public ::testing::Test {
     ClearKnownExfatDirLbas();
     uint8_t* b = vol_.bootSector;
     memcpy(b + 3, "EXFAT   ", 8);
+    Put64(b + 0x48, 100 + 8 * (kClusterCount + 2));  // the volume's length in sectors
     Put32(b + 0x50, 24);     // FAT
     Put32(b + 0x54, 8);
     Put32(b + 0x58, 100);    // cluster heap
@@ -196,9 +198,13 @@ TEST_F(ExfatClustersTest, ContiguousAndChainedLists) {
   EXPECT_EQ(Clusters(0, 5, 3 * cb + 1), (std::vector<uint32_t>{5, 6, 7, 8}));
   EXPECT_EQ(Clusters(kRecExfatChain, 5, 4 * cb), (std::vector<uint32_t>{5, 6, 7, 10}));
   EXPECT_EQ(Clusters(kRecExfatChain, 5, 2 * cb), (std::vector<uint32_t>{5, 6}));
-  // An end mark or a free entry continues with the next cluster until the size is covered.
-  EXPECT_EQ(Clusters(kRecExfatChain, 20, 3 * cb), (std::vector<uint32_t>{20, 21, 22}));
+  // An end mark ends the chain even before the size is covered; a cleared entry goes on only
+  // into a free cluster.
+  EXPECT_EQ(Clusters(kRecExfatChain, 20, 3 * cb), (std::vector<uint32_t>{20}));
+  EXPECT_EQ(Clusters(kRecExfatChain, 30, 2 * cb), (std::vector<uint32_t>{30}));
+  vol_.bitmapBuffer[(31 - 2) / 8] &= uint8_t(~(1u << ((31 - 2) % 8)));
   EXPECT_EQ(Clusters(kRecExfatChain, 30, 2 * cb), (std::vector<uint32_t>{30, 31}));
+  vol_.bitmapBuffer[(31 - 2) / 8] |= uint8_t(1u << ((31 - 2) % 8));
   EXPECT_TRUE(Clusters(kRecExfatChain, 5, 0).empty());
   EXPECT_TRUE(Clusters(0, 0, cb).empty());
   // The last two clusters of the heap are clusters like any other.
@@ -233,10 +239,32 @@ TEST_F(ExfatClustersTest, HostileSizesAndLoopsStayBounded) {
   Link(40, 41), Link(41, 42), Link(42, 40);
   const auto loop = Clusters(kRecExfatChain, 40, huge);
   EXPECT_EQ(loop, (std::vector<uint32_t>{40, 41, 42}));
-  // Free entries run on cluster by cluster to the heap's end, each cluster once.
+  // Cleared entries over free clusters run on cluster by cluster to the heap's end, each
+  // cluster once.
+  memset(vol_.bitmapBuffer, 0, vol_.bitmapBufferSize);
   const auto run = Clusters(kRecExfatChain, 500, huge);
   EXPECT_EQ(run.size(), size_t(kClusterCount + 2 - 500));
   EXPECT_EQ(std::set<uint32_t>(run.begin(), run.end()).size(), run.size());
+}
+
+TEST_F(ExfatEntriesTest, TheClusterCountIsHeldToTheVolumesLength) {
+  // One damaged byte of the count (1000 clusters become 0x3E8 + 0x20000000) cannot make the
+  // volume larger than its length says.
+  vol_.bootSector[0x5F] = 0x20;
+  ExfatGeometry geo;
+  ASSERT_TRUE(ReadExfatGeometry(vol_.bootSector, 0, geo));
+  EXPECT_EQ(geo.clusterCount, kClusterCount + 2);
+  // A contiguous file of a huge size is one run up to the heap's end, found at once.
+  FileRecord rec{};
+  rec.firstCluster = 10;
+  rec.size = ~0ull;
+  DataExtentList runs;
+  ASSERT_TRUE(GetExfatRecordExtents(vol_, rec, runs));
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].sectorCount, uint64_t(kClusterCount + 4 - 10) * 8);
+  // A length that leaves no room for the heap is no volume.
+  Put64(vol_.bootSector + 0x48, 100);
+  EXPECT_FALSE(ReadExfatGeometry(vol_.bootSector, 0, geo));
 }
 
 TEST_F(ExfatEntriesTest, AShiftBeyondTheLimitIsNoVolume) {

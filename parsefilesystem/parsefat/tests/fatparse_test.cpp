@@ -7,6 +7,7 @@
 
 #include "parsefilesystem/parsefat/fatextents.h"
 #include "parsefilesystem/parsefat/fatvalidate.h"
+#include "parsefilesystem/parsefat/fatknownlba.h"
 #include "parsefilesystem/parsefat/tests/fatbytes.h"
 #include "parsefilesystem/parsefat/tests/fattestenv.h"
 
@@ -168,7 +169,7 @@ TEST_F(FatEntriesTest, TimesMarksLabelsAndNames) {
   EXPECT_EQ(recs.size(), 4u);
 }
 
-TEST_F(FatEntriesTest, ChecksumMismatchDropsTheEntryAndTheNextIsRead) {
+TEST_F(FatEntriesTest, ChecksumMismatchKeepsTheShortNameAndTheNextIsRead) {
   const Entry file = ShortEntry("FILE1   TXT", 0x20, 5, 10);
   std::vector<Entry> entries = LfnRun(u"Mismatched name.txt", ShortEntry("OTHER   TXT", 0x20, 5, 10));
   entries.push_back(file);
@@ -176,11 +177,11 @@ TEST_F(FatEntriesTest, ChecksumMismatchDropsTheEntryAndTheNextIsRead) {
   Parse(entries);
   auto recs = Records();
   EXPECT_FALSE(recs.count(u"Mismatched name.txt"));
-  EXPECT_FALSE(recs.count(u"FILE1.TXT"));
+  EXPECT_TRUE(recs.count(u"FILE1.TXT"));
   EXPECT_TRUE(recs.count(u"NEXT.TXT"));
 }
 
-TEST_F(FatEntriesTest, DeletedLongNameRunKeepsItsNameAndALiveEntryBehindItEndsTheDirectory) {
+TEST_F(FatEntriesTest, DeletedLongNameRunsKeepTheirNamesAndNeverEndTheDirectory) {
   Entry shortE = ShortEntry("DELETE~1BIN", 0x20, 8, 10);
   std::vector<Entry> run = LfnRun(u"Deleted long name.bin", shortE);
   for (Entry& e : run) e[0] = 0xE5;
@@ -192,6 +193,8 @@ TEST_F(FatEntriesTest, DeletedLongNameRunKeepsItsNameAndALiveEntryBehindItEndsTh
   ASSERT_TRUE(recs.count(u"Deleted long name.bin"));
   EXPECT_FALSE(recs[u"Deleted long name.bin"]->flags & kRecInUse);
 
+  // The run's short entry was taken by a live file: the run names nothing, and every live
+  // entry after it is there.
   FreeAllFileRecords(ctx_);
   ctx_.idLimit = 0;
   CreateRootAndLostFolders(ctx_);
@@ -199,53 +202,104 @@ TEST_F(FatEntriesTest, DeletedLongNameRunKeepsItsNameAndALiveEntryBehindItEndsTh
   entries.push_back(ShortEntry("LIVE    TXT", 0x20, 9, 10));
   entries.push_back(ShortEntry("AFTER   TXT", 0x20, 10, 10));
   Parse(entries);
-  EXPECT_TRUE(Records().empty());
+  recs = Records();
+  EXPECT_EQ(recs.size(), 2u);
+  EXPECT_TRUE(recs.count(u"LIVE.TXT"));
+  EXPECT_TRUE(recs.count(u"AFTER.TXT"));
 }
 
-TEST_F(FatEntriesTest, ExtentsFollowChainsAndSurviveLoops) {
-  DataExtentList ext;
-  FileRecord rec{};
-  rec.flags = kRecInUse;
-  // 10 -> 11 -> 10: the loop goes on with the next cluster, so the file reads 10, 11, 12.
-  SetFat({{10, 11}, {11, 10}, {12, 0xFFFF}});
-  rec.firstCluster = 10;
-  rec.size = 3 * 512;
-  ASSERT_TRUE(GetFatFileExtents(ctx_, rec, ext));
-  ASSERT_EQ(ext.size(), 1u);
-  EXPECT_EQ(ext[0].startLba, 3u + 8u);
-  EXPECT_EQ(ext[0].sectorCount, 3u);
-  EXPECT_EQ(ext[0].clusterDelta, 0);
-  // A fragmented chain: 20 -> 30 -> end.
-  FreeMem(ctx_.fatBuffer);
-  SetFat({{20, 30}, {30, 0xFFF8}});
-  rec.firstCluster = 20;
-  rec.size = 1000;
-  ASSERT_TRUE(GetFatFileExtents(ctx_, rec, ext));
-  ASSERT_EQ(ext.size(), 2u);
-  EXPECT_EQ(ext[1].startLba, 3u + 28u);
-  // A cluster that loops to itself with a huge size stops at the volume's last cluster.
-  FreeMem(ctx_.fatBuffer);
-  SetFat({{50, 50}});
-  rec.firstCluster = 50;
-  rec.size = 0xFFFFFFFF;
-  ASSERT_TRUE(GetFatFileExtents(ctx_, rec, ext));
-  ASSERT_EQ(ext.size(), 1u);
-  EXPECT_EQ(ext[0].startLba + ext[0].sectorCount, 3u + 100u);  // clusters 2 .. 101
-  // Empty files and clusters outside the volume have no data.
-  rec.firstCluster = 0;
-  EXPECT_FALSE(GetFatFileExtents(ctx_, rec, ext));
-  rec.firstCluster = 1;
-  EXPECT_FALSE(GetFatFileExtents(ctx_, rec, ext));
-  rec.firstCluster = 102;
-  EXPECT_FALSE(GetFatFileExtents(ctx_, rec, ext));
-  EXPECT_EQ(FatClusterLba(ReadFatGeometry(ctx_), 0), 0u);
-  // A deleted directory: one run of its recorded size.
-  rec.flags = kRecDirectory;
-  rec.firstCluster = 40;
-  rec.size = 1024;
-  ASSERT_TRUE(GetFatFileExtents(ctx_, rec, ext));
-  ASSERT_EQ(ext.size(), 1u);
-  EXPECT_EQ(ext[0].sectorCount, 2u);
+TEST_F(FatEntriesTest, LowerCaseShortNamesKeepTheirCase) {
+  const struct {
+    const char* name11;
+    uint8_t caseBits;
+    const char16_t* shown;
+  } cases[] = {
+      {"NOTES      ", 0x08, u"notes"},
+      {"PHOTO   JPG", 0x18, u"photo.jpg"},
+      {"README  TXT", 0x10, u"README.txt"},
+      {"MIXED   TXT", 0x08, u"mixed.TXT"},
+      {"UPPER   TXT", 0x00, u"UPPER.TXT"},
+      {"A_1-2   \xE9T ", 0x18, u"a_1-2.\u00E9t"},  // only A-Z change case
+  };
+  std::vector<Entry> entries;
+  uint32_t cluster = 5;
+  for (const auto& c : cases) {
+    Entry e = ShortEntry(c.name11, 0x20, cluster++, 10);
+    e[12] = c.caseBits;
+    entries.push_back(e);
+  }
+  Parse(entries);
+  const auto recs = Records();
+  for (const auto& c : cases) EXPECT_TRUE(recs.count(c.shown)) << CString(c.shown).ToUtf8();
+}
+
+// A FAT16 volume of clusters 2 .. 101 (one sector each, data from LBA 3).
+TEST_F(FatEntriesTest, ExtentsOfLiveAndDeletedFiles) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<uint32_t, uint16_t>> fat;
+    uint32_t first;
+    uint64_t size;
+    uint16_t flags;
+    std::vector<std::pair<uint64_t, uint64_t>> runs;  // first cluster, clusters
+  };
+  const uint16_t live = kRecInUse;
+  const Case cases[] = {
+      {"a fragmented chain", {{20, 30}, {30, 0xFFFF}}, 20, 1000, live, {{20, 1}, {30, 1}}},
+      {"the size is covered before the end mark", {{20, 21}, {21, 22}, {22, 0xFFFF}}, 20, 600, live, {{20, 2}}},
+      // A chain that ends early gives what it has: never the clusters after it.
+      {"an end mark before the size", {{20, 21}, {21, 0xFFF8}, {22, 0xFFFF}}, 20, 5 * 512, live, {{20, 2}}},
+      {"a loop ends the chain", {{10, 11}, {11, 10}, {12, 0xFFFF}}, 10, 3 * 512, live, {{10, 2}}},
+      {"a cluster that names itself", {{50, 50}}, 50, 0xFFFFFFFF, live, {{50, 1}}},
+      {"a bad-cluster mark", {{20, 0xFFF7}}, 20, 2 * 512, live, {{20, 1}}},
+      {"a cleared entry goes on into a free cluster", {{60, 0}}, 60, 3 * 512, live, {{60, 3}}},
+      {"but not into one in use", {{60, 0}, {61, 0xFFFF}}, 60, 3 * 512, live, {{60, 1}}},
+      // Deleted: the chain was cleared; the free clusters after the start, used ones passed over.
+      {"deleted, free after its start", {}, 40, 3 * 512, 0, {{40, 3}}},
+      {"deleted, passing clusters in use", {{41, 0xFFFF}, {42, 43}, {43, 0xFFFF}}, 40, 3 * 512, 0, {{40, 1}, {44, 2}}},
+      {"deleted, its start in use again", {{40, 0xFFFF}}, 40, 512, 0, {}},
+      {"deleted, never past the volume", {}, 100, 10 * 512, 0, {{100, 2}}},
+      {"a deleted directory: one run of its size", {{40, 0xFFFF}}, 40, 1024, kRecDirectory, {{40, 2}}},
+      {"no start cluster", {}, 0, 100, live, {}},
+      {"a start past the volume", {}, 102, 100, live, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (ctx_.fatBuffer) FreeMem(ctx_.fatBuffer);
+    ctx_.fatBuffer = nullptr;
+    SetFat({});
+    for (auto [cl, v] : c.fat) Put16(ctx_.fatBuffer + 2 * cl, v);
+    FileRecord rec{};
+    rec.flags = c.flags;
+    rec.firstCluster = c.first;
+    rec.size = c.size;
+    DataExtentList ext;
+    EXPECT_EQ(GetFatFileExtents(ctx_, rec, ext), !c.runs.empty());
+    std::vector<std::pair<uint64_t, uint64_t>> got;
+    for (const DataExtent& e : ext) got.emplace_back((e.startLba - 3) + 2, e.sectorCount);
+    EXPECT_EQ(got, c.runs);
+  }
+}
+
+TEST_F(FatEntriesTest, LongChainsEndAtTheirFirstRepeatedCluster) {
+  // 900 clusters; a chain 2 -> 3 -> ... -> 700 -> 2 runs past the point where its clusters are
+  // kept in a bitmap. Twice, so the bitmap is cleared between files.
+  ctx_.sectorCount = 903;
+  ctx_.fatBuffer = static_cast<uint8_t*>(AllocMem(2048, 1));
+  ctx_.fatBufferSize = 2048;
+  for (uint32_t c = 2; c < 700; ++c) Put16(ctx_.fatBuffer + 2 * c, uint16_t(c + 1));
+  Put16(ctx_.fatBuffer + 2 * 700, 2);
+  for (uint32_t first : {2u, 300u}) {
+    FileRecord rec{};
+    rec.flags = kRecInUse;
+    rec.firstCluster = first;
+    rec.size = 0xFFFFFFFF;
+    DataExtentList ext;
+    ASSERT_TRUE(GetFatFileExtents(ctx_, rec, ext));
+    uint64_t sectors = 0;
+    for (const DataExtent& e : ext) sectors += e.sectorCount;
+    EXPECT_EQ(sectors, 699u) << first;
+  }
 }
 
 TEST(FatWalk, DirectoryThatContainsItselfAndLoopsInItsChain) {
@@ -276,6 +330,46 @@ TEST(FatWalk, DirectoryThatContainsItselfAndLoopsInItsChain) {
   EXPECT_EQ(names[u"SELF"], 1u);
   EXPECT_EQ(names[u"FILE.TXT"], 1u);
   FreeAllFileRecords(vol);
+}
+
+TEST(FatWalk, RootRegionThatHoldsNoEntriesIsNotParsed) {
+  LoadFatTestSettings();
+  // FAT16, 200 sectors, one sector per cluster: FAT at 1, root at 2, data at 3.
+  ImageFile img("fat_badroot.img", 200);
+  auto b = Fat16Boot();
+  b[0x0D] = 1;
+  Put16(&b[0x0E], 1);
+  b[0x10] = 1;
+  Put16(&b[0x11], 16);
+  Put16(&b[0x13], 200);
+  Put16(&b[0x16], 1);
+  img.Write(0, b.data(), 512);
+  const uint8_t fat[4] = {0xF8, 0xFF, 0xFF, 0xFF};
+  img.Write(512, fat, sizeof fat);
+  // What a damaged reserved-sector count puts there: bytes of 0xFF, each "entry" claiming 4 GiB.
+  std::vector<uint8_t> ff(512, 0xFF);
+  img.Write(2 * 512, ff.data(), ff.size());
+  VolumeContext vol;
+  ASSERT_TRUE(SetupImageVolume(img.path(), vol));
+  ASSERT_TRUE(ParseFatVolume(&ScanRunState, vol));
+  for (uint32_t id = kRootId + 1; id < vol.idLimit; ++id) EXPECT_EQ(GetFileRecord(vol, id, 0), nullptr) << id;
+  FreeAllFileRecords(vol);
+
+  // A plausible entry whose size no cluster of the volume can hold is kept, marked damaged.
+  std::vector<uint8_t> zeros(512, 0);
+  img.Write(2 * 512, zeros.data(), zeros.size());
+  img.WriteEntries(2, {ShortEntry("HUGE    BIN", 0x20, 3, 0xFFFFFF00), ShortEntry("SMALL   TXT", 0x20, 4, 100)});
+  ClearKnownFatLbaList();  // a second parse of the same sectors in one scan
+  VolumeContext again;
+  ASSERT_TRUE(SetupImageVolume(img.path(), again));
+  ASSERT_TRUE(ParseFatVolume(&ScanRunState, again));
+  std::map<std::u16string, uint16_t> flags;
+  for (uint32_t id = kRootId + 1; id < again.idLimit; ++id)
+    if (const FileRecord* r = GetFileRecord(again, id, 0)) flags[r->name] = r->flags;
+  ASSERT_TRUE(flags.count(u"HUGE.BIN"));
+  EXPECT_TRUE(flags[u"HUGE.BIN"] & kRecDamaged);
+  EXPECT_FALSE(flags[u"SMALL.TXT"] & kRecDamaged);
+  FreeAllFileRecords(again);
 }
 
 TEST(FatWalk, StopRequestedBeforeTheWalkKeepsNothing) {

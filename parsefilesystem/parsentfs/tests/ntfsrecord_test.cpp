@@ -65,7 +65,7 @@ TEST(NtfsRunList, DecodesRunsTable) {
 
 TEST(NtfsRunList, SectorsFromClustersAndBadRuns) {
   const VolumeContext vol = TestVolume(100, 8, 80000);  // 10000 clusters
-  const uint64_t sparse = 100 + 8 * uint64_t(kSparseRunMark);
+  const uint64_t sparse = kHoleLbaBase, bad = kUnreadableLba;
   struct Case {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -74,11 +74,17 @@ TEST(NtfsRunList, SectorsFromClustersAndBadRuns) {
   const Case cases[] = {
       {"plain", {0x11, 5, 4, 0}, {{132, 40}}},
       {"sparse keeps the LCN", {0x11, 4, 10, 0x01, 3, 0x11, 2, 5}, {{180, 32}, {sparse, 24}, {220, 16}}},
-      {"LCN below 0", {0x11, 5, 0xFB, 0x11, 1, 0x0A}, {{sparse, 40}, {140, 8}}},
-      {"beyond the volume", {0x21, 5, 0x20, 0x4E}, {{sparse, 40}}},
+      // Runs the volume cannot hold are unreadable, never holes that read as zeros.
+      {"LCN below 0", {0x11, 5, 0xFB, 0x11, 1, 0x0A}, {{bad, 40}, {140, 8}}},
+      {"beyond the volume", {0x21, 5, 0x20, 0x4E}, {{bad, 40}}},
       {"wrapping delta", {0x81, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x11, 1, 3},
-       {{sparse, 8}, {124, 8}}},
-      {"most negative delta", {0x81, 1, 0, 0, 0, 0, 0, 0, 0, 0x80}, {{sparse, 8}}},
+       {{bad, 8}, {124, 8}}},
+      {"most negative delta", {0x81, 1, 0, 0, 0, 0, 0, 0, 0, 0x80}, {{bad, 8}}},
+      // One place given twice (a damaged $MFT of one-cluster runs over the same cluster): only
+      // the first run keeps it.
+      {"runs over the same place", {0x11, 1, 5, 0x01, 1, 0x11, 1, 0, 0x11, 2, 0xFF}, {{140, 8}, {sparse, 8}, {bad, 8}, {bad, 16}}},
+      {"a run inside an earlier one", {0x11, 8, 5, 0x11, 2, 2}, {{140, 64}, {bad, 16}}},
+      {"touching runs", {0x11, 2, 5, 0x11, 2, 2}, {{140, 16}, {156, 16}}},
   };
   for (const Case& c : cases) {
     std::unique_ptr<uint8_t[]> exact(new uint8_t[c.bytes.size()]);
@@ -249,93 +255,35 @@ TEST_F(NtfsParseRecord, HostileOffsetsAndLengths) {
   }
 }
 
-TEST_F(NtfsParseRecord, ExtensionRecordAndAttributeList) {
+TEST_F(NtfsParseRecord, ExtensionRecordsAndAttributeLists) {
+  // An extension record is never a file of its own, whatever its first attribute.
   RecordBuilder ext(90, 1, 70);
+  ext.FileName(64, u"big.bin", 1);
   ext.NonResident(kAttrData, 9999, {0x11, 2, 7});
-  ASSERT_TRUE(Parse(ext));
-  EXPECT_TRUE(rec.flags & kRecUnnamed);
-  EXPECT_EQ(rec.parent, 70u);
+  EXPECT_FALSE(Parse(ext));
 
+  // A base record with a list keeps nothing of its data (the walk joins it), and is kept even
+  // without a name of its own.
   RecordBuilder base(70);
-  base.FileName(64, u"big.bin", 1);
-  std::vector<uint8_t> list(32 * 3);
-  list[0] = 0x10;
-  Put16(list.data() + 4, 32);
-  list[32] = 0x30;
-  list[64] = 0x80;
-  Put32(list.data() + 64 + 0x10, 90);
-  base.Resident(kAttrList, list);
-  ASSERT_TRUE(Parse(base));
-  EXPECT_EQ(rec.flags & (kRecAttrList | kRecAttrListOnDisk), kRecAttrList);
-  EXPECT_EQ(rec.blobLength, 64u);  // from the second entry on
-}
+  base.Resident(kAttrList, std::vector<uint8_t>(0x20));
+  base.NonResident(kAttrData, 50000, {0x11, 2, 7});
+  MftRecordInfo info;
+  FreeFileRecord(rec);
+  ASSERT_TRUE(ParseMftRecord(vol, base.b, rec, &info));
+  EXPECT_TRUE(info.hasList);
+  EXPECT_EQ(rec.flags & (kRecAttrList | kRecResident), kRecAttrList);
+  EXPECT_EQ(rec.blob, nullptr);
+  EXPECT_EQ(rec.size, 0u);
 
-// Base records and extension records stored as the walk stores them.
-class NtfsJoin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\n",
-                        u"FileLost: FileLost\r\n");
-  }
-  void TearDown() override { FreeAllFileRecords(vol); }
-  void Store(RecordBuilder& r) {
-    FileRecord rec;
-    ASSERT_TRUE(ParseMftRecord(vol, r.b, rec));
-    ASSERT_NE(AddFileRecord(vol, rec, 0), 0u);
-  }
-  static std::vector<uint8_t> List(std::vector<uint32_t> dataRecords) {
-    std::vector<uint8_t> list(32 * (1 + dataRecords.size()) + 32);
-    list[0] = 0x10;
-    Put16(list.data() + 4, 32);
-    list[32] = 0x30;
-    for (size_t i = 0; i < dataRecords.size(); ++i) {
-      list[64 + 32 * i] = 0x80;
-      Put32(list.data() + 64 + 32 * i + 0x10, dataRecords[i]);
-    }
-    return list;
-  }
-  VolumeContext vol = TestVolume(100, 8, 80000);
-};
-
-TEST_F(NtfsJoin, ResidentListJoinsExtensionRuns) {
-  RecordBuilder base(70);
-  base.FileName(64, u"big.bin", 1);
-  base.Resident(kAttrList, List({90, 91}));
-  Store(base);
-  RecordBuilder e1(90, 1, 70), e2(91, 1, 70);
-  e1.NonResident(kAttrData, 50000, {0x11, 2, 7});
-  e2.NonResident(kAttrData, 0, {0x11, 3, 20});
-  Store(e1);
-  Store(e2);
-  ResolveAttributeLists(vol);
-  FileRecord* rec = GetFileRecord(vol, 70);
-  ASSERT_NE(rec, nullptr);
-  EXPECT_EQ((rec->flags & (kRecExtentList | kRecAttrList)), kRecExtentList);
-  EXPECT_EQ(Val(rec->size), 50000u);
-  EXPECT_EQ(Val(rec->lba), 156u);
-  ASSERT_EQ(Val(rec->blobLength), 32u);
-  EXPECT_EQ(NtfsRead64(rec->blob), 156u);
-  EXPECT_EQ(NtfsRead64(rec->blob + 8), 16u);
-  EXPECT_EQ(NtfsRead64(rec->blob + 16), 260u);
-  EXPECT_EQ(NtfsRead64(rec->blob + 24), 24u);
-  EXPECT_EQ(GetFileRecord(vol, 90, 1), nullptr);
-  EXPECT_EQ(GetFileRecord(vol, 91, 1), nullptr);
-}
-
-TEST_F(NtfsJoin, UnjoinableListKeepsTheFileListed) {
-  RecordBuilder base(70);
-  base.FileName(64, u"lost pieces.bin", 1);
-  base.Resident(kAttrList, List({95}));  // no such record
-  Store(base);
-  RecordBuilder notData(96, 1, 71);
-  notData.FileName(64, u"other.txt", 1);  // an extension record must start with $DATA
-  Store(notData);
-  ResolveAttributeLists(vol);
-  FileRecord* rec = GetFileRecord(vol, 70);
-  ASSERT_NE(rec, nullptr);
-  EXPECT_EQ((rec->flags & (kRecAttrList | kRecExtentList)), 0);
-  EXPECT_EQ(Val(rec->blob), nullptr);
-  EXPECT_EQ(std::u16string(rec->name), u"lost pieces.bin");
+  // Only the unnamed stream is data: a named one before it is passed over.
+  RecordBuilder named(71);
+  named.FileName(64, u"a.txt", 1);
+  const uint32_t ads = named.Resident(kAttrData, std::vector<uint8_t>(100, 7));
+  named.b[ads + 9] = 4;
+  named.NonResident(kAttrData, 300, {0x11, 1, 9});
+  ASSERT_TRUE(Parse(named));
+  EXPECT_EQ(rec.size, 300u);
+  EXPECT_EQ(rec.flags & kRecResident, 0);
 }
 
 TEST(NtfsBoot, BootSectorTable) {

@@ -17,6 +17,7 @@
 
 #include "app/settings.h"
 #include "base/heap.h"
+#include "base/packedtime.h"
 #include "core/dataextents.h"
 #include "core/filetree.h"
 #include "core/itemread.h"
@@ -481,4 +482,61 @@ TEST_F(NtfsVolume, IndexRecordsOfParsedFoldersAreKnownAndParse) {
   std::lock_guard<std::mutex> g(IndxFileListLock());
   EXPECT_TRUE(IndxFileList().empty());
   KnownIndxLbas().clear();
+}
+
+// Files of many runs (their names and runs in extension records), compressed files and a file
+// whose folder's record was reused, live and deleted, as the NTFS library writes them.
+TEST_F(NtfsVolume, ListedCompressedAndOrphanedFilesReadWhole) {
+#ifndef KESTREL_HAVE_SHA256
+  GTEST_SKIP() << "no SHA-256 here";
+#endif
+  const std::string image = std::string(KESTREL_FIXTURE_DIR) + "/ntfs_quirks.img";
+  const std::string manifest = std::string(KESTREL_FIXTURE_DIR) + "/ntfs_quirks.manifest";
+  if (!fs::exists(manifest)) GTEST_SKIP() << "no NTFS quirks image";
+  const std::map<std::string, Entry> listed = RunKscanAll(image);
+  int checked = 0;
+  std::ifstream in(manifest);
+  for (std::string line; std::getline(in, line);) {
+    Entry m = ParseLine(line);
+    const std::string found = Field(line, "found");
+    if (!found.empty()) m.path = found;
+    auto it = listed.find(KeyOf(m));
+    ASSERT_NE(it, listed.end()) << KeyOf(m);
+    EXPECT_EQ(it->second.size, m.size) << m.path;
+    EXPECT_EQ(it->second.mtime, m.mtime) << m.path;
+    if (m.dir || (m.deleted && !m.intact)) continue;
+    EXPECT_EQ(it->second.sha256, m.sha256) << m.path;
+    ++checked;
+  }
+  EXPECT_GE(checked, 10);
+  // Nothing lands in the folder that took the orphan's folder's record.
+  for (const auto& [key, e] : listed) EXPECT_NE(key.rfind("/new/", 0), 0u) << key;
+}
+
+// At the end of a deep scan, files only the scan's index records still name join the volume.
+TEST_F(NtfsVolume, IndexOnlyFilesJoinTheParsedVolumeAtTheScanEnd) {
+  ClearIndxFileList();
+  FileRecord item{};
+  item.id = 3999000;
+  item.parent = kRootId;
+  item.size = 12345;
+  item.lba = 4000;
+  item.ctime = item.mtime = PackTime(2021, 3, 7, 12, 0, 0);
+  SetRecordName(item, u"only in an index.jpg");
+  {
+    std::lock_guard<std::mutex> g(IndxFileListLock());
+    IndxFileList().push_back(item);
+  }
+  ScanEndStageActive = 1;
+  Setup(kImage);
+  const bool parsed = ParseNtfsVolume(&ScanRunState, vol);
+  ScanEndStageActive = 0;
+  ASSERT_TRUE(parsed);
+  bool found = false;
+  for (uint32_t id = 1; id < vol.idLimit; ++id) {
+    const FileRecord* rec = GetFileRecord(vol, id);
+    found = found || (rec && rec->name && std::u16string(rec->name) == u"only in an index.jpg");
+  }
+  EXPECT_TRUE(found);
+  ClearIndxFileList();
 }

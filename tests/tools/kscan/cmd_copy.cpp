@@ -5,8 +5,9 @@
 // ticked in the found-files slot, sized as the results size it. Either way the copy runs with
 // the options dialog answered by OUTDIR and the default choices (read-error choice 1 unless
 // --error-choice says otherwise). Prints one JSON line:
-//   {"recovered":N,"bytes":N}
-// The engine's messages (read errors, failed files) go to stderr. Exit code 0 when the job ran.
+//   {"recovered":N,"bytes":N,"failed":N}
+// (files recovered whole, bytes written, files that were not). The engine's messages go to
+// stderr. Exit code 0 when the job ran and every file was recovered whole.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,9 +107,10 @@ int RunCopy(const std::vector<std::string>& args) {
 
   const int ran = RecoverCheckedItems(list, 0, 0);
   const CopyStatisticsValues st = GetCopyStatistics();
-  printf("{\"recovered\":%u,\"bytes\":%llu}\n", ran ? st.lastFiles : 0u, (unsigned long long)(ran ? st.lastBytes : 0));
+  printf("{\"recovered\":%u,\"bytes\":%llu,\"failed\":%u}\n", ran ? st.lastFiles : 0u,
+         (unsigned long long)(ran ? st.lastBytes : 0), ran ? st.lastFailed : 0u);
   ClearVolumeList(list);
-  return ran ? 0 : 1;
+  return ran && st.lastFailed == 0 && st.lastResult == kJobResultOk ? 0 : 1;
 }
 
 KscanCommand reg("copy", "copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]", &RunCopy);

@@ -86,8 +86,12 @@ double KscanRunScan(WNDPROC proc, const char16_t* className) {
 
 bool KscanRunCarve(const std::string& pathText, KscanCarveRun& run) {
   const CString path(pathText);
-  if (!OpenDeviceByPath(path, run.reader, 1) || run.reader.sizeBytes < kSectorBytes) {
+  if (!OpenDeviceByPath(path, run.reader, 1)) {
     printf("{\"error\":\"cannot open\",\"path\":\"%s\"}\n", pathText.c_str());
+    return false;
+  }
+  if (run.reader.sizeBytes < kSectorBytes) {
+    printf("{\"error\":\"image smaller than one sector\",\"path\":\"%s\"}\n", pathText.c_str());
     return false;
   }
   KscanPrepareImageScan(path, run.reader.sizeBytes);

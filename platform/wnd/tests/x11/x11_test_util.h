@@ -209,6 +209,27 @@ class XServer {
     return f;
   }
 
+  // Binds each keysym to a key that has none, as a keyboard whose layout has these characters
+  // would; false when there are too few free keys.
+  bool BindKeysyms(const std::vector<KeySym>& syms) {
+    int lo = 0, hi = 0, per = 0;
+    XDisplayKeycodes(dpy_, &lo, &hi);
+    KeySym* map = XGetKeyboardMapping(dpy_, KeyCode(lo), hi - lo + 1, &per);
+    if (!map) return false;
+    size_t next = 0;
+    for (int kc = hi; kc >= lo && next < syms.size(); --kc) {
+      bool free = true;
+      for (int i = 0; i < per; ++i) free &= map[(kc - lo) * per + i] == NoSymbol;
+      if (!free) continue;
+      KeySym both[2] = {syms[next], syms[next]};
+      XChangeKeyboardMapping(dpy_, kc, 2, both, 1);
+      ++next;
+    }
+    XFree(map);
+    XSync(dpy_, False);
+    return next == syms.size();
+  }
+
   // Sends a client message as a window manager would to its client.
   void SendProtocol(Window w, const char* protocol) {
     XEvent e{};
