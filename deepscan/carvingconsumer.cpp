@@ -93,6 +93,8 @@ bool InKnownMftExtent(uint64_t lba, size_t& last) {
   return false;
 }
 
+}  // namespace
+
 // The sector just past the target: its last sector's LBA + 1, on the device's LBA scale.
 uint64_t TargetEndLba(const VolumeContext& target) {
   const bool known = target.sectorCount != 0 && target.sectorCount != kUnknownSectorCount;
@@ -120,8 +122,6 @@ void InitConsumerProgress(const VolumeContext& target, ScanProgress& progress) {
   InitScanProgress(src, progress);
 }
 
-}  // namespace
-
 void SetCarvingHooks(const CarvingHooks& hooks) {
   std::lock_guard<std::mutex> g(HooksLock());
   Hooks() = hooks;
@@ -130,6 +130,8 @@ void SetCarvingHooks(const CarvingHooks& hooks) {
 const CarvingHooks& GetCarvingHooks() { return Hooks(); }
 
 void SetScanFinishingPauseMs(uint32_t ms) { g_finishingPauseMs.store(ms != 0 ? ms : kDefaultFinishingPauseMs); }
+
+uint32_t GetScanFinishingPauseMs() { return g_finishingPauseMs.load(); }
 
 void InstallCarvingConsumer() {
   SetScanConsumer(ScanConsumerKind::kCarving, &DiskFileScanHandThread);

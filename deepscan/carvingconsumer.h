@@ -63,3 +63,10 @@ const CarvingHooks& GetCarvingHooks();
 // The pause between WM_SCAN_FINISHING and the end stage (500 ms); tests shorten it. 0 restores
 // the default.
 void SetScanFinishingPauseMs(uint32_t ms);
+uint32_t GetScanFinishingPauseMs();
+
+// What every consumer of a deep scan shares: the sector just past the target (its last sector's
+// LBA + 1 on the device's LBA scale), and the set-up of the consumer's progress record (totals,
+// and what a resumed scan has already handled and found).
+uint64_t TargetEndLba(const VolumeContext& target);
+void InitConsumerProgress(const VolumeContext& target, ScanProgress& progress);

@@ -122,8 +122,10 @@ constexpr FileEndRow kFileEndRows[] = {
     {66, DetectRmEnd},           {75, DetectDwgEnd},     {82, DetectMpegPsEnd}, {86, DetectMkvEnd},
     {89, DetectZipEnd},          {108, DetectAsfEnd},    {118, DetectZipEnd},   {146, DetectEpsEnd},
     {147, DetectRiffEnd},        {228, DetectFat32TableEnd}, {231, DetectExfatDirRunEnd},
-    // FIXME: the QuickTime family (67, 68, 69, 71, 72, 150, 202), moov (201), sample chains
-    // (203) and MTS packets (208) get their own rows; until then they are sized like every type
+    {67, WalkQtAtoms},           {68, WalkQtAtoms},      {69, WalkQtAtoms},     {71, WalkQtAtoms},
+    {72, WalkQtAtoms},           {150, WalkQtAtoms},     {202, WalkQtAtoms},    {201, ParseMoovAtom},
+    {203, FindSampleChains},
+    // FIXME: MTS packets (208) get their own row; until then they are sized like every type
     // without end detection.
 };
 

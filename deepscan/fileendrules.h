@@ -85,5 +85,11 @@ int32_t DetectFlvEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectMpegPsEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectRmEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectMp3End(CarveCandidate& c, const FileEndBuffer& b);
+int32_t WalkQtAtoms(CarveCandidate& c, const FileEndBuffer& b);
+// Kind 201: the moov box at the candidate's offset parsed into a MoovInfo (its details).
+int32_t ParseMoovAtom(CarveCandidate& c, const FileEndBuffer& b);
+// Kind 203: the chains of length-prefixed samples that start in the first 16 MiB of the
+// candidate's window (a ChunkTableList as its details).
+int32_t FindSampleChains(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectOleEnd(CarveCandidate& c, const FileEndBuffer& b);
 int32_t DetectZipEnd(CarveCandidate& c, const FileEndBuffer& b);

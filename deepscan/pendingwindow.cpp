@@ -20,6 +20,9 @@ constexpr uint64_t kSlideBytes = (kCarveWindowBlocks - 1) * kCarveBlockBytes;
 
 bool IsFileKind(int32_t kind) { return kind >= 0 && kind <= 176; }
 bool IsMetadataKind(int32_t kind) { return kind >= 221 && kind <= 232; }
+// Files, and the sample chains of the video mode: both are worth what the input holds up to
+// its end (a chain in the last blocks of a card is as real as one before them).
+bool DecidedAtInputEnd(int32_t kind) { return IsFileKind(kind) || kind == 203; }
 
 // Types whose resolved details (document, MP3 or camera metadata) replace their hit's detail.
 bool KeepsDetails(int32_t type) {
@@ -187,7 +190,7 @@ void ResolvePendingAtInputEnd(uint64_t inputEndLba) {
   auto& list = PendingCandidateList();
   for (auto it = list.begin(); it != list.end();) {
     CarveCandidate& c = *it;
-    if (!IsFileKind(c.typeId) || c.firstNeededLba < w.firstLba || c.firstNeededLba >= inputEndLba ||
+    if (!DecidedAtInputEnd(c.typeId) || c.firstNeededLba < w.firstLba || c.firstNeededLba >= inputEndLba ||
         DetectFileEndAtInputEnd(c, w.firstLba, w.buffer, w.blockCount * kCarveBlockBytes, inputEndLba) ==
             kEndNeedsMore) {
       ++it;

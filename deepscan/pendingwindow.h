@@ -31,8 +31,9 @@ void EndPendingWindow();
 
 // At the end of the scan's input, which ends just before inputEndLba: every pending file
 // candidate whose data the window holds up to that end is decided with the data present (a
-// RAW file in the last 88 MiB, an MP3 whose last frames lack 64 KiB behind them). Those that
-// stay undecided are kept open-ended by EndPendingWindow.
+// RAW file in the last 88 MiB, an MP3 whose last frames lack 64 KiB behind them), and so is
+// every sample-chain candidate of the video mode. Files that stay undecided are kept
+// open-ended by EndPendingWindow.
 void ResolvePendingAtInputEnd(uint64_t inputEndLba);
 
 // Keeps a copy of a candidate whose status is 3. False (the candidate dropped) when its needed

@@ -12,6 +12,8 @@
 
 #include "base/heap.h"
 #include "deepscan/fileend.h"
+#include "core/filetypetable.h"
+#include "scanbase/videodetail.h"
 
 inline void FuzzFileEnd(int32_t type, const uint8_t* data, size_t size) {
   // The first byte chooses the start sector inside the buffer; the rest is the file.
@@ -40,5 +42,7 @@ inline void FuzzFileEnd(int32_t type, const uint8_t* data, size_t size) {
     r = DetectFileEndAtInputEnd(c, bufferLba, buffer.data(), buffer.size(), bufferLba + sectors);
     if (!valid(r)) abort();
   }
-  if (c.details) FreeMem(c.details);
+  // A parsed moov owns its sample table besides itself.
+  if (c.details && c.typeId == kKindMp4Moov) FreeMoovInfo(static_cast<MoovInfo*>(c.details));
+  else if (c.details) FreeMem(c.details);
 }

@@ -153,7 +153,21 @@ def lost_partition_disks(ntfs, fat):
 # chooses the start sector, so each sample is seeded at sector 0 and at sector 1.
 CARVE_SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "fixtures", "carvesamples")
 CARVE_TARGETS = {".jpg": "jpeg_end_fuzz", ".tif": "camera_raw_end_fuzz", ".dwg": "dwg_end_fuzz",
-                 ".flv": "flv_end_fuzz", ".vob": "mpegps_end_fuzz", ".rm": "rm_end_fuzz", ".mp3": "mp3_end_fuzz"}
+                 ".flv": "flv_end_fuzz", ".vob": "mpegps_end_fuzz", ".rm": "rm_end_fuzz", ".mp3": "mp3_end_fuzz",
+                 ".mp4": "qt_walk_end_fuzz", ".mov": "qt_walk_end_fuzz", ".3gp": "qt_walk_end_fuzz",
+                 ".m4a": "qt_walk_end_fuzz", ".m4v": "qt_walk_end_fuzz"}
+
+
+def moov_boxes(data):
+    """The top-level "moov" boxes of a QuickTime-family file."""
+    at = 0
+    while at + 8 <= len(data):
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        if size < 8:
+            return
+        if kind == b"moov":
+            yield data[at:at + size]
+        at += size
 
 
 def carve_samples(seeds):
@@ -163,6 +177,8 @@ def carve_samples(seeds):
             data = read(os.path.join(CARVE_SAMPLES, name))
             seeds.add(target, b"\x00" + data)
             seeds.add(target, b"\x01" + data)
+            for moov in moov_boxes(data) if target == "qt_walk_end_fuzz" else ():
+                seeds.add("moov_parse_fuzz", moov)
 
 
 # The end rules without a target of their own, by the index file_end_fuzz gives each type.

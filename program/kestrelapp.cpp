@@ -31,6 +31,7 @@
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
+#include "deepscan/videoscan.h"
 #include "dialogs/mainwnd.h"
 #include "dialogs/messagedlg.h"
 #include "dialogs/supportdlg.h"
@@ -208,10 +209,12 @@ void InstallProgramServices() {
   InitSectorSignatureMatcher();
   // Tree building repairs the Recycle Bin of every parsed volume through this.
   InstallRecycleBinRepair();
-  // A deep scan carves files as it reads, shows what it finds while it runs and turns it into
-  // the final results at its end; copy-out runs under the scan's progress services and ends
-  // with the recovery-finished dialog.
+  // A deep scan carves files as it reads (or, in the video editions, gathers what the video
+  // rebuild needs), shows what it finds while it runs and turns it into the final results at its
+  // end; copy-out runs under the scan's progress services and ends with the recovery-finished
+  // dialog.
   InstallCarvingConsumer();
+  InstallVideoScanConsumer();
   InstallScanResults();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);

@@ -6,11 +6,22 @@
 #include "base/heap.h"
 #include "base/log.h"
 #include "core/filetypetable.h"
+#include "scanbase/videodetail.h"
 
 namespace {
 
+void ReleaseMoovInfo(void* detail) { FreeMoovInfo(static_cast<MoovInfo*>(detail)); }
+void ReleaseChunkTableList(void* detail) { FreeChunkTableList(static_cast<ChunkTableList*>(detail)); }
+
+// The video details are known here: their tables live beside the hit store, and whoever makes
+// or loads such hits may rely on them being freed whole.
 std::atomic<HitDetailReleaser>* Releasers() {
-  static auto* table = new std::atomic<HitDetailReleaser>[256]();
+  static auto* table = [] {
+    auto* t = new std::atomic<HitDetailReleaser>[256]();
+    t[kKindMp4Moov].store(&ReleaseMoovInfo);
+    for (uint8_t k = kKindVideoSampleChain; k <= kKindVideoSample001; ++k) t[k].store(&ReleaseChunkTableList);
+    return t;
+  }();
   return table;
 }
 

@@ -14,8 +14,9 @@
 //   228, 229, 231                          a table summary / FatDirHitInfo / ExfatDirHitInfo
 //   200, 209 … 220, 232 … 255              none
 //
-// Details made of one guarded block are freed with FreeMem. A detail that owns further blocks
-// (an MFT summary's name, video chunk tables) is freed by the releaser its maker installs.
+// Details made of one guarded block are freed with FreeMem. A detail that owns further blocks is
+// freed by its kind's releaser: the video chunk tables (videodetail.h) have theirs from the start,
+// an MFT summary's name and run list get theirs from the code that makes them.
 #pragma once
 
 #include <cstdint>

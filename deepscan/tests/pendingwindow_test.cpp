@@ -337,9 +337,10 @@ TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
   StoreBlockHit(SectorHit{201, kEndKnown, lba + 16, 0, nullptr});
   StoreBlockHit(SectorHit{62, kEndNeedsMore, lba + 16, 0, nullptr});
 
-  // Types 203 and 36 have no end rule here, so a retry resolves them with status 0; the block's
-  // bytes are no RAR archive, so the RAR candidate resolves with 6.
-  CarveCandidate chain = Pending(203, lba, lba, lba + 1);
+  // Type 36 has no end rule here, so a retry resolves it with status 0; the chain candidate
+  // wants the four blocks from its own, which hold no chain (6); the block's bytes are no RAR
+  // archive, so the RAR candidate resolves with 6.
+  CarveCandidate chain = Pending(203, lba, lba, lba + 0xFFFF);
   CarveCandidate doc = Pending(36, lba + 8, lba + 8, lba + 9);
   doc.details = AllocMem(280, 5);
   CarveCandidate rar = Pending(62, lba + 16, lba + 16, lba + 17);
@@ -348,7 +349,7 @@ TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
   ASSERT_TRUE(AddPendingCandidate(doc));
   ASSERT_TRUE(AddPendingCandidate(rar));
   const uint64_t before = GetHeapUsageTotal();
-  Feed(1);
+  for (uint64_t b = 1; b <= 4; ++b) Feed(b);
   EXPECT_TRUE(PendingCandidateList().empty());
 
   const SectorHit* photo = HitAt(lba, 46);
@@ -358,7 +359,7 @@ TEST_F(PendingWindowTest, ResolutionTouchesOnlyItsOwnHit) {
   EXPECT_EQ(static_cast<void*>(photo->detail), photoDetail);
   const SectorHit* chainHit = HitAt(lba, 203);
   ASSERT_NE(chainHit, nullptr);
-  EXPECT_EQ(+chainHit->endStatus, kEndNotDetected);
+  EXPECT_EQ(+chainHit->endStatus, kEndNotValid);
   EXPECT_EQ(static_cast<void*>(chainHit->detail), nullptr);
   EXPECT_EQ(static_cast<void*>(HitAt(lba + 8, 36)->detail), doc.details);
   EXPECT_EQ(+HitAt(lba + 16, 201)->endStatus, kEndKnown);

@@ -1,11 +1,18 @@
-// "kscan carve [--metadata] IMAGE": the whole deep scan of an image, headless (see
-// kscancarve.h). Every carved file of the hit lists is printed as one JSON line:
+// "kscan carve [--metadata] [--mode normal|video] IMAGE": the whole deep scan of an image,
+// headless (see kscancarve.h). Every carved file of the hit lists is printed as one JSON line:
 //   {"lba", "size", "type", "kind", "status", "name", "sha256"}
 // Files whose end the scan found (status 5) carry their exact size and the SHA-256 of those
 // bytes. Files without end detection are sized by the distance to the next file hit (or the
 // image end), as the results show them, and marked "sized":"next-hit". With --metadata the kept
 // metadata sectors follow ({"lba", "kind", "type", "meta":true}, index records with "parent").
 // A summary line ends the output.
+//
+// "--mode video" scans in the MP4/MOV fragment mode instead (photos are carved, the rest is
+// gathered for the video rebuild), with "--video-switches LIST" (size, 20, 02, 01, all, none;
+// all by default) and "--edition-mode N". Its video hits follow the carved files, one line each:
+//   {"video", "kind", "lba", "status", ...} with, for a parsed moov, its "position", box "size",
+//   "duration", "created", "name" and sample "offsets"; for an mdat its "position" and "size";
+//   for sample positions (203-206) the "tables" and the sorted device byte "positions".
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -16,6 +23,7 @@
 #include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscancarve.h"
+#include "tests/tools/kscan/kscanvideo.h"
 
 namespace {
 
@@ -35,15 +43,26 @@ std::string HashRange(DiskReader& reader, uint64_t lba, uint64_t size) {
 
 int RunCarve(const std::vector<std::string>& argsIn) {
   std::vector<std::string> args = argsIn;
-  bool metadata = false;
-  if (!args.empty() && args[0] == "--metadata") {
-    metadata = true;
-    args.erase(args.begin());
+  bool metadata = false, video = false;
+  KscanVideoOptions videoOptions;
+  if (!KscanTakeVideoOptions(args, videoOptions)) return 2;
+  for (size_t i = 0; i < args.size();) {
+    if (args[i] == "--metadata") {
+      metadata = true;
+    } else if (args[i] == "--mode" && i + 1 < args.size() && (args[i + 1] == "normal" || args[i + 1] == "video")) {
+      video = args[i + 1] == "video";
+      args.erase(args.begin() + long(i));
+    } else {
+      ++i;
+      continue;
+    }
+    args.erase(args.begin() + long(i));
   }
   if (args.size() != 1) {
-    fprintf(stderr, "usage: kscan carve [--metadata] IMAGE\n");
+    fprintf(stderr, "usage: kscan carve [--metadata] [--mode normal|video] [--video-switches LIST] [--edition-mode N] IMAGE\n");
     return 2;
   }
+  if (video) KscanUseVideoMode(videoOptions);
   KscanCarveRun run;
   if (!KscanRunCarve(args[0], run)) return 1;
 
@@ -74,8 +93,11 @@ int RunCarve(const std::vector<std::string>& argsIn) {
       printf("}\n");
     }
   }
+  const size_t videoHits = video ? KscanPrintVideoHits(run.hits) : 0;
   const double bytes = double(run.sectors) * kSectorBytes;
-  printf("{\"files\":%zu,\"ended\":%u,\"hits\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u,"
+  if (video) printf("{\"videohits\":%zu,", videoHits);
+  else printf("{");
+  printf("\"files\":%zu,\"ended\":%u,\"hits\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u,"
          "\"seconds\":%.3f,\"mbps\":%.1f}\n",
          run.files.size(), exact, run.hits.size(), ScanRunState.load(), run.finishing, run.finished, run.seconds,
          run.seconds > 0 ? bytes / run.seconds / 1e6 : 0.0);
@@ -83,6 +105,7 @@ int RunCarve(const std::vector<std::string>& argsIn) {
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
 }
 
-KscanCommand reg("carve", "carve [--metadata] IMAGE", &RunCarve);
+KscanCommand reg("carve", "carve [--metadata] [--mode normal|video] [--video-switches LIST] [--edition-mode N] IMAGE",
+                 &RunCarve);
 
 }  // namespace
