@@ -5,7 +5,6 @@
 
 #include "app/settings.h"
 #include "base/heap.h"
-#include "base/pathutil.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "scanbase/scanprogress.h"
 
@@ -22,13 +21,13 @@ struct Span {
 };
 
 Span RedoData(const uint8_t* copy, uint32_t length) {
-  const uint32_t off = LogRead16(copy + 0x34), len = LogRead16(copy + 0x36);
+  const uint32_t off = NtfsRead16(copy + 0x34), len = NtfsRead16(copy + 0x36);
   if (kLogRecordHead + uint64_t(off) + len > length) return {};
   return {copy + kLogRecordHead + off, len};
 }
 
 Span UndoData(const uint8_t* copy, uint32_t length) {
-  const uint32_t off = LogRead16(copy + 0x38), len = LogRead16(copy + 0x3A);
+  const uint32_t off = NtfsRead16(copy + 0x38), len = NtfsRead16(copy + 0x3A);
   if (kLogRecordHead + uint64_t(off) + len > length) return {};
   return {copy + kLogRecordHead + off, len};
 }
@@ -42,15 +41,6 @@ void SetEntryBlob(FileRecord& rec, const uint8_t* bytes, uint32_t length) {
   rec.blob = static_cast<uint8_t*>(AllocMem(length, kTagLogBlob));
   std::memcpy(rec.blob, bytes, length);
   rec.blobLength = length;
-}
-
-// A UTF-16 name of chars units at p (any alignment) as a legal guarded-heap copy.
-char16_t* CopyUtf16Name(const uint8_t* p, uint32_t chars) {
-  std::vector<char16_t> units(chars);
-  for (uint32_t i = 0; i < chars; ++i) units[i] = char16_t(LogRead16(p + 2 * i));
-  char16_t* out = nullptr;
-  CopyLegalName(out, units.data(), chars);
-  return out;
 }
 
 uint32_t ByteCountOf(uint64_t v) {
@@ -75,14 +65,14 @@ void SetRecordNumber(LogFileEntry& e, uint32_t r) {
 bool ContinuesInto(const LogRecordItem& a, const LogRecordItem& b, uint64_t bitsPerCluster) {
   const uint8_t* x = a.copy.data();
   const uint8_t* y = b.copy.data();
-  const uint32_t opA = LogRead16(x + 0x30), opB = LogRead16(y + 0x30);
+  const uint32_t opA = NtfsRead16(x + 0x30), opB = NtfsRead16(y + 0x30);
   if (opA != opB || (opA != 21 && opA != 22)) return false;
   const Span ra = RedoData(x, uint32_t(a.copy.size())), rb = RedoData(y, uint32_t(b.copy.size()));
   if (ra.length < 8 || rb.length < 8) return false;
-  if (LogRead32(rb.data) != 0) return false;
-  const uint32_t va = LogRead32(x + 0x48), vb = LogRead32(y + 0x48);
+  if (NtfsRead32(rb.data) != 0) return false;
+  const uint32_t va = NtfsRead32(x + 0x48), vb = NtfsRead32(y + 0x48);
   if (vb <= va) return false;
-  const uint64_t end = uint64_t(LogRead32(ra.data)) + LogRead32(ra.data + 4);
+  const uint64_t end = uint64_t(NtfsRead32(ra.data)) + NtfsRead32(ra.data + 4);
   return end % bitsPerCluster == 0 && end / bitsPerCluster == uint64_t(vb - va);
 }
 
@@ -97,7 +87,7 @@ void Put64(uint8_t* p, uint64_t v) {
 }  // namespace
 
 uint32_t LogRecordNumber(const uint8_t* copy, uint32_t clusterSize) {
-  const uint64_t n = LogRead16(copy + 0x44) / 2 + uint64_t(LogRead32(copy + 0x48)) * clusterSize / 1024;
+  const uint64_t n = NtfsRead16(copy + 0x44) / 2 + uint64_t(NtfsRead32(copy + 0x48)) * clusterSize / 1024;
   return n > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(n);
 }
 
@@ -131,28 +121,28 @@ bool DecodeIndexEntryLogRecord(const uint8_t* ie, uint32_t length, LogFileEntry&
   const uint32_t nameLength = ie[0x50];
   if (nameLength == 0 || length < 82 + 2 * nameLength) return false;
   FileRecord& rec = entry.rec;
-  rec.id = LogRead32(ie);
-  rec.parent = LogRead32(ie + 0x10);
+  rec.id = NtfsRead32(ie);
+  rec.parent = NtfsRead32(ie + 0x10);
   if (rec.name) FreeMem(rec.name);
   rec.name = CopyUtf16Name(ie + 0x52, nameLength);
-  rec.size = LogRead64(ie + 0x40);
-  rec.ctime = FileTimeToPacked(LogRead64(ie + 0x18));
-  rec.mtime = FileTimeToPacked(LogRead64(ie + 0x20));
-  rec.flags = (LogRead32(ie + 0x48) & 0x10000000) ? kRecDirectory : 0;
+  rec.size = NtfsRead64(ie + 0x40);
+  rec.ctime = FileTimeToPacked(NtfsRead64(ie + 0x18));
+  rec.mtime = FileTimeToPacked(NtfsRead64(ie + 0x20));
+  rec.flags = (NtfsRead32(ie + 0x48) & 0x10000000) ? kRecDirectory : 0;
   entry.nameSpace = ie[0x51];
   entry.kind = kind;
   return true;
 }
 
 bool DecodeBitmapLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, LogFileEntry& entry, uint32_t kind) {
-  const uint32_t length = LogRead32(copy + 0x18) + kLogRecordHead;  // checked by the caller
+  const uint32_t length = NtfsRead32(copy + 0x18) + kLogRecordHead;  // checked by the caller
   const Span redo = RedoData(copy, length);
   const uint32_t clusterSize = ctx.clusterSize;
   if (redo.length < 8 || clusterSize < 512) return false;
   const uint32_t spc = clusterSize / 512;
   const uint64_t bitsPerCluster = uint64_t(clusterSize) * 8;
-  const uint64_t firstBit = LogRead32(redo.data), bits = LogRead32(redo.data + 4);
-  const uint64_t vcn = LogRead32(copy + 0x48), lcn = LogRead64(copy + 0x50);
+  const uint64_t firstBit = NtfsRead32(redo.data), bits = NtfsRead32(redo.data + 4);
+  const uint64_t vcn = NtfsRead32(copy + 0x48), lcn = NtfsRead64(copy + 0x50);
   if (bits == 1) {
     // One bit of a bitmap that is not the volume's $Bitmap: the MFT's own, one record.
     bool inBitmapFile = false;
@@ -186,19 +176,20 @@ bool DecodeBitmapLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, Log
 bool DecodeLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, uint32_t length, int32_t position,
                      LogEntryList& entries) {
   // 88 bytes hold the whole client header: a record without redo or undo data is that long.
-  if (!copy || length < kLogClientHeadEnd || length < uint64_t(LogRead32(copy + 0x18)) + kLogRecordHead) return false;
-  if (LogRead16(copy + 0x34) > kLogPageBytes || LogRead16(copy + 0x38) > kLogPageBytes) return false;
+  if (!copy || length < kLogClientHeadEnd || length < uint64_t(NtfsRead32(copy + 0x18)) + kLogRecordHead) return false;
+  if (NtfsRead16(copy + 0x34) > kLogPageBytes || NtfsRead16(copy + 0x38) > kLogPageBytes) return false;
   const Span redo = RedoData(copy, length), undo = UndoData(copy, length);
   const uint32_t recordNumber = LogRecordNumber(copy, ctx.clusterSize);
   LogFileEntry e;
   bool made = false;
-  switch (LogRead16(copy + 0x30)) {
+  switch (NtfsRead16(copy + 0x30)) {
     case 2: {
+      if (redo.length == 0) break;
       // The record's image is usually shorter than a record: parse a zero-padded copy.
       uint8_t record[kMftRecordBytes] = {};
       std::memcpy(record, redo.data, std::min<uint32_t>(redo.length, kMftRecordBytes));
       const VolumeContext none;
-      made = redo.length > 0 && ParseMftRecord(none, record, e.rec);
+      made = ParseMftRecord(none, record, e.rec);
       if (made) e.kind = kLogMftRecord;
       else e.ReleaseRecord();
       break;
@@ -209,13 +200,13 @@ bool DecodeLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, uint32_t 
       made = true;
       break;
     case 7: {
-      if (LogRead16(copy + 0x40) != 0x38 || redo.length < 16) break;
-      const uint32_t attrOffset = LogRead16(copy + 0x42);
+      if (NtfsRead16(copy + 0x40) != 0x38 || redo.length < 16) break;
+      const uint32_t attrOffset = NtfsRead16(copy + 0x42);
       if (attrOffset == 0x18) {
-        e.rec.ctime = FileTimeToPacked(LogRead64(redo.data));
-        e.rec.mtime = FileTimeToPacked(LogRead64(redo.data + 8));
+        e.rec.ctime = FileTimeToPacked(NtfsRead64(redo.data));
+        e.rec.mtime = FileTimeToPacked(NtfsRead64(redo.data + 8));
       } else if (attrOffset == 0x20) {
-        e.rec.mtime = FileTimeToPacked(LogRead64(redo.data));
+        e.rec.mtime = FileTimeToPacked(NtfsRead64(redo.data));
       } else {
         break;
       }
@@ -225,13 +216,13 @@ bool DecodeLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, uint32_t 
       break;
     }
     case 8: {
-      if (redo.length < 62 || LogRead16(redo.data + 4) != 2) break;
-      const uint32_t nameBytes = LogRead16(redo.data + 0x38);
+      if (redo.length < 62 || NtfsRead16(redo.data + 4) != 2) break;
+      const uint32_t nameBytes = NtfsRead16(redo.data + 0x38);
       if (nameBytes < 1 || nameBytes > kUsnNameMaxBytes || redo.length < nameBytes + 60) break;
       e.kind = kLogUsnRecord;
-      e.rec.id = LogRead32(redo.data + 0x08);
-      e.rec.parent = LogRead32(redo.data + 0x10);
-      e.usn = LogRead64(redo.data + 0x18);
+      e.rec.id = NtfsRead32(redo.data + 0x08);
+      e.rec.parent = NtfsRead32(redo.data + 0x10);
+      e.usn = NtfsRead64(redo.data + 0x18);
       e.rec.name = CopyUtf16Name(redo.data + 0x3C, nameBytes / 2);
       made = true;
       break;
@@ -252,7 +243,7 @@ bool DecodeLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, uint32_t 
       if (!sizes.data) break;
       e.kind = kLogSize;
       e.rec.id = recordNumber;
-      e.rec.size = LogRead64(sizes.data + 16);
+      e.rec.size = NtfsRead64(sizes.data + 16);
       made = true;
       break;
     }
@@ -267,7 +258,7 @@ bool DecodeLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, uint32_t 
     case 21:
     case 22:
       made = redo.length >= 8 &&
-             DecodeBitmapLogRecord(ctx, copy, e, LogRead16(copy + 0x30) == 21 ? kLogClustersSet : kLogClustersCleared);
+             DecodeBitmapLogRecord(ctx, copy, e, NtfsRead16(copy + 0x30) == 21 ? kLogClustersSet : kLogClustersCleared);
       break;
     default:
       break;
@@ -276,9 +267,9 @@ bool DecodeLogRecord(const LogDecodeContext& ctx, const uint8_t* copy, uint32_t 
   e.position = position;
   e.recordNumber = e.rec.id;
   e.parent = e.rec.parent;
-  e.lsn = LogRead64(copy);
-  e.previousLsn = LogRead64(copy + 0x08);
-  e.attrOffset = LogRead16(copy + 0x42);
+  e.lsn = NtfsRead64(copy);
+  e.previousLsn = NtfsRead64(copy + 0x08);
+  e.attrOffset = NtfsRead16(copy + 0x42);
   entries.push_back(std::move(e));
   return true;
 }
@@ -297,10 +288,10 @@ void MergeBitmapLogRecords(const LogDecodeContext& ctx, std::vector<LogRecordIte
       const Span ra = RedoData(a, uint32_t(valid[j].copy.size()));
       const Span rb = RedoData(b, uint32_t(valid[j + 1].copy.size()));
       uint8_t* rbData = const_cast<uint8_t*>(rb.data);
-      const uint64_t bits = uint64_t(LogRead32(rbData + 4)) + LogRead32(ra.data + 4);
-      Put32(b + 0x48, LogRead32(a + 0x48));
-      Put64(b + 0x50, LogRead64(a + 0x50));
-      Put32(rbData, LogRead32(ra.data));
+      const uint64_t bits = uint64_t(NtfsRead32(rbData + 4)) + NtfsRead32(ra.data + 4);
+      Put32(b + 0x48, NtfsRead32(a + 0x48));
+      Put64(b + 0x50, NtfsRead64(a + 0x50));
+      Put32(rbData, NtfsRead32(ra.data));
       Put32(rbData + 4, uint32_t(std::min<uint64_t>(bits, UINT32_MAX)));
       continue;  // item j lives on in item j + 1
     }

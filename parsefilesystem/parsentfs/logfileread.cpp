@@ -27,6 +27,13 @@ bool ReadLogFileEntries(VolumeContext& vol, LogEntryList& entries) {
   if (vol.idLimit <= kLogFileRecord) return false;
   const FileRecord* log = SystemFile(vol, kLogFileRecord, u"$LogFile");
   if (!log || log->size < kMinLogFileBytes || log->size > kMaxLogFileBytes) return false;
+  // The $Bitmap first: without it the log is not worth reading.
+  DataExtentList bitmap;
+  if (vol.idLimit < 7 || !SystemFile(vol, kBitmapRecord, u"$Bitmap") ||
+      GetRecordExtents(vol, kBitmapRecord, bitmap) == 0)
+    return false;
+  for (DataExtent& e : bitmap)
+    if (e.startLba > vol.firstLba) e.startLba -= vol.firstLba;
   const uint64_t size = log->size;
   // One page of slack behind the file.
   auto* bytes = static_cast<uint8_t*>(AllocMem(size + kLogPageBytes, kTagLogFileBuffer));
@@ -35,14 +42,6 @@ bool ReadLogFileEntries(VolumeContext& vol, LogEntryList& entries) {
     FreeMem(bytes);
     return false;
   }
-  DataExtentList bitmap;
-  if (vol.idLimit < 7 || !SystemFile(vol, kBitmapRecord, u"$Bitmap") ||
-      GetRecordExtents(vol, kBitmapRecord, bitmap) == 0) {
-    FreeMem(bytes);
-    return false;
-  }
-  for (DataExtent& e : bitmap)
-    if (e.startLba > vol.firstLba) e.startLba -= vol.firstLba;
   SplitLogFileIntoEntries(bytes, size, VolumeSectorsPerCluster(vol) * 512, bitmap, entries);
   FreeMem(bytes);
   return !entries.empty();

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "parsefilesystem/parsentfs/ntfsrecord.h"
+
 constexpr uint32_t kLogPageBytes = 4096;
 // Bytes of a log record up to its client data, and of the client header that follows.
 constexpr uint32_t kLogRecordHead = 0x30;
@@ -26,10 +28,9 @@ struct LogRecordItem {
   std::vector<uint8_t> copy;
 };
 
-// Little-endian fields of a log record (callers check the bounds first).
-uint16_t LogRead16(const uint8_t* p);
-uint32_t LogRead32(const uint8_t* p);
-uint64_t LogRead64(const uint8_t* p);
+// A UTF-16 name of chars units at p (any alignment, chars units readable) as a guarded-heap
+// copy with the characters a file name cannot hold replaced.
+char16_t* CopyUtf16Name(const uint8_t* p, uint32_t chars);
 
 inline bool IsAcceptedRedoOp(uint32_t op) { return op <= 22 && ((kAcceptedRedoMask >> op) & 1); }
 

@@ -85,6 +85,18 @@ size_t GroupEnd(const LogEntryList& list, size_t from, uint32_t record) {
   return j;
 }
 
+// The items of a record number in the replayed-record list: [begin, end), empty when the
+// record has none.
+struct ItemRange {
+  size_t begin = 0, end = 0;
+};
+
+ItemRange ItemsOf(const LogEntryList& list, const ReplayWorkArea& work, uint32_t record) {
+  if (!work.Has(record)) return {};
+  const size_t begin = work.index[record];
+  return {begin, GroupEnd(list, begin, record)};
+}
+
 }  // namespace
 
 void SortLogEntries(LogEntryList& entries) {
@@ -201,7 +213,8 @@ void RestoreRunsFromLog(VolumeContext& vol, LogEntryList& list, ReplayWorkArea& 
     if (!r || (r->flags & (kRecInUse | kRecDirectory)) || r->size != 0 || !work.Has(id)) continue;
     uint64_t size = 0;
     const LogFileEntry* runs = nullptr;
-    for (size_t j = work.index[id]; j < list.size() && list[j].recordNumber == id; ++j) {
+    const ItemRange items = ItemsOf(list, work, id);
+    for (size_t j = items.begin; j < items.end; ++j) {
       if (list[j].rec.size) size = list[j].rec.size;
       if (list[j].rec.blob && list[j].rec.blobLength >= 1 && list[j].rec.blobLength <= kMaxRestoredRunList)
         runs = &list[j];
@@ -248,11 +261,10 @@ uint32_t ResolveLogDirectory(VolumeContext& vol, LogEntryList& list, ReplayWorkA
 uint32_t FindLogDirectoryEntry(VolumeContext& vol, LogEntryList& list, ReplayWorkArea& work, uint32_t record,
                                uint64_t lsn, uint32_t depth) {
   if (record <= kRootId) return record;
-  if (work.Has(record)) {
-    for (size_t j = work.index[record]; j < list.size() && list[j].recordNumber == record; ++j)
-      if (list[j].lsn >= lsn && (list[j].rec.flags & kRecDirectory))
-        return ResolveLogDirectory(vol, list, work, record, j, depth);
-  }
+  const ItemRange items = ItemsOf(list, work, record);
+  for (size_t j = items.begin; j < items.end; ++j)
+    if (list[j].lsn >= lsn && (list[j].rec.flags & kRecDirectory))
+      return ResolveLogDirectory(vol, list, work, record, j, depth);
   return IsDir(GetFileRecord(vol, record, 0)) ? record : kLostFolderId;
 }
 
@@ -260,8 +272,9 @@ uint32_t FindLogParent(VolumeContext& vol, LogEntryList& list, ReplayWorkArea& w
   if (parent <= kRootId || !work.Has(parent)) return parent;
   const uint64_t lsn = list[item].lsn;
   // The folder as it was after the record's entry; else its last state; else its first item.
-  size_t chosen = work.index[parent];
-  for (size_t j = work.index[parent]; j < list.size() && list[j].recordNumber == parent; ++j) {
+  const ItemRange items = ItemsOf(list, work, parent);
+  size_t chosen = items.begin;
+  for (size_t j = items.begin; j < items.end; ++j) {
     if (!(list[j].rec.flags & kRecDirectory)) continue;
     chosen = j;
     if (list[j].lsn > lsn) break;
@@ -276,22 +289,21 @@ void RepairParentsFromLog(VolumeContext& vol, LogEntryList& list, ReplayWorkArea
     FileRecord* r = GetFileRecord(vol, id, 0);
     if (!r || (r->flags & kRecInUse) || IsInDollarFolder(vol, *r)) continue;
     bool repaired = false;
-    if (work.Has(id)) {
-      for (size_t j = work.index[id]; j < list.size() && list[j].recordNumber == id; ++j) {
-        if (list[j].rec.parent == r->parent && SameName(list[j].rec.name, r->name)) {
-          const uint32_t parent = FindLogParent(vol, list, work, r->parent, j);
-          if (FileRecord* again = GetFileRecord(vol, id, 0)) again->parent = parent;
-          repaired = true;
-          break;
-        }
+    const ItemRange own = ItemsOf(list, work, id);
+    for (size_t j = own.begin; j < own.end && !repaired; ++j) {
+      if (list[j].rec.parent == r->parent && SameName(list[j].rec.name, r->name)) {
+        const uint32_t parent = FindLogParent(vol, list, work, r->parent, j);
+        if (FileRecord* again = GetFileRecord(vol, id, 0)) again->parent = parent;
+        repaired = true;
       }
     }
     if (repaired) continue;
     if (IsDir(GetFileRecord(vol, r->parent, 0))) continue;
     const uint32_t p = r->parent;
     if (p <= kRootId || !work.Has(p)) continue;
-    size_t chosen = work.index[p];
-    for (size_t j = work.index[p]; j < list.size() && list[j].recordNumber == p; ++j)
+    const ItemRange folder = ItemsOf(list, work, p);
+    size_t chosen = folder.begin;
+    for (size_t j = folder.begin; j < folder.end; ++j)
       if (list[j].rec.flags & kRecDirectory) chosen = j;
     const uint32_t parent = ResolveLogDirectory(vol, list, work, p, chosen);
     if (FileRecord* again = GetFileRecord(vol, id, 0)) again->parent = parent;

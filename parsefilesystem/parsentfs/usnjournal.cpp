@@ -29,10 +29,7 @@ bool PlausibleReference(uint64_t ref) {
 }
 
 std::u16string LegalName(const uint8_t* p, uint32_t chars) {
-  std::vector<char16_t> units(chars);
-  for (uint32_t i = 0; i < chars; ++i) units[i] = char16_t(LogRead16(p + 2 * i));
-  char16_t* legal = nullptr;
-  CopyLegalName(legal, units.data(), chars);
+  char16_t* legal = CopyUtf16Name(p, chars);
   std::u16string out(legal);
   FreeMem(legal);
   return out;
@@ -64,21 +61,21 @@ bool ScanUsnRecords(const uint8_t* buffer, uint32_t length, std::vector<UsnDelet
       continue;
     }
     const uint8_t* r = buffer + a;
-    const uint32_t recordLength = LogRead32(r);
-    const uint32_t nameBytes = LogRead16(r + 0x38);
-    const bool plausible = LogRead16(r + 4) == 2 && recordLength >= nameBytes + 60 && recordLength <= kUsnMaxRecord &&
-                           (nameBytes & ~1u) <= kUsnMaxName && LogRead16(r + 0x3A) == 60 &&
-                           PlausibleReference(LogRead64(r + 0x08)) && PlausibleReference(LogRead64(r + 0x10)) &&
+    const uint32_t recordLength = NtfsRead32(r);
+    const uint32_t nameBytes = NtfsRead16(r + 0x38);
+    const bool plausible = NtfsRead16(r + 4) == 2 && recordLength >= nameBytes + 60 && recordLength <= kUsnMaxRecord &&
+                           (nameBytes & ~1u) <= kUsnMaxName && NtfsRead16(r + 0x3A) == 60 &&
+                           PlausibleReference(NtfsRead64(r + 0x08)) && PlausibleReference(NtfsRead64(r + 0x10)) &&
                            a + recordLength <= length;
     if (!plausible) {
       nextBlock();
       continue;
     }
-    if (LogRead32(r + 0x28) & kUsnReasonDelete) {
+    if (NtfsRead32(r + 0x28) & kUsnReasonDelete) {
       UsnDeleteItem item;
-      item.record = LogRead32(r + 0x08);
-      item.parent = LogRead32(r + 0x10);
-      item.usn = LogRead64(r + 0x18);
+      item.record = NtfsRead32(r + 0x08);
+      item.parent = NtfsRead32(r + 0x10);
+      item.usn = NtfsRead64(r + 0x18);
       item.name = LegalName(r + 0x3C, nameBytes / 2);
       items.push_back(std::move(item));
       added = true;

@@ -132,15 +132,15 @@ TEST(LogFileSplit, RedoAndUndoOutsideTheRecordAreDropped) {
   std::vector<uint8_t> b = Op(5, 9, {0x11, 0x01, 0x20}, {0x11, 0x02, 0x30}).Bytes();
   W16(&b[0x36], 200);  // redo runs past the record
   ASSERT_TRUE(ValidateLogRecord(b.data(), uint32_t(b.size())));
-  EXPECT_EQ(LogRead16(&b[0x36]), 0);
-  EXPECT_EQ(LogRead16(&b[0x3A]), 3);
+  EXPECT_EQ(NtfsRead16(&b[0x36]), 0);
+  EXPECT_EQ(NtfsRead16(&b[0x3A]), 3);
   LogEntryList entries;
   ASSERT_TRUE(DecodeLogRecord(LogDecodeContext{kCluster, {}}, b.data(), uint32_t(b.size()), 0, entries));
   ASSERT_EQ(entries[0].rec.blobLength, 3u);
   EXPECT_EQ(entries[0].rec.blob[1], 0x02) << "the run list came from the undo data";
   W64(&b[0], 0xFFFFFFFFFFFFFFFFull);
   ASSERT_TRUE(ValidateLogRecord(b.data(), uint32_t(b.size())));
-  EXPECT_EQ(LogRead64(&b[0]), 0u) << "an implausible LSN reads as 0";
+  EXPECT_EQ(NtfsRead64(&b[0]), 0u) << "an implausible LSN reads as 0";
   EXPECT_FALSE(ValidateLogRecord(b.data(), 80));
 }
 
