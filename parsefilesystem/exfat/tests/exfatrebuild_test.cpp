@@ -311,4 +311,23 @@ TEST_F(ExfatRebuildTest, LostFoldersOfAParsedVolume) {
     }
 }
 
+TEST_F(ExfatRebuildTest, SummariesAreBoundedWhenCollected) {
+  ExfatDirHitInfo info;
+  std::memset(&info, 0, sizeof info);
+  info.lba = 1;  // the hit's LBA counts, not the summary's
+  info.sectors = 0xFFFFFFFF;
+  info.entryCount = 999;
+  auto block = [&] { return CopyToMem(AllocMem(sizeof info, 1), &info, sizeof info, 1); };
+  hits = {SectorHit{231, kHitEndFound, 100, 0, block()}, SectorHit{231, kHitEndFound, 200, 0, nullptr},
+          SectorHit{231, kHitEndFound, 300, 0, AllocMem(40, 1)}, SectorHit{231, kHitEndFound, 400, 0, block()},
+          SectorHit{46, kHitEndFound, 500, 0, nullptr}};
+  AddKnownExfatDirLba(400);
+  std::vector<ExfatDirHitInfo> runs;
+  ASSERT_TRUE(CollectExfatDirHits(hits, runs));
+  ASSERT_EQ(runs.size(), 1u);  // no summary, one too small for a summary, a known run: left out
+  EXPECT_EQ(uint64_t(runs[0].lba), 100u);
+  EXPECT_EQ(runs[0].entryCount, 24u);
+  EXPECT_EQ(runs[0].sectors, kExfatMaxDirSectors);
+}
+
 }  // namespace
