@@ -112,8 +112,8 @@ bool CollectExfatDirHits(const std::vector<SectorHit>& hits, std::vector<ExfatDi
 
 void RemoveSelectedDirHits(std::vector<ExfatDirHitInfo>& hits, const std::vector<ExfatDirHitInfo>& selected) {
   std::unordered_set<uint64_t> lbas;
-  for (const ExfatDirHitInfo& s : selected) lbas.insert(s.lba);
-  std::erase_if(hits, [&](const ExfatDirHitInfo& h) { return lbas.count(h.lba) != 0; });
+  for (const ExfatDirHitInfo& s : selected) lbas.insert(uint64_t(s.lba));
+  std::erase_if(hits, [&](const ExfatDirHitInfo& h) { return lbas.count(uint64_t(h.lba)) != 0; });
 }
 
 bool SelectDirHitsOfVolume(std::vector<ExfatDirHitInfo>& hits, const VolumeContext& vol, bool upperTimeBound,

@@ -326,8 +326,8 @@ TEST_F(ExfatRebuildTest, SummariesAreBoundedWhenCollected) {
   ASSERT_TRUE(CollectExfatDirHits(hits, runs));
   ASSERT_EQ(runs.size(), 1u);  // no summary, one too small for a summary, a known run: left out
   EXPECT_EQ(uint64_t(runs[0].lba), 100u);
-  EXPECT_EQ(runs[0].entryCount, 24u);
-  EXPECT_EQ(runs[0].sectors, kExfatMaxDirSectors);
+  EXPECT_EQ(uint32_t(runs[0].entryCount), 24u);
+  EXPECT_EQ(uint32_t(runs[0].sectors), kExfatMaxDirSectors);
 }
 
 }  // namespace
