@@ -111,7 +111,7 @@ TEST_F(ScanStateSave, ASavedScanComesBackIntoTheListsTheMapAndTheRecords) {
   ASSERT_EQ(hits.size(), 3u);
   EXPECT_EQ(hits[0].kind, kKindMbr);
   EXPECT_EQ(static_cast<uint8_t*>(hits[0].detail)[100], 1);
-  EXPECT_EQ(hits[1].detail, nullptr);
+  EXPECT_EQ(static_cast<void*>(hits[1].detail), nullptr);
   EXPECT_EQ(uint64_t(hits[2].lba), 2 * kBlock + 63);
   std::lock_guard<std::mutex> g(IndxFileListLock());
   ASSERT_EQ(IndxFileList().size(), 1u);

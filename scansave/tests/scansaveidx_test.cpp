@@ -62,7 +62,7 @@ TEST_F(ScanSaveIndex, AnEntryHoldsTheTargetAndItsShares) {
   EXPECT_EQ(std::memcmp(b.data(), "QZIDX5\0\0", 8), 0);
   ScanSaveEntry e;
   std::memcpy(&e, b.data() + 8, sizeof e);
-  EXPECT_EQ(e.regionLength, 4u * 16384);
+  EXPECT_EQ(uint64_t(e.regionLength), 4u * 16384);
   EXPECT_EQ(EntryText(e.readPercent), u"75%");
   EXPECT_EQ(EntryText(e.donePercent), u"50%") << "2 of the region's 4 blocks";
   EXPECT_EQ(EntryText(e.savedAt).GetLength(), 19);
