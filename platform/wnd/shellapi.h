@@ -60,3 +60,22 @@ constexpr int kShellIconCount = kShellIconFamilyFirst + 7;
 // The icon at that index drawn at `size` pixels (16, 32, 48 or any other size), for the
 // caller to destroy; null for an index out of range.
 HICON CreateShellIcon(int index, int size);
+
+// ---- Opening things with the desktop ----
+
+// Opens a document, folder or address ("open", or a null verb) or shows a folder ("explore")
+// through the program's ShellOpen handler (platform/hooks.h), which hands it to the desktop.
+// Returns a value above 32 on success, else SE_ERR_FNF for an empty target or a folder to
+// explore that does not exist, SE_ERR_NOASSOC for another verb, for parameters (no program is
+// started with arguments this way) or when the desktop refused. The owner, folder and show
+// state are accepted and not used.
+intptr_t ShellExecuteW(HWND owner, const char16_t* verb, const char16_t* file, const char16_t* params,
+                       const char16_t* dir, int show);
+
+constexpr int CSIDL_DESKTOP = 0x0000;
+constexpr int CSIDL_DESKTOPDIRECTORY = 0x0010;
+// The desktop folder (either id): the user's XDG_DESKTOP_DIR from user-dirs.dirs in the XDG
+// configuration folder, else "Desktop" in the home folder. With `create` the folder is made
+// when missing. FALSE for another id, without a home folder, or when the path does not fit
+// into MAX_PATH characters.
+BOOL SHGetSpecialFolderPathW(HWND owner, char16_t* path, int csidl, BOOL create);
