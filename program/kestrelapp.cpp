@@ -44,7 +44,7 @@
 #include "platform/paint/resstore.h"
 #include "platform/wintime.h"
 #include "platform/wnd/backend.h"
-#include "platform/wnd/webviewstandin.h"
+#include "platform/webview/webviewlib.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
