@@ -79,3 +79,32 @@ constexpr int CSIDL_DESKTOPDIRECTORY = 0x0010;
 // when missing. FALSE for another id, without a home folder, or when the path does not fit
 // into MAX_PATH characters.
 BOOL SHGetSpecialFolderPathW(HWND owner, char16_t* path, int csidl, BOOL create);
+
+// ---- The folder picker ----
+
+struct ITEMIDLIST;  // our item: the chosen folder's path (freed with CoTaskMemFree)
+using PIDLIST_ABSOLUTE = ITEMIDLIST*;
+using BFFCALLBACK = int (*)(HWND, UINT, LPARAM, LPARAM);
+struct BROWSEINFOW {
+  HWND hwndOwner;
+  PIDLIST_ABSOLUTE pidlRoot;
+  char16_t* pszDisplayName;  // MAX_PATH characters: the chosen folder's own name
+  const char16_t* lpszTitle;
+  UINT ulFlags;
+  BFFCALLBACK lpfn;
+  LPARAM lParam;
+  int iImage;
+};
+constexpr UINT BIF_RETURNONLYFSDIRS = 0x0001;
+constexpr UINT BIF_EDITBOX = 0x0010;
+constexpr UINT BIF_NEWDIALOGSTYLE = 0x0040;
+constexpr UINT BIF_USENEWUI = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+
+// The program's own modal folder picker: the title, the folders of the current folder (with
+// ".." to go up; a double click goes in), an editable path (a relative one is taken from the
+// current folder), "Make New Folder", OK and Cancel. It starts in the home folder. OK takes
+// only an existing folder whose path fits into MAX_PATH characters; anything else is refused
+// in the dialog, which stays open. Null when cancelled.
+PIDLIST_ABSOLUTE SHBrowseForFolderW(BROWSEINFOW* info);
+// The folder's path; FALSE for a null item.
+BOOL SHGetPathFromIDListW(PIDLIST_ABSOLUTE item, char16_t* path);
