@@ -510,7 +510,15 @@ bool WebViewLinkPointForTest(wkeWebView view, const std::string& text, POINT* at
     litehtml::tstring t;
     a->get_text(t);
     if (t.find(text) == std::string::npos) continue;
-    const litehtml::position p = a->get_placement();
+    // An inline link's boxes lie relative to its block; the first one is clicked a little
+    // inside its left end.
+    litehtml::position::vector boxes;
+    a->get_inline_boxes(boxes);
+    litehtml::position p = a->get_placement();
+    if (!boxes.empty() && a->parent()) {
+      const litehtml::position block = a->parent()->get_placement();
+      p = litehtml::position(block.x + boxes[0].x, block.y + boxes[0].y, boxes[0].width, boxes[0].height);
+    }
     const POINT c{p.x + std::min(p.width / 2, 4), p.y + p.height / 2 - view->scrollY};
     if (c.x < rc.left || c.x >= rc.right || c.y < rc.top || c.y >= rc.bottom) return false;
     *at = c;
