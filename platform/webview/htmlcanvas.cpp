@@ -62,6 +62,34 @@ input, button, select, textarea { display: inline-block; }
 constexpr size_t kMaxPicture = size_t(16) << 20;
 constexpr size_t kMaxStyleSheet = size_t(2) << 20;
 constexpr int kFetchTimeoutMs = 3000;
+// A picture may declare at most this many pixels; a small file naming a huge picture would
+// otherwise cost gigabytes when decoded.
+constexpr uint64_t kMaxPicturePixels = uint64_t(4096) * 4096;
+
+uint32_t Be32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
+         uint32_t(uint8_t(b[at + 3]));
+}
+uint32_t Le32(const std::string& b, size_t at) {
+  return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
+         uint32_t(uint8_t(b[at + 3])) << 24;
+}
+
+// The size a PNG (IHDR) or BMP (info header) declares is within the limit.
+bool DeclaredSizeFits(const std::string& b, bool png) {
+  uint64_t w = 0, h = 0;
+  if (png) {
+    if (b.size() < 24) return false;
+    w = Be32(b, 16);
+    h = Be32(b, 20);
+  } else {
+    if (b.size() < 26) return false;
+    w = Le32(b, 18);
+    const int32_t sh = int32_t(Le32(b, 22));
+    h = sh < 0 ? uint64_t(-int64_t(sh)) : uint64_t(sh);
+  }
+  return w > 0 && h > 0 && w <= 65535 && h <= 65535 && w * h <= kMaxPicturePixels;
+}
 
 COLORREF Colour(const litehtml::web_color& c) { return RGB(c.red, c.green, c.blue); }
 
@@ -260,8 +288,9 @@ HBITMAP HtmlCanvas::Picture(const char* src, const char* baseurl) {
   HBITMAP bm = nullptr;
   if (FetchAddress(url, kMaxPicture, kFetchTimeoutMs, &bytes, &why)) {
     const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG", 4) == 0) bm = BitmapFromPngBytes(data);
-    else if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') bm = BitmapFromBmpBytes(data);
+    const bool png = bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG", 4) == 0;
+    const bool bmp = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    if ((png || bmp) && DeclaredSizeFits(bytes, png)) bm = png ? BitmapFromPngBytes(data) : BitmapFromBmpBytes(data);
   }
   pictures_[url] = bm;
   return bm;

@@ -296,15 +296,19 @@ TEST_F(WebViewTest, ALoopbackPageBringsItsStyleAndPicture) {
   std::ifstream in(png, std::ios::binary);
   const std::string pngBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
+  // The same picture declaring 30000 by 30000 pixels: refused before it is decoded.
+  std::string huge = pngBytes;
+  for (size_t at : {16u, 20u}) huge.replace(at, 4, std::string("\x00\x00\x75\x30", 4));
   LoopbackHttpServer server;
   server.Script({Reply(200, "<html><head><title>Served</title><link rel=\"stylesheet\" href=\"/s.css\"></head>"
-                            "<body><p class=\"x\">From the loopback server</p><img src=\"pic/red.png\"></body></html>"),
-                 Reply(200, "body { background-color: #d0f0d0; } .x { color: #800080; }"), Reply(200, pngBytes)});
+                            "<body><p class=\"x\">From the loopback server</p><img src=\"pic/red.png\"><img src=\"huge.png\"></body></html>"),
+                 Reply(200, "body { background-color: #d0f0d0; } .x { color: #800080; }"), Reply(200, pngBytes),
+                 Reply(200, huge)});
   LoadAndWait(server.Url("/doc/page.html"));
   ASSERT_FALSE(WebViewShowsMessageForTest(view_));
   EXPECT_EQ(WebViewTitleForTest(view_), "Served");
   const auto requests = server.Requests();
-  ASSERT_EQ(requests.size(), 3u);
+  ASSERT_EQ(requests.size(), 4u);
   EXPECT_EQ(LoopbackHttpServer::PathOf(requests[1]), "/s.css");
   EXPECT_EQ(LoopbackHttpServer::PathOf(requests[2]), "/doc/pic/red.png");
   Shot("webview_loopback.png");
