@@ -2,6 +2,8 @@
 // opener is found along PATH; a recorder stands in for starting it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -38,7 +40,7 @@ class DesktopOpenTest : public ::testing::Test {
 };
 
 TEST_F(DesktopOpenTest, TheOpenerIsTheFirstRunnableOneAlongPath) {
-  const std::string base = ::testing::TempDir() + "weblink_path";
+  const std::string base = ::testing::TempDir() + "weblink_path_" + std::to_string(getpid());
   std::filesystem::remove_all(base);
   for (const char* d : {"/a", "/b", "/c"}) std::filesystem::create_directories(base + d);
   std::ofstream(base + "/a/xdg-open") << "#!/bin/sh\n";  // not runnable: passed over
@@ -60,7 +62,7 @@ TEST_F(DesktopOpenTest, TheOpenerIsTheFirstRunnableOneAlongPath) {
 
 TEST_F(DesktopOpenTest, OnlyWebAddressesAreOpenedForOthers) {
   InstallDesktopOpener();
-  const std::string base = ::testing::TempDir() + "weblink_path2";
+  const std::string base = ::testing::TempDir() + "weblink_path2_" + std::to_string(getpid());
   std::filesystem::create_directories(base);
   std::ofstream(base + "/xdg-open") << "#!/bin/sh\n";
   chmod((base + "/xdg-open").c_str(), 0755);

@@ -2,6 +2,8 @@
 // and picture helpers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "app/resarchive.h"
@@ -154,7 +156,7 @@ TEST(Helpers, DrawPicCopiesBmpsAndSkipsBadPictures) {
 }
 
 TEST(Helpers, BrowseForFolderGivesTheChosenFolderOrLeavesTheTextAlone) {
-  const std::string dir = ::testing::TempDir() + "browse_folder_pick";
+  const std::string dir = ::testing::TempDir() + "browse_folder_pick_" + std::to_string(getpid());
   std::filesystem::create_directories(dir);
   const CString chosen = FromHostPath(dir);
   CString folder = u"before";

@@ -1,6 +1,8 @@
 // The class library's file dialog: the chosen path and its parts, or IDCANCEL.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -10,7 +12,7 @@
 namespace {
 
 TEST(FileDialog, AChosenFileAndACancel) {
-  const std::string dir = ::testing::TempDir() + "afx_file_dialog";
+  const std::string dir = ::testing::TempDir() + "afx_file_dialog_" + std::to_string(getpid());
   std::filesystem::create_directories(dir);
   std::ofstream(dir + "/card.IMG") << "image";
   const CString answer = FromHostPath(dir + "/card.IMG");

@@ -2,6 +2,8 @@
 // is read (a reply is untrusted: cut short, framed wrongly or too large, it is refused).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -148,7 +150,7 @@ TEST(PageSource, LoopbackServersAndFilesAreRead) {
   EXPECT_FALSE(FetchAddress("http://192.0.2.1/", 1 << 20, 1000, &body, &why));
   EXPECT_EQ(why, "not available offline");
 
-  const std::string dir = ::testing::TempDir() + "pagesource";
+  const std::string dir = ::testing::TempDir() + "pagesource_" + std::to_string(getpid());
   std::filesystem::create_directories(dir + "/sub dir");
   std::ofstream(dir + "/sub dir/p.html") << "<b>local</b>";
   ASSERT_TRUE(FetchAddress("file://" + dir + "/sub%20dir/p.html", 1 << 20, 100, &body, &why)) << why;

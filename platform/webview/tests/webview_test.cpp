@@ -4,6 +4,8 @@
 // keys and scroll bar.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -69,7 +71,7 @@ class WebViewTest : public ::testing::Test {
     ASSERT_NE(view_, nullptr);
     onFinish_(view_, &OnFinished, &finished_);
     show_(view_, true);
-    dir_ = ::testing::TempDir() + "webview_pages";
+    dir_ = ::testing::TempDir() + "webview_pages_" + std::to_string(getpid());
     std::filesystem::create_directories(dir_);
     g_calls.clear();
   }

@@ -4,6 +4,8 @@
 // folder picker's picture is picker_folder.png next to the test program.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,7 +31,7 @@ class PickerTest : public ::testing::Test {
   void SetUp() override {
     InitWindowLayer();
     if (const char* h = std::getenv("HOME")) home_ = h;
-    base_ = ::testing::TempDir() + "pickerhome";
+    base_ = ::testing::TempDir() + "pickerhome_" + std::to_string(getpid());
     std::filesystem::remove_all(base_);
     for (const char* d : {"/Alpha/inner", "/beta", "/with space", "/.hidden"}) std::filesystem::create_directories(base_ + d);
     std::ofstream(base_ + "/beta/disk.img") << "image";

@@ -2,6 +2,8 @@
 // desktop folder comes from the user's XDG folders.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -26,7 +28,7 @@ bool RecordOpen(const CString& target) {
 }
 
 TEST(ShellExecute, VerbsReachTheOpenerAndNothingElseDoes) {
-  const std::string folder = ::testing::TempDir() + "shellexec_folder";
+  const std::string folder = ::testing::TempDir() + "shellexec_folder_" + std::to_string(getpid());
   std::filesystem::create_directories(folder);
   const CString dir = FromHostPath(folder);
   const CString file = dir + u"/missing.txt";
@@ -84,7 +86,7 @@ class ScopedEnv {
 };
 
 TEST(ShellFolders, TheDesktopComesFromTheUserDirsFile) {
-  const std::string home = ::testing::TempDir() + "shellhome";
+  const std::string home = ::testing::TempDir() + "shellhome_" + std::to_string(getpid());
   std::filesystem::remove_all(home);
   std::filesystem::create_directories(home + "/.config");
   std::filesystem::create_directories(home + "/xdg");

@@ -3,6 +3,8 @@
 // webview_x11.png next to the test program. Skipped without Xvfb or xdotool.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -33,7 +35,7 @@ TEST(X11WebView, APageShowsOnTheScreenAndALinkFollowsARealClick) {
   auto destroy = reinterpret_cast<wkeDestroyWebWindowFn>(GetProcAddress(m, "wkeDestroyWebWindow"));
   ASSERT_TRUE(create && load && show && destroy);
 
-  const std::string dir = ::testing::TempDir() + "webview_x11";
+  const std::string dir = ::testing::TempDir() + "webview_x11_" + std::to_string(getpid());
   std::filesystem::create_directories(dir);
   std::ofstream(dir + "/next.html") << "<html><head><title>Next</title></head><body><h2>The next page</h2></body></html>";
   std::ofstream(dir + "/first.html")

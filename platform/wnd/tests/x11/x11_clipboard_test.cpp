@@ -80,7 +80,7 @@ class X11Clipboard : public ::testing::Test {
     Display* d = server_.dpy();
     const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
     const Window before = XGetSelectionOwner(d, clipboard);
-    const std::string file = ::testing::TempDir() + "x11clip_input.txt";
+    const std::string file = ::testing::TempDir() + "x11clip_input_" + std::to_string(getpid()) + ".txt";
     std::ofstream(file, std::ios::binary) << text;
     RunTool({"xclip", "-quiet", "-i", "-selection", "clipboard"}, nullptr, file, false, &xclip_);
     ASSERT_TRUE(x11test::PumpUntil([&] {
