@@ -83,8 +83,9 @@ bool KeepMftHitsOutsideKnownMfts(std::vector<SectorHit>& hits) {
   const std::vector<MftExtentRange>& extents = KnownMftExtents();
   uint64_t low = UINT64_MAX, high = 0;
   for (const SectorHit& h : hits) {
-    low = std::min<uint64_t>(low, h.lba);
-    high = std::max<uint64_t>(high, h.lba);
+    const uint64_t lba = h.lba;  // by value: the member is packed
+    low = std::min(low, lba);
+    high = std::max(high, lba);
   }
   for (const MftExtentRange& e : extents) {
     uint64_t end = 0;  // last sector of the extent; a hostile length saturates

@@ -164,10 +164,10 @@ TEST_F(FoundMftRecord, HostileRecordsStayInsideTheRecord) {
       {"standard information times past the record end",
        [](RecordBuilder& r) {
          // The attribute sits at the record's end with a value offset of 500.
-         Put16(r.b + 0x14, 0x3F0);
-         Put32(r.b + 0x3F0, 0x10);
-         Put32(r.b + 0x3F4, 16);
-         Put16(r.b + 0x3F0 + 0x14, 500);
+         Put16(r.b + 0x14, 0x3E0);
+         Put32(r.b + 0x3E0, 0x10);
+         Put32(r.b + 0x3E4, 0x20);
+         Put16(r.b + 0x3E0 + 0x14, 500);
        },
        false},
       {"file name value offset past the record",

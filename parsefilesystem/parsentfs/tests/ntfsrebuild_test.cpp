@@ -176,7 +176,6 @@ TEST_F(NtfsRebuild, ScanTimeBuildsFromTheUsualMftPlace) {
     Hits h;
     h.Run(kDefaultMftOffset + 100, 100, 300);
     EXPECT_FALSE(BuildNtfsVolumesFromMftHits(devicePath, built, h.list, 10));
-    h.list.clear();
     Hits g;
     g.Run(kDefaultMftOffset, 0, 300);
     EXPECT_FALSE(BuildNtfsVolumesFromMftHits(CString(u"/nonexistent/device"), built, g.list, 10));
