@@ -20,7 +20,7 @@
 #include "core/recordtable.h"
 #include "deepscan/keepmetadatahit.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 #include "parsefilesystem/parsentfs/mftrun.h"
 #include "parsefilesystem/parsentfs/ntfsrebuild.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"

@@ -14,7 +14,7 @@
 #include "deepscan/keepmetadatahit.h"
 #include "fuzz/fuzzimage.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 #include "parsefilesystem/parsentfs/mftrun.h"
 #include "parsefilesystem/parsentfs/ntfsrebuild.h"
 

@@ -24,7 +24,7 @@ constexpr uint32_t kIndexEntryNameHead = 0x52;  // bytes of an index entry up to
 constexpr size_t kMinMarkedRun = 4;
 constexpr uint32_t kMirrorRecords = 4;
 constexpr uint32_t kDefaultClusterSectors = 8;
-constexpr uint8_t kDirWithIndex = kMftHitInUse | kMftHitDirectory | kMftHitIndexAlloc;
+constexpr uint8_t kDirWithIndex = kMftHitInUse | kMftHitDirectory | kMftHitIndexAllocation;
 
 bool Readable(const SectorHit& h) { return MftHitSummary(h) != nullptr; }
 
@@ -135,7 +135,7 @@ bool DeriveNtfsStartFromMftRun(const std::vector<SectorHit>& mftHits, const MftH
   int64_t lcn = 0;
   uint64_t clusters = 0;
   uint64_t s = 0;
-  const uint64_t mirrorBytes = mirror->realSize;
+  const uint64_t mirrorBytes = mirror->dataSize;
   if (mirrorBytes > 4096) {
     s = uint32_t(mirrorBytes) / 512;
   } else {
@@ -182,7 +182,7 @@ bool EstimateNtfsClusterSize(const std::vector<SectorHit>& run, uint32_t& sector
     const uint8_t flags = info->flags;
     if (!(flags & kMftHitInUse) || (flags & kMftHitDirectory) || info->runListLength == 0) continue;
     if (++sampled > kMaxClusterSamples) break;
-    const uint64_t allocated = info->allocatedSize, real = info->realSize;
+    const uint64_t allocated = info->allocatedSize, real = info->dataSize;
     if (allocated < 512 || allocated % 512 != 0 || allocated <= real || real == 0) continue;
     // The slack of the last cluster, rounded to whole sectors the file does not use.
     uint64_t slack = (allocated - real) / 512 * 512;
@@ -291,7 +291,7 @@ bool EstimateNtfsVolumeStart(DiskReader& reader, uint64_t& start, uint32_t& sect
   std::unordered_map<uint32_t, std::vector<uint32_t>> children;
   for (const SectorHit& h : run) {
     const MftHitInfo* info = MftHitSummary(h);
-    if (info != nullptr && (info->flags & kMftHitInUse)) children[info->parent].push_back(info->recordNumber);
+    if (info != nullptr && (info->flags & kMftHitInUse)) children[info->parentRecord].push_back(info->recordNumber);
   }
   std::unordered_map<uint32_t, std::vector<SectorHit>> indxByDir;
   for (const SectorHit& h : indxHits)

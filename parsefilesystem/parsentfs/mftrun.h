@@ -14,7 +14,7 @@
 #include "base/sortutil.h"
 #include "core/diskreader.h"
 #include "core/sectorhit.h"
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 
 // Runs hold more than this many hits.
 constexpr size_t kMinMftRunHits = 51;

@@ -8,7 +8,7 @@
 #include "core/filetypetable.h"
 #include "core/recordtable.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 #include "parsefilesystem/parsentfs/mftrun.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 #include "scanbase/ntfsscanregistry.h"

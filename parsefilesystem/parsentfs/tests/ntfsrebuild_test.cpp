@@ -14,7 +14,7 @@
 #include "core/filetree.h"
 #include "core/recordtable.h"
 #include "parsefilesystem/parsentfs/mfthitgroups.h"
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 #include "parsefilesystem/parsentfs/mftrun.h"
 #include "parsefilesystem/parsentfs/tests/ntfstestrecords.h"
 #include "platform/textconv.h"
@@ -45,7 +45,7 @@ struct Hits {
     auto* info = static_cast<MftHitInfo*>(AllocMem(sizeof(MftHitInfo), 1));
     std::memset(static_cast<void*>(info), 0, sizeof(MftHitInfo));
     info->recordNumber = number;
-    info->parent = s.parent;
+    info->parentRecord = s.parent;
     auto* name = static_cast<char16_t*>(AllocMem((s.name.size() + 1) * 2, 1));
     std::memcpy(name, s.name.c_str(), (s.name.size() + 1) * 2);
     info->name = name;
@@ -56,7 +56,7 @@ struct Hits {
       info->runList = runs;
       info->runListLength = uint16_t(s.runs.size());
     }
-    info->realSize = s.real;
+    info->dataSize = s.real;
     info->allocatedSize = s.allocated;
     info->flags = s.flags;
     list.push_back(SectorHit{224, 0, lba, 0, info});
@@ -337,7 +337,7 @@ TEST_F(NtfsRebuild, StartFromTheDirectoriesIndexRecords) {
     r.NonResident(kAttrIndexAllocation, 4096, {0x11, 0x01, uint8_t(lcn)});
     WriteAt(dirLba, std::vector<uint8_t>(r.b, r.b + kMftRecordBytes));
     Hits::Spec dirSpec;
-    dirSpec.flags = kMftHitInUse | kMftHitDirectory | kMftHitIndexAlloc;
+    dirSpec.flags = kMftHitInUse | kMftHitDirectory | kMftHitIndexAllocation;
     h.Add(dirLba, dirNumber, dirSpec);
     std::vector<uint32_t> kids;
     for (int k = 0; k < 4; ++k) {

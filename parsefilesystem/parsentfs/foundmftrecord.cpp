@@ -1,4 +1,4 @@
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 
 #include <cstring>
 
@@ -58,8 +58,8 @@ bool TakeStandardInformation(const uint8_t* r, MftHitInfo& out) {
     if (at + 0x16 > kMftRecordBytes) return false;
     const uint32_t vo = NtfsRead16(r + at + 0x14);
     if (vo > kMaxSiValueOffset || uint64_t(at) + vo + kTimesBytes > kMftRecordBytes) return false;
-    out.created = FileTimeToPacked(NtfsRead64(r + at + vo));
-    out.modified = FileTimeToPacked(NtfsRead64(r + at + vo + 8));
+    out.ctime = FileTimeToPacked(NtfsRead64(r + at + vo));
+    out.mtime = FileTimeToPacked(NtfsRead64(r + at + vo + 8));
     return true;
   }
   return false;
@@ -83,7 +83,7 @@ bool ChooseName(const uint8_t* r, MftHitInfo& out, NameChoice& choice) {
     if (value + kFileNameHead > kMftRecordBytes) break;
     const uint32_t declared = r[value + 0x40];
     if (value + kFileNameHead + uint64_t(declared) * 2 > kMftRecordBytes) break;
-    out.parent = NtfsRead32(r + value);
+    out.parentRecord = NtfsRead32(r + value);
     const uint8_t nameSpace = r[value + 0x41];
     const bool win32 = nameSpace == 1 || nameSpace == 3;
     if (nameSpace == 2 || (nameSpace == 0 && have) || nameSpace > 3) continue;
@@ -108,17 +108,17 @@ void TakeData(const uint8_t* r, uint32_t from, MftHitInfo& out) {
     if (at < from || AttrType(r, at) != kAttrData) continue;
     const uint32_t len = AttrLength(r, at);
     if (r[at + 8] == 0) {
-      out.flags |= kMftHitResident;
+      out.flags |= kMftHitResidentData;
       if (at + 0x16 > kMftRecordBytes) return;
       const uint32_t vl = NtfsRead32(r + at + 0x10);
       const uint32_t vo = NtfsRead16(r + at + 0x14);
-      out.realSize = (vl >= 1 && vl <= kMaxResidentBytes && vo < kMftRecordBytes) ? vl : 0;
+      out.dataSize = (vl >= 1 && vl <= kMaxResidentBytes && vo < kMftRecordBytes) ? vl : 0;
       return;
     }
     if (len < kNonResidentHeadBytes) return;
     out.allocatedSize = NtfsRead64(r + at + 0x28);
-    out.realSize = NtfsRead64(r + at + 0x30);
-    if (out.realSize > out.allocatedSize && out.realSize > kLow32) out.realSize &= kLow32;
+    out.dataSize = NtfsRead64(r + at + 0x30);
+    if (out.dataSize > out.allocatedSize && out.dataSize > kLow32) out.dataSize &= kLow32;
     const uint32_t runOffset = NtfsRead16(r + at + 0x20);
     if (runOffset >= len) return;
     const uint32_t runBytes = len - runOffset;
@@ -153,7 +153,7 @@ bool ParseFoundMftRecord(const uint8_t* r, MftHitInfo& out) {
   out.name = copy;
   out.nameLength = uint16_t(name.chars);
   TakeData(r, name.dataFrom, out);
-  if (HasIndexAllocation(r)) out.flags |= kMftHitIndexAlloc;
+  if (HasIndexAllocation(r)) out.flags |= kMftHitIndexAllocation;
   return true;
 }
 
@@ -165,16 +165,6 @@ bool SummarizeFoundMftRecord(const uint8_t* record, uint64_t, void** detail) {
   std::memcpy(static_cast<void*>(block), &info, sizeof info);
   *detail = block;
   return true;
-}
-
-void FreeMftHitInfo(void* detail) {
-  if (detail == nullptr) return;
-  auto* info = static_cast<MftHitInfo*>(detail);
-  char16_t* name = info->name;
-  uint8_t* runs = info->runList;
-  if (name != nullptr) FreeMem(name);
-  if (runs != nullptr) FreeMem(runs);
-  FreeMem(detail);
 }
 
 const MftHitInfo* MftHitSummary(const SectorHit& hit) {
@@ -189,15 +179,15 @@ bool FileRecordFromMftHit(const VolumeContext& vol, FileRecord& out, const Secto
   const char16_t* name = info->name;
   if (info->nameLength == 0 || name == nullptr) return false;
   out.id = info->recordNumber;
-  out.parent = info->parent;
-  out.ctime = info->created;
-  out.mtime = info->modified;
-  out.size = info->realSize;
+  out.parent = info->parentRecord;
+  out.ctime = info->ctime;
+  out.mtime = info->mtime;
+  out.size = info->dataSize;
   const uint8_t f = info->flags;
   uint16_t flags = 0;
   if (f & kMftHitInUse) flags |= kRecInUse;
   if (f & kMftHitDirectory) flags |= kRecDirectory;
-  if (f & kMftHitResident) flags |= kRecResident;
+  if (f & kMftHitResidentData) flags |= kRecResident;
   out.flags = flags;
   out.name = DupRecordName(name, kTagRecordName, kTagRecordName);
   out.typeId = (flags & kRecDirectory) ? kTypeNone : GetTypeIdByExtension(out.name);

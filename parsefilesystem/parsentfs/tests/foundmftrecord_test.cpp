@@ -1,4 +1,4 @@
-#include "parsefilesystem/parsentfs/mfthitinfo.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 
 #include <gtest/gtest.h>
 
@@ -59,12 +59,12 @@ TEST_F(FoundMftRecord, SummaryOfFilesAndDirectories) {
     Parsed p(r);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(Val(p.info.recordNumber), 77u);
-    EXPECT_EQ(Val(p.info.parent), 40u);
+    EXPECT_EQ(Val(p.info.parentRecord), 40u);
     EXPECT_EQ(NameOf(p.info), u"notes.txt");
-    EXPECT_EQ(Val(p.info.flags), kMftHitInUse | kMftHitResident);
-    EXPECT_EQ(Val(p.info.realSize), 300u);
-    EXPECT_NE(Val(p.info.created), 0u);
-    EXPECT_NE(Val(p.info.created), Val(p.info.modified));
+    EXPECT_EQ(Val(p.info.flags), kMftHitInUse | kMftHitResidentData);
+    EXPECT_EQ(Val(p.info.dataSize), 300u);
+    EXPECT_NE(Val(p.info.ctime), 0u);
+    EXPECT_NE(Val(p.info.ctime), Val(p.info.mtime));
     EXPECT_EQ(Val(p.info.runListLength), 0u);
   }
   // A deleted non-resident file: sizes and a copy of the run list.
@@ -77,7 +77,7 @@ TEST_F(FoundMftRecord, SummaryOfFilesAndDirectories) {
     Parsed p(r);
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(Val(p.info.flags), 0);
-    EXPECT_EQ(Val(p.info.realSize), 10000u);
+    EXPECT_EQ(Val(p.info.dataSize), 10000u);
     EXPECT_EQ(Val(p.info.allocatedSize), 12288u);
     // The run list runs to the attribute's end (padding included).
     ASSERT_EQ(Val(p.info.runListLength), 8u);
@@ -92,8 +92,8 @@ TEST_F(FoundMftRecord, SummaryOfFilesAndDirectories) {
     r.NonResident(kAttrIndexAllocation, 4096, {0x11, 0x01, 0x30, 0x00});
     Parsed p(r);
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(Val(p.info.flags), kMftHitInUse | kMftHitDirectory | kMftHitIndexAlloc);
-    EXPECT_EQ(Val(p.info.realSize), 0u);
+    EXPECT_EQ(Val(p.info.flags), kMftHitInUse | kMftHitDirectory | kMftHitIndexAllocation);
+    EXPECT_EQ(Val(p.info.dataSize), 0u);
   }
   // A real size past the allocated size and past 32 bits keeps its low 32 bits only.
   {
@@ -104,7 +104,7 @@ TEST_F(FoundMftRecord, SummaryOfFilesAndDirectories) {
     Put64(r.b + at + 0x28, 4096);
     Parsed p(r);
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(Val(p.info.realSize), 0x10u);
+    EXPECT_EQ(Val(p.info.dataSize), 0x10u);
   }
 }
 
@@ -145,7 +145,7 @@ TEST_F(FoundMftRecord, DataIsTakenAfterTheChosenName) {
   r.Resident(kAttrData, std::vector<uint8_t>(20, 'b'));
   Parsed p(r);
   ASSERT_TRUE(p.ok);
-  EXPECT_EQ(Val(p.info.realSize), 20u);
+  EXPECT_EQ(Val(p.info.dataSize), 20u);
 }
 
 // Hostile records: every read stays inside the 1024 bytes (the heap record makes the sanitizer
@@ -266,7 +266,7 @@ TEST_F(FoundMftRecord, FileRecordFromHit) {
     EXPECT_EQ(Val(rec.size), c.size) << c.what;
     const MftHitInfo* info = MftHitSummary(c.hit);
     EXPECT_EQ(Val(rec.id), Val(info->recordNumber)) << c.what;
-    EXPECT_EQ(Val(rec.parent), Val(info->parent)) << c.what;
+    EXPECT_EQ(Val(rec.parent), Val(info->parentRecord)) << c.what;
     EXPECT_EQ(Val(rec.blobLength), Val(info->runListLength)) << c.what;
     FreeFileRecord(rec);
   }
