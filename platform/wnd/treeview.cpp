@@ -80,7 +80,7 @@ LRESULT NotifyTree(HWND h, UINT code, UINT action, TreeViewState& s, TvNode* old
 // worked out from the ancestors.
 bool Shows(TreeViewState& s, const TvNode* n) {
   if (n == &s.root) return true;
-  if (!s.rowsStale) return n->row >= 0;
+  if (!s.rowsStale) return TvRowOf(s, n) >= 0;
   for (const TvNode* p = n->parent; p && p != &s.root; p = p->parent) {
     if (!TvExpanded(p)) return false;
   }
@@ -105,6 +105,8 @@ void DeleteSubtree(HWND h, TreeViewState& s, TvNode* top) {
     if (cur == s.drop) s.drop = nullptr;
     if (cur == s.pressItem) s.pressItem = nullptr;
     if (IsWindow(h)) NotifyTree(h, TVN_DELETEITEMW, 0, s, cur, nullptr);
+    // The owner may have had the rows rebuilt meanwhile: a shown item leaves them stale.
+    if (TvRowOf(s, cur) >= 0) TvStructureChanged(h, s);
     Unlink(cur);
     FreeNode(s, cur);
     cur = next;
@@ -237,9 +239,14 @@ TvNode* NextItem(TreeViewState& s, TvNode* n, UINT code) {
     case TVGN_PREVIOUS: return n->prev;
     case TVGN_PARENT: return n->parent == &s.root ? nullptr : n->parent;
     case TVGN_CHILD: return n->first;
-    case TVGN_NEXTVISIBLE:
-      return n->row >= 0 && size_t(n->row) + 1 < s.rows.size() ? s.rows[size_t(n->row) + 1] : nullptr;
-    case TVGN_PREVIOUSVISIBLE: return n->row > 0 ? s.rows[size_t(n->row) - 1] : nullptr;
+    case TVGN_NEXTVISIBLE: {
+      const int r = TvRowOf(s, n);
+      return r >= 0 && size_t(r) + 1 < s.rows.size() ? s.rows[size_t(r) + 1] : nullptr;
+    }
+    case TVGN_PREVIOUSVISIBLE: {
+      const int r = TvRowOf(s, n);
+      return r > 0 ? s.rows[size_t(r) - 1] : nullptr;
+    }
     default: return nullptr;
   }
 }
@@ -375,10 +382,11 @@ void TvEnsureVisible(HWND h, TreeViewState& s, TvNode* n) {
   n = TvFind(s, handle);
   if (!n) return;
   TvRows(h, s);
-  if (n->row < 0) return;
+  const int row = TvRowOf(s, n);
+  if (row < 0) return;
   const int per = TvRowsPerPage(h, s);
-  if (n->row < s.topRow) TvScrollToRow(h, s, n->row);
-  else if (n->row >= s.topRow + per) TvScrollToRow(h, s, n->row - per + 1);
+  if (row < s.topRow) TvScrollToRow(h, s, row);
+  else if (row >= s.topRow + per) TvScrollToRow(h, s, row - per + 1);
 }
 
 void TvToggleStateImage(HWND h, TreeViewState& s, TvNode* n) {
@@ -478,8 +486,8 @@ LRESULT TreeViewProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       TvNode* n = TvFind(s, item);
       if (!n) return FALSE;
       TvRows(h, s);
-      if (n->row < 0) return FALSE;
-      const TvParts p = TvRowParts(h, s, n->row);
+      if (TvRowOf(s, n) < 0) return FALSE;
+      const TvParts p = TvRowParts(h, s, TvRowOf(s, n));
       *rc = w ? p.label : p.row;
       return TRUE;
     }
@@ -529,7 +537,7 @@ LRESULT TreeViewProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       }
       if (w == TVGN_FIRSTVISIBLE && n) {
         TvEnsureVisible(h, s, n);
-        if (TvFind(s, item) && n->row >= 0) TvScrollToRow(h, s, n->row);
+        if (TvFind(s, item) && TvRowOf(s, n) >= 0) TvScrollToRow(h, s, TvRowOf(s, n));
         return TRUE;
       }
       return FALSE;

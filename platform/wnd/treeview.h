@@ -29,7 +29,8 @@ struct TvNode {
   UINT state = 0;  // every state bit but TVIS_SELECTED, which the tree keeps apart
   LPARAM lParam = 0;
   int level = 0;
-  int row = -1;    // index among the shown rows; valid while the rows are not stale
+  int row = -1;    // index among the shown rows, when rowGen is the tree's rowGen
+  uint32_t rowGen = 0;
   int width = -1;  // the label's text width, measured once per font (widthGen)
   int widthGen = -1;
 };
@@ -43,6 +44,7 @@ struct TreeViewState : WindowData {
 
   std::vector<TvNode*> rows;  // the items that show, in order
   bool rowsStale = false;
+  uint32_t rowGen = 1;  // a rebuild of the rows makes every older row index void
   int topRow = 0;
   int scrollX = 0;
   int widest = 0;  // the widest row seen since the last rebuild (for the horizontal bar)
@@ -93,6 +95,10 @@ void TvEnsureVisible(HWND h, TreeViewState& s, TvNode* n);
 void TvToggleStateImage(HWND h, TreeViewState& s, TvNode* n);
 
 // ---- Geometry and painting (treeviewdraw.cpp) ----
+// The item's index among the shown rows, -1 when it does not show (or the rows are stale).
+inline int TvRowOf(const TreeViewState& s, const TvNode* n) {
+  return !s.rowsStale && n->rowGen == s.rowGen ? n->row : -1;
+}
 // Rebuilds the shown rows when they are stale; the scroll position and bars follow.
 void TvRows(HWND h, TreeViewState& s);
 int TvItemHeight(HWND h, TreeViewState& s);

@@ -99,13 +99,16 @@ SIZE TvImageSize(HIMAGELIST il) {
 
 void TvRows(HWND h, TreeViewState& s) {
   if (!s.rowsStale) return;
-  for (TvNode* n : s.rows) n->row = -1;
+  // Old row indexes become void by the generation; the old array may name deleted items, so
+  // it is never walked.
   s.rows.clear();
   s.rowsStale = false;
+  ++s.rowGen;
   // A walk in display order that steps into expanded items only.
   TvNode* n = s.root.first;
   while (n) {
     n->row = int(s.rows.size());
+    n->rowGen = s.rowGen;
     s.rows.push_back(n);
     if (n->first && TvExpanded(n)) {
       n = n->first;
@@ -230,8 +233,8 @@ void TvScrollToX(HWND h, TreeViewState& s, int x) {
 }
 
 void TvInvalidateItem(HWND h, TreeViewState& s, TvNode* n) {
-  if (!n || s.rowsStale || n->row < 0 || !IsWindow(h)) return;
-  const TvParts p = TvRowParts(h, s, n->row);
+  if (!n || TvRowOf(s, n) < 0 || !IsWindow(h)) return;
+  const TvParts p = TvRowParts(h, s, TvRowOf(s, n));
   const RECT c = Client(h);
   if (p.row.bottom <= 0 || p.row.top >= c.bottom) return;
   InvalidateRect(h, &p.row, TRUE);

@@ -95,7 +95,7 @@ void Key(HWND h, TreeViewState& s, UINT vk) {
   if (!IsWindow(h)) return;
   TvRows(h, s);
   TvNode* cur = s.caret;
-  const int row = cur && cur->row >= 0 ? cur->row : -1;
+  const int row = cur ? TvRowOf(s, cur) : -1;
   const int per = TvRowsPerPage(h, s);
   switch (vk) {
     case VK_UP: SelectRow(h, s, row < 0 ? 0 : row - 1); break;
