@@ -30,6 +30,7 @@
 #include "deepscan/deepscanstate.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
+#include "deepscan/scanstatesave.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
 #include "dialogs/mainwnd.h"
@@ -216,6 +217,8 @@ void InstallProgramServices() {
   InstallCarvingConsumer();
   InstallVideoScanConsumer();
   InstallScanResults();
+  // A long scan can be saved at its end and resumed from its saved state at the next start.
+  InstallScanStateFiles();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;

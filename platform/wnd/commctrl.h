@@ -87,6 +87,8 @@ constexpr UINT ILD_BLEND25 = 0x0002;
 constexpr UINT ILD_FOCUS = ILD_BLEND25;
 constexpr UINT ILD_BLEND50 = 0x0004;
 constexpr UINT ILD_SELECTED = ILD_BLEND50;
+// The picture alone, as the list draws it: the same as ILD_NORMAL here.
+constexpr UINT ILD_IMAGE = 0x0020;
 constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
 constexpr COLORREF CLR_DEFAULT = 0xFF000000;
 
