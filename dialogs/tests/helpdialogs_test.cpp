@@ -10,7 +10,7 @@
 #include "dialogs/supportdlg.h"
 #include "dialogs/tests/mainwnd_fixture.h"
 #include "dialogs/webdlg.h"
-#include "platform/wnd/webviewstandin.h"
+#include "platform/webview/webviewlib.h"
 #include "platform/wnd/wndobj.h"
 
 namespace mainwnd_test {
