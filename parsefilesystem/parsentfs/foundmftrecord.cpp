@@ -168,7 +168,9 @@ bool SummarizeFoundMftRecord(const uint8_t* record, uint64_t, void** detail) {
 }
 
 const MftHitInfo* MftHitSummary(const SectorHit& hit) {
-  if (hit.kind != 224) return nullptr;
+  if (hit.kind != kKindMftRecord || hit.detail == nullptr) return nullptr;
+  // A detail too small to be a summary is none: its fields would be read past its block.
+  if (GetMemSize(hit.detail) < sizeof(MftHitInfo)) return nullptr;
   return static_cast<const MftHitInfo*>(hit.detail);
 }
 

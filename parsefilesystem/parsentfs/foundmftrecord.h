@@ -19,7 +19,7 @@ bool ParseFoundMftRecord(const uint8_t* record, MftHitInfo& out);
 // refused. lba is not used: the hit keeps its own.
 bool SummarizeFoundMftRecord(const uint8_t* record, uint64_t lba, void** detail);
 
-// The summary of a kind-224 hit, or null when it has none.
+// The summary of a kind-224 hit, or null when it has none (or a block too small to be one).
 const MftHitInfo* MftHitSummary(const SectorHit& hit);
 
 // A FileRecord of the rebuilt volume from a kind-224 hit with a named summary: number, parent,

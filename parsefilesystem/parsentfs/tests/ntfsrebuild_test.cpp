@@ -19,6 +19,7 @@
 #include "parsefilesystem/parsentfs/tests/ntfstestrecords.h"
 #include "platform/textconv.h"
 #include "scanbase/ntfsscanregistry.h"
+#include "scanbase/scanhitstore.h"
 
 namespace {
 
@@ -415,6 +416,35 @@ TEST_F(NtfsRebuild, MftStartsFromABlocksRecords) {
   EXPECT_TRUE(runs[0].startsWithMft);
   uint64_t start = 0;
   EXPECT_FALSE(DeriveNtfsStartFromMftRun(mftHits, runs[0], start));
+}
+
+std::vector<uint64_t> g_shown;
+void RecordShown(std::atomic<uint32_t>*, VolumeContext& v) {
+  g_shown.push_back(v.firstLba);
+  FreeAllFileRecords(v);
+}
+uint32_t FixedSlotsOnly() { return 4; }
+
+TEST_F(NtfsRebuild, LoadedHitsOutsideKnownMftsBecomeVolumes) {
+  const uint64_t sectors = 0x700000;
+  ScanTarget().sectorCount = ScanTarget().deviceSectors = sectors;
+  AllocBlockHitListsFor(DeviceBlockCount(sectors));
+  {
+    Hits h;
+    h.Run(kDefaultMftOffset + 5000, 0, 300);    // a lost volume starting at sector 5000
+    h.Run(kDefaultMftOffset + 0x40000, 0, 300);  // the MFT of a volume parsed already
+    for (const SectorHit& hit : h.list) StoreBlockHit(hit);
+    h.list.clear();  // the hit lists own the summaries now
+  }
+  KnownMftExtents().push_back(MftExtentRange{kDefaultMftOffset + 0x40000, 0x1000});
+  SetRebuiltVolumeSink(&RecordShown);
+  SetVolumeSlotCounter(&FixedSlotsOnly);
+  g_shown.clear();
+  RebuildNtfsFromLoadedHits(nullptr);
+  EXPECT_EQ(g_shown, std::vector<uint64_t>{5000});
+  SetRebuiltVolumeSink(nullptr);
+  SetVolumeSlotCounter(nullptr);
+  FreeBlockHitLists();
 }
 
 bool NeverOpen(uint64_t) { return false; }
