@@ -34,7 +34,7 @@ struct Hits {
     for (SectorHit& h : list)
       if (h.kind == 224) FreeMftHitInfo(h.detail);
   }
-  struct Spec {
+  struct Shape {
     uint32_t parent = 5;
     std::u16string name = u"file.dat";
     uint8_t flags = kMftHitInUse;
@@ -42,7 +42,7 @@ struct Hits {
     uint64_t real = 0;
     uint64_t allocated = 0;
   };
-  SectorHit& Add(uint64_t lba, uint32_t number, const Spec& s) {
+  SectorHit& Add(uint64_t lba, uint32_t number, const Shape& s) {
     auto* info = static_cast<MftHitInfo*>(AllocMem(sizeof(MftHitInfo), 1));
     std::memset(static_cast<void*>(info), 0, sizeof(MftHitInfo));
     info->recordNumber = number;
@@ -63,7 +63,7 @@ struct Hits {
     list.push_back(SectorHit{224, 0, lba, 0, info});
     return list.back();
   }
-  SectorHit& Add(uint64_t lba, uint32_t number) { return Add(lba, number, Spec{}); }
+  SectorHit& Add(uint64_t lba, uint32_t number) { return Add(lba, number, Shape{}); }
   // count records from firstNumber stored back to back from lba.
   void Run(uint64_t lba, uint32_t firstNumber, size_t count) {
     for (size_t i = 0; i < count; ++i) Add(lba + 2 * i, firstNumber + uint32_t(i));
@@ -253,11 +253,11 @@ TEST_F(NtfsRebuild, ClusterSizeFromSlack) {
     Hits h;
     uint32_t n = 16;
     for (const Sample& s : c.samples) {
-      Hits::Spec spec;
-      spec.runs = {0x11, 0x01, 0x20};
-      spec.real = s.first;
-      spec.allocated = s.second;
-      h.Add(1000 + 2 * n, n, spec);
+      Hits::Shape shape;
+      shape.runs = {0x11, 0x01, 0x20};
+      shape.real = s.first;
+      shape.allocated = s.second;
+      h.Add(1000 + 2 * n, n, shape);
       ++n;
     }
     uint32_t spc = 0;
@@ -337,12 +337,12 @@ TEST_F(NtfsRebuild, StartFromTheDirectoriesIndexRecords) {
     r.FileName(5, u"dir", 1);
     r.NonResident(kAttrIndexAllocation, 4096, {0x11, 0x01, uint8_t(lcn)});
     WriteAt(dirLba, std::vector<uint8_t>(r.b, r.b + kMftRecordBytes));
-    Hits::Spec dirSpec;
-    dirSpec.flags = kMftHitInUse | kMftHitDirectory | kMftHitIndexAllocation;
-    h.Add(dirLba, dirNumber, dirSpec);
+    Hits::Shape dirShape;
+    dirShape.flags = kMftHitInUse | kMftHitDirectory | kMftHitIndexAllocation;
+    h.Add(dirLba, dirNumber, dirShape);
     std::vector<uint32_t> kids;
     for (int k = 0; k < 4; ++k) {
-      Hits::Spec file;
+      Hits::Shape file;
       file.parent = dirNumber;
       file.runs = fileRuns;
       file.real = 100;
@@ -367,12 +367,12 @@ TEST_F(NtfsRebuild, StartFromTheDirectoriesIndexRecords) {
 
 TEST_F(NtfsRebuild, LaterHitOfARecordNumberWins) {
   Hits h;
-  Hits::Spec older, newer;
+  Hits::Shape older, newer;
   older.name = u"older.txt";
   newer.name = u"newer.txt";
   h.Add(1000, 70, older);
   h.Add(5000, 70, newer);
-  Hits::Spec mft;
+  Hits::Shape mft;
   mft.name = u"$MFT";
   h.Add(6000, 0, mft);
   ScanProgress progress = MakeScanProgress(kProgressParse);
@@ -393,7 +393,7 @@ TEST_F(NtfsRebuild, MftStartsFromABlocksRecords) {
   // A run of 6 records beginning with $MFT whose mirror shows 8 sectors per cluster: the run is
   // the MFT itself, at LCN 0x100 of a volume starting at 4096.
   const uint64_t mftLba = 4096 + 8 * 0x100;
-  Hits::Spec mft, mirror;
+  Hits::Shape mft, mirror;
   mft.name = u"$MFT";
   mft.runs = {0x21, 0x40, 0x00, 0x01};
   mirror.name = u"$MFTMirr";
