@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr uint32_t kRingEmptyWaitMs = 100;
 constexpr uint32_t kDefaultFinishingPauseMs = 500;
 constexpr uint32_t kLastFileType = 176;
 
@@ -240,25 +239,10 @@ UINT DiskFileScanHandThread(LPVOID param) {
   InitConsumerProgress(target, progress);
   PostScanProgress(progress);
 
-  bool inputEnded = false;
-  for (;;) {
-    // The state is read before the take: once it reads 3, every block was put before it, so
-    // an empty ring then means the input is complete. A paused scan is emptied all the same.
-    // The block is examined in its ring slot; what must outlive it (the pending window's
-    // blocks, the hits' details) is copied out on the way.
-    const uint32_t s = state->load();
-    if (s == kScanStopped) break;
-    if (const uint8_t* block = BeginTakeScanBlock()) {
-      HandScanBlock(state, target, block, progress);
-      EndTakeScanBlock();
-      continue;
-    }
-    if (s == kScanInputDone) {
-      inputEnded = true;
-      break;
-    }
-    WaitForScanBlock(kRingEmptyWaitMs);
-  }
+  // Each block is examined in its ring slot; what must outlive it (the pending window's
+  // blocks, the hits' details) is copied out on the way.
+  const bool inputEnded =
+      ConsumeScanBlocks(state, [&](const uint8_t* block) { HandScanBlock(state, target, block, progress); });
   // Files that run up to the end of the target are decided with what was read, before the
   // scan can be saved.
   if (inputEnded) ResolvePendingAtInputEnd(TargetEndLba(target));

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "base/heap.h"
+#include "scanbase/scanrun.h"
 
 std::atomic<uint32_t> ReaderDone{0};
 
@@ -201,4 +202,21 @@ uint32_t ScanRingHighWater() {
   Ring& r = TheRing();
   std::lock_guard<std::mutex> g(r.lock);
   return r.highWater;
+}
+
+bool ConsumeScanBlocks(const std::atomic<uint32_t>* state, const std::function<void(const uint8_t*)>& handle) {
+  constexpr uint32_t kRingEmptyWaitMs = 100;
+  for (;;) {
+    // The state is read before the take: once it reads kScanInputDone every block was put
+    // before it, so an empty ring then means the input is complete.
+    const uint32_t s = state->load();
+    if (s == kScanStopped) return false;
+    if (const uint8_t* block = BeginTakeScanBlock()) {
+      handle(block);
+      EndTakeScanBlock();
+      continue;
+    }
+    if (s == kScanInputDone) return true;
+    WaitForScanBlock(kRingEmptyWaitMs);
+  }
 }

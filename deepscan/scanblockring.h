@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "core/diskreader.h"
 
@@ -70,6 +71,11 @@ void WaitForScanBlock(uint32_t ms);
 void WaitForScanSlot(uint32_t ms);
 // Wakes both waits, for example when the input has ended.
 void NotifyScanRing();
+
+// The consumer's loop: hands every block, in its ring slot, to `handle` until the scan stops
+// (false) or the input is complete and every block was taken (true). A paused scan is emptied
+// all the same.
+bool ConsumeScanBlocks(const std::atomic<uint32_t>* state, const std::function<void(const uint8_t*)>& handle);
 
 // Count and slots, for tests and progress: the slot of the oldest block and of the newest
 // (with an empty ring both name the slot used last).

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kRingEmptyWaitMs = 100;
-
 std::atomic<SignatureHitSink> g_sink{nullptr};
 std::atomic<void*> g_sinkContext{nullptr};
 std::atomic<uint64_t> g_blocks{0}, g_failed{0}, g_hits{0};
@@ -42,26 +40,16 @@ UINT SignatureScanThread(LPVOID param) {
   g_hits.store(0);
   SignatureHitSink sink = g_sink.load();
   void* context = g_sinkContext.load();
-  for (;;) {
-    // The state is read before the take: once it reads 3, every block was put before it, so an
-    // empty ring then means the input is complete.
-    uint32_t s = state->load();
-    if (s == kScanStopped) break;
-    if (const uint8_t* block = BeginTakeScanBlock()) {
-      uint64_t lba = ScanBlockLba(block);
-      if (ScanBlockReadResult(block) != 0) {
-        g_hits.fetch_add(MatchBlockSectors(block, lba, sink, context));
-      } else {
-        g_failed.fetch_add(1);
-      }
-      EndTakeScanBlock();
-      g_blocks.fetch_add(1);
-      SetBlockState(lba / kScanBlockSectors, kBlockHandled);
-      continue;
+  ConsumeScanBlocks(state, [&](const uint8_t* block) {
+    const uint64_t lba = ScanBlockLba(block);
+    if (ScanBlockReadResult(block) != 0) {
+      g_hits.fetch_add(MatchBlockSectors(block, lba, sink, context));
+    } else {
+      g_failed.fetch_add(1);
     }
-    if (s == kScanInputDone) break;
-    WaitForScanBlock(kRingEmptyWaitMs);
-  }
+    g_blocks.fetch_add(1);
+    SetBlockState(lba / kScanBlockSectors, kBlockHandled);
+  });
   EndDeepScan();
   ReleaseScanAllocMap();
   OnThreadEnd(u"SignatureScanThread");

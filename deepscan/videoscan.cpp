@@ -28,7 +28,6 @@
 
 namespace {
 
-constexpr uint32_t kRingEmptyWaitMs = 100;
 constexpr unsigned kMdatInfoTag = 4112;
 
 std::atomic<VideoRebuild> g_rebuild{nullptr};
@@ -221,25 +220,11 @@ UINT VideoFragmentScanHandThread(LPVOID param) {
   InitConsumerProgress(target, progress);
   PostScanProgress(progress);
 
-  bool inputEnded = false;
-  for (;;) {
-    // As in the carving consumer: the state is read before the take, blocks are examined in
-    // their ring slots, a paused scan is emptied all the same.
-    const uint32_t s = state->load();
-    if (s == kScanStopped) break;
-    if (const uint8_t* block = BeginTakeScanBlock()) {
-      // A block whose read failed holds zeros: it is left unhandled, so a saved scan reads it
-      // again, as the carving consumer leaves it.
-      if (ScanBlockReadResult(block) != 0) ScanVideoBlock(block, progress);
-      EndTakeScanBlock();
-      continue;
-    }
-    if (s == kScanInputDone) {
-      inputEnded = true;
-      break;
-    }
-    WaitForScanBlock(kRingEmptyWaitMs);
-  }
+  // A block whose read failed holds zeros: it is left unhandled, so a saved scan reads it
+  // again, as the carving consumer leaves it.
+  const bool inputEnded = ConsumeScanBlocks(state, [&](const uint8_t* block) {
+    if (ScanBlockReadResult(block) != 0) ScanVideoBlock(block, progress);
+  });
   // Photos and sample chains that run up to the end of the target are decided with what was
   // read.
   if (inputEnded) ResolvePendingAtInputEnd(TargetEndLba(target));
