@@ -24,7 +24,7 @@ CFileDialog::CFileDialog(BOOL openFileDialog, const char16_t* defaultExt, const 
 INT_PTR CFileDialog::DoModal() {
   m_ofn.hwndOwner = m_parent ? m_parent->m_hWnd : nullptr;
   if (m_open) m_ofn.Flags |= OFN_PATHMUSTEXIST;
-  return GetOpenFileNameW(&m_ofn) ? IDOK : IDCANCEL;
+  return (m_open ? GetOpenFileNameW(&m_ofn) : GetSaveFileNameW(&m_ofn)) ? IDOK : IDCANCEL;
 }
 
 CString CFileDialog::GetPathName() const { return CString(m_file); }

@@ -7,7 +7,8 @@
 class CFileDialog {
  public:
   // The filter is not used (every file shows); a starting name, when given, fills the name
-  // field. A save dialog ("open" false) takes names of files that do not exist yet as well.
+  // field, and the default extension is added to a chosen name without one. A save dialog
+  // ("open" false) takes names of files that do not exist yet.
   explicit CFileDialog(BOOL openFileDialog, const char16_t* defaultExt = nullptr, const char16_t* fileName = nullptr,
                        DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const char16_t* filter = nullptr,
                        CWnd* parent = nullptr);

@@ -38,6 +38,11 @@ constexpr DWORD OFN_EXPLORER = 0x00080000;
 // OFN_FILEMUSTEXIST, the file itself); a path longer than the buffer is refused. TRUE with the
 // path in lpstrFile (and offsets of its name and extension), FALSE when cancelled.
 BOOL GetOpenFileNameW(OPENFILENAMEW* ofn);
+// The same dialog for a file to write, titled "Save As" unless given a title; the file need
+// not exist. For both: a starting name in lpstrFile fills the name field (the folder of a
+// starting path is the folder shown when it exists), and lpstrDefExt is added to a chosen name
+// that has no extension.
+BOOL GetSaveFileNameW(OPENFILENAMEW* ofn);
 
 // ---- For tests ----
 // The answer the next picker (folder or file) gives, one per picker shown: the text is typed

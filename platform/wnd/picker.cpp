@@ -51,6 +51,8 @@ struct Picker {
   std::vector<Entry> entries;  // as listed, ".." first when there is a parent
   std::string chosen;          // the result
   std::optional<CString> script;
+  std::string initialName;  // put into the name field of the file dialog at its start
+  std::string defaultExt;   // given to a typed file name that has no extension
   // The folder tree: each item's lParam indexes its path here.
   std::vector<std::string> treePaths;
   std::vector<bool> treeFilled;
@@ -289,7 +291,11 @@ bool Accept(HWND dlg, Picker& p) {
     Status(dlg, p.fileMode ? u"Type or choose a file." : u"Type or choose a folder.");
     return false;
   }
-  const std::string path = Normalise(p.folder, text);
+  std::string path = Normalise(p.folder, text);
+  if (p.fileMode && !p.defaultExt.empty() && !IsFolder(path) &&
+      path.find('.', path.rfind('/') + 1) == std::string::npos) {
+    path += "." + p.defaultExt;
+  }
   if (p.fileMode && IsFolder(path)) {
     GoInto(dlg, p, path);
     SetDlgItemTextW(dlg, kIdName, u"");
@@ -380,6 +386,7 @@ LRESULT Proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
           SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
         }
         Show(dlg, *p);
+        SetDlgItemTextW(dlg, kIdName, FromHostPath(p->initialName).GetString());
       }
       {
         std::lock_guard<std::mutex> g(TheScripts().m);
@@ -533,31 +540,56 @@ BOOL SHGetPathFromIDListW(PIDLIST_ABSOLUTE item, char16_t* path) {
   return TRUE;
 }
 
-BOOL GetOpenFileNameW(OPENFILENAMEW* ofn) {
+namespace {
+
+BOOL RunFileDialog(OPENFILENAMEW* ofn, bool save) {
   if (!ofn || !ofn->lpstrFile || ofn->nMaxFile < 2) return FALSE;
   InitWindowLayer();
   Picker p;
   p.fileMode = true;
-  p.fileMustExist = (ofn->Flags & OFN_FILEMUSTEXIST) != 0;
+  p.fileMustExist = !save && (ofn->Flags & OFN_FILEMUSTEXIST) != 0;
   p.maxChars = ofn->nMaxFile - 1;
   p.folder = StartFolder(ofn->lpstrInitialDir);
-  const CString title = ofn->lpstrTitle && *ofn->lpstrTitle ? CString(ofn->lpstrTitle) : CString(u"Open");
+  // A starting name: a path's folder becomes the folder shown when it exists.
+  size_t n = 0;
+  while (n < ofn->nMaxFile && ofn->lpstrFile[n]) ++n;
+  std::string start = n < ofn->nMaxFile ? HostPath(CString(std::u16string(ofn->lpstrFile, n))) : std::string();
+  const size_t slash = start.rfind('/');
+  if (slash != std::string::npos) {
+    const std::string folder = Normalise(p.folder, start.substr(0, slash + 1));
+    if (IsFolder(folder)) p.folder = folder;
+    start = start.substr(slash + 1);
+  }
+  p.initialName = start;
+  if (ofn->lpstrDefExt) {
+    std::string ext = HostPath(CString(ofn->lpstrDefExt));
+    while (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
+    if (ext.find('/') == std::string::npos) p.defaultExt = ext;
+  }
+  const CString fallback = save ? CString(u"Save As") : CString(u"Open");
+  const CString title = ofn->lpstrTitle && *ofn->lpstrTitle ? CString(ofn->lpstrTitle) : fallback;
   const DlgTemplate t = MakeTemplate(title, u"", true);
   if (DialogBoxIndirectParamW(nullptr, &t, ofn->hwndOwner, &Proc, reinterpret_cast<LPARAM>(&p)) != IDOK) return FALSE;
   const CString path = FromHostPath(p.chosen);
   std::memcpy(ofn->lpstrFile, path.GetString(), (size_t(path.GetLength()) + 1) * sizeof(char16_t));
-  const int slash = path.ReverseFind(u'/');
-  const CString name = path.Mid(slash + 1);
-  ofn->nFileOffset = WORD(slash + 1);
+  const int cut = path.ReverseFind(u'/');
+  const CString name = path.Mid(cut + 1);
+  ofn->nFileOffset = WORD(cut + 1);
   const int dot = name.ReverseFind(u'.');
-  ofn->nFileExtension = WORD(dot > 0 ? slash + 1 + dot + 1 : 0);
+  ofn->nFileExtension = WORD(dot > 0 ? cut + 1 + dot + 1 : 0);
   if (ofn->lpstrFileTitle && ofn->nMaxFileTitle > 0) {
-    const int n = std::min<int>(name.GetLength(), int(ofn->nMaxFileTitle) - 1);
-    std::memcpy(ofn->lpstrFileTitle, name.GetString(), size_t(n) * sizeof(char16_t));
-    ofn->lpstrFileTitle[n] = 0;
+    const int k = std::min<int>(name.GetLength(), int(ofn->nMaxFileTitle) - 1);
+    std::memcpy(ofn->lpstrFileTitle, name.GetString(), size_t(k) * sizeof(char16_t));
+    ofn->lpstrFileTitle[k] = 0;
   }
   return TRUE;
 }
+
+}  // namespace
+
+BOOL GetOpenFileNameW(OPENFILENAMEW* ofn) { return RunFileDialog(ofn, false); }
+
+BOOL GetSaveFileNameW(OPENFILENAMEW* ofn) { return RunFileDialog(ofn, true); }
 
 void PushPickerAnswerForTest(const CString* answer) {
   std::lock_guard<std::mutex> g(TheScripts().m);

@@ -22,6 +22,13 @@ TEST(FileDialog, AChosenFileAndACancel) {
   EXPECT_EQ(open.GetPathName(), answer);
   EXPECT_EQ(open.GetFileName(), CString(u"card.IMG"));
   EXPECT_EQ(open.GetFileExt(), CString(u"IMG"));
+  // A save dialog: a new file, named with the default extension.
+  const CString newName = FromHostPath(dir + "/new");
+  PushPickerAnswerForTest(&newName);
+  CFileDialog save(FALSE, u"QZD", u"start", OFN_HIDEREADONLY, u"Images(*.QZD)|*.QZD||");
+  ASSERT_EQ(save.DoModal(), IDOK);
+  EXPECT_EQ(save.GetPathName(), FromHostPath(dir + "/new.QZD"));
+  EXPECT_EQ(save.GetFileExt(), CString(u"QZD"));
   PushPickerAnswerForTest(nullptr);
   CFileDialog cancelled(TRUE);
   EXPECT_EQ(cancelled.DoModal(), IDCANCEL);

@@ -147,6 +147,29 @@ TEST_F(PickerTest, ScriptedFileAnswers) {
   EXPECT_EQ(LastPickerRefusalForTest(), CString(u"The folder does not exist."));
   EXPECT_FALSE(open(&rel, 0, 8, &ofn));  // the caller's buffer is too small for the path
   EXPECT_EQ(LastPickerRefusalForTest(), CString(u"The path is too long."));
+  // A file to write: it need not exist, and a name without extension gets the default one.
+  auto save = [&](const CString* answer, const char16_t* start, OPENFILENAMEW* out) {
+    PushPickerAnswerForTest(answer);
+    static char16_t file[MAX_PATH];
+    file[0] = 0;
+    for (int i = 0; start && start[i] && i < MAX_PATH - 1; ++i) file[i] = start[i], file[i + 1] = 0;
+    *out = OPENFILENAMEW{};
+    out->lStructSize = sizeof(OPENFILENAMEW);
+    out->lpstrFile = file;
+    out->nMaxFile = MAX_PATH;
+    out->lpstrDefExt = u"QZD";
+    out->Flags = OFN_FILEMUSTEXIST;  // not for a file to write
+    return GetSaveFileNameW(out);
+  };
+  const CString card = u"card", cardImg = u"card.img";
+  ASSERT_TRUE(save(&card, nullptr, &ofn));
+  EXPECT_EQ(CString(ofn.lpstrFile), Base("/card.QZD"));
+  ASSERT_TRUE(save(&cardImg, nullptr, &ofn));
+  EXPECT_EQ(CString(ofn.lpstrFile), Base("/card.img"));
+  // A starting path: its folder is the one shown, relative answers are taken from it.
+  const CString startPath = Base("/beta/old.QZD");
+  ASSERT_TRUE(save(&card, startPath.GetString(), &ofn));
+  EXPECT_EQ(CString(ofn.lpstrFile), Base("/beta/card.QZD"));
   // A folder's name goes into the folder; with no second answer the dialog ends cancelled.
   const CString folder = u"..";
   EXPECT_FALSE(open(&folder, 0, MAX_PATH, &ofn));
@@ -228,6 +251,34 @@ TEST_F(PickerTest, AUserChoosesAFolderInTheTreeMakesANewOneAndTakesIt) {
   EXPECT_EQ(CString(path), Base("/Alpha/New Folder"));
   EXPECT_TRUE(std::filesystem::is_directory(base_ + "/Alpha/New Folder"));
   EXPECT_TRUE(IsWindowEnabled(owner));
+  DestroyWindow(owner);
+}
+
+// A save dialog shows its starting name, and OK takes it with the default extension.
+TEST_F(PickerTest, TheSaveDialogStartsWithItsName) {
+  constexpr UINT kDrive = WM_APP + 9;
+  HWND owner = MakeWindow(WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, 0,
+                          [](HWND, UINT msg, WPARAM, LPARAM, LRESULT*) {
+                            if (msg != kDrive) return false;
+                            HWND dlg = OpenPickerForTest();
+                            EXPECT_NE(dlg, nullptr);
+                            if (!dlg) return true;
+                            EXPECT_EQ(GetWindowTextString(dlg), CString(u"Save As"));
+                            EXPECT_EQ(GetWindowTextString(GetDlgItem(dlg, 104)), CString(u"disk-2"));
+                            SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+                            return true;
+                          });
+  PostMessageW(owner, kDrive, 0, 0);
+  char16_t file[MAX_PATH] = u"disk-2";
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrDefExt = u".QZD";
+  ASSERT_TRUE(GetSaveFileNameW(&ofn));
+  EXPECT_EQ(CString(file), Base("/disk-2.QZD"));
+  EXPECT_FALSE(std::filesystem::exists(base_ + "/disk-2.QZD"));  // choosing writes nothing
   DestroyWindow(owner);
 }
 
