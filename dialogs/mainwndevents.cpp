@@ -30,7 +30,11 @@ void CKestrelDlg::OnTimer(UINT_PTR id) {
       case 1:
         if (IsSoftCfgOn(u"ShowDev") && m_devSel.m_devWnd.m_hWnd) m_devSel.m_devWnd.Invalidate(TRUE);
         UpdateRunInfo(1);
-        ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        // Only a window still above everything drops that: an ordinary window would be raised
+        // by it, over a dialog of its own that is open by then (a message box, a web page).
+        if (GetExStyle() & WS_EX_TOPMOST) {
+          ::SetWindowPos(m_hWnd, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
         if (IsHouseBrand() && ReportLastRunFailed()) {
           CSupporterDlg dlg(this);
           dlg.DoModal();

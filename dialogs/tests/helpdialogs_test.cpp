@@ -2,8 +2,9 @@
 // web-page dialog with the functions its page can call.
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include <unistd.h>
@@ -167,29 +168,50 @@ TEST_F(HelpMenuTest, HelpCommandsOpenTheirPagesByBrand) {
   EXPECT_TRUE(Rec().opened.empty());
 }
 
+// Runs the action on the test thread; true when a box showed over the main window meanwhile
+// (it is closed with OK from another thread, as the About box is modal).
+bool ShowsABox(CWnd* main, const std::function<void()>& action) {
+  std::atomic<bool> stop{false};
+  std::atomic<HWND> seen{nullptr};
+  std::thread closer([&] {
+    while (!stop) {
+      HWND p = GetLastActivePopup(main->m_hWnd);
+      if (p && p != main->m_hWnd && IsWindowVisible(p)) {
+        seen = p;
+        PostMessageW(p, WM_COMMAND, IDOK, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  action();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  stop = true;
+  closer.join();
+  return seen.load() != nullptr;
+}
+
 TEST_F(HelpMenuTest, OnlyTheSystemMenusAboutRangeOpensTheAboutBox) {
   Open();
   for (UINT id : {16u, 17u, 31u, 32u}) {
-    std::atomic<bool> stop{false};
-    std::atomic<HWND> seen{nullptr};
-    std::thread closer([&] {
-      // The About box is modal on the test thread: close the first one that shows.
-      while (!stop) {
-        HWND p = GetLastActivePopup(dlg_->m_hWnd);
-        if (p && p != dlg_->m_hWnd && IsWindowVisible(p)) {
-          seen = p;
-          PostMessageW(p, WM_COMMAND, IDOK, 0);
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
-    });
-    dlg_->SendMessage(WM_SYSCOMMAND, id, 0);
-    if (id > 31) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    stop = true;
-    closer.join();
-    EXPECT_EQ(seen.load() != nullptr, id >= 16 && id <= 31) << id;
+    EXPECT_EQ(ShowsABox(dlg_.get(), [&] { dlg_->SendMessage(WM_SYSCOMMAND, id, 0); }), id >= 16 && id <= 31) << id;
   }
+}
+
+// The About item is the system menu's last entry; chosen there, it arrives as system command 16.
+TEST_F(HelpMenuTest, TheSystemMenusAboutItemOpensTheAboutBox) {
+  Open();
+  HMENU sys = GetSystemMenu(dlg_->m_hWnd, FALSE);
+  const int n = GetMenuItemCount(sys);
+  ASSERT_GE(n, 2);
+  EXPECT_EQ(GetMenuItemID(sys, n - 1), 16u);
+  EXPECT_TRUE(GetMenuState(sys, UINT(n - 2), MF_BYPOSITION) & MF_SEPARATOR);
+  g_menuChoice = 16;
+  EXPECT_TRUE(ShowsABox(dlg_.get(), [&] {
+    TrackSystemMenu(dlg_->m_hWnd, POINT{400, 300});
+    PumpAll();
+  }));
+  EXPECT_EQ(g_menusShown, 1);
 }
 
 // ---- About ----

@@ -212,6 +212,21 @@ TEST_F(MainWindowTest, StartUpTicksRunOnceEach) {
   ClearOnlineCfgForTest();
 }
 
+// A dialog the user opened in the first half second (here any window owned by the main window)
+// stays above the main window when tick 1 runs.
+TEST_F(MainWindowTest, TickOneLeavesAnOpenDialogAboveTheMainWindow) {
+  Open();
+  HWND box = CreateWindowExW(0, u"#32770", u"Box", WS_POPUP | WS_VISIBLE, 800, 500, 300, 120, dlg_->m_hWnd, nullptr,
+                             nullptr, nullptr);
+  ASSERT_NE(box, nullptr);
+  const POINT inside{950, 560};
+  ASSERT_EQ(WindowFromPoint(inside), box);
+  Advance(500, 500);
+  EXPECT_EQ(StartupTicks, 1);
+  EXPECT_EQ(WindowFromPoint(inside), box);
+  DestroyWindow(box);
+}
+
 TEST_F(MainWindowTest, TheSystemMenuEndsWithTheAboutStringUnlessItIsEmpty) {
   const struct {
     const char16_t* text;  // null: the program's own string

@@ -64,6 +64,16 @@ void RopRow(uint8_t* d, int db, const uint8_t* s, int sb, int n, DWORD rop) {
     std::memcpy(d, s, size_t(n) * size_t(db));
     return;
   }
+  if (rop == SRCCOPY) {
+    // Between 24- and 32-bit pictures (a memory picture onto the screen): colour bytes only.
+    for (int i = 0; i < n; ++i, d += db, s += sb) {
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+      if (db == 4) d[3] = 0;
+    }
+    return;
+  }
   for (int i = 0; i < n; ++i, d += db, s += sb) {
     for (int c = 0; c < 3; ++c) {
       switch (rop) {

@@ -1,6 +1,7 @@
 // Fills, frames, rectangles and lines with the selected pen and brush.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/paint/gdi.h"
 #include "platform/paint/gdiobj.h"
@@ -13,10 +14,13 @@ void FillDev(GdiDc* dc, RECT dev, COLORREF c) {
   const BYTE r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
   ForEachClipRect(dc, dev, [&](const RECT& cr) {
     const int db = bm->Bytes();
-    for (int y = cr.top; y < cr.bottom; ++y) {
-      uint8_t* p = bm->Row(y) + size_t(cr.left) * size_t(db);
-      for (int x = cr.left; x < cr.right; ++x, p += db) PutPixel(p, db, r, g, b);
-    }
+    if (cr.right <= cr.left || cr.bottom <= cr.top) return;
+    // The first row pixel by pixel, the others copied from it: large fills are row copies.
+    uint8_t* first = bm->Row(cr.top) + size_t(cr.left) * size_t(db);
+    uint8_t* p = first;
+    for (int x = cr.left; x < cr.right; ++x, p += db) PutPixel(p, db, r, g, b);
+    const size_t n = size_t(cr.right - cr.left) * size_t(db);
+    for (int y = cr.top + 1; y < cr.bottom; ++y) std::memcpy(bm->Row(y) + size_t(cr.left) * size_t(db), first, n);
   });
 }
 
