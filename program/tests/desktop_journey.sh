@@ -25,7 +25,8 @@ done
 # The server picks a free display number itself and writes it to the descriptor.
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+# A loaded machine can take many seconds to bring a server up.
+for _ in $(seq 600); do [[ -s $work/display ]] && break; sleep 0.1; done
 [[ -s $work/display ]] || fail "the X server did not start"
 export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
 for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
