@@ -4,6 +4,7 @@
 // picker's day. Skipped where Xvfb or xdotool is missing.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/paint/gdi.h"
