@@ -24,6 +24,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/diskimagescan.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/scanstatesave.h"
@@ -187,6 +188,8 @@ void InstallProgramServices() {
   InstallScanResults();
   // A long scan can be saved at its end and resumed from its saved state at the next start.
   InstallScanStateFiles();
+  // The disk-image edition writes the blocks it reads into the chosen image file instead.
+  InstallDiskImageConsumer();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
