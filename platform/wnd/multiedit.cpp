@@ -198,10 +198,10 @@ void UpdateScrollBars(HWND h, MultiEditState& s) {
   if (s.inLayout) return;
   s.inLayout = true;
   const DWORD style = StyleOf(h);
-  if (style & WS_VSCROLL || (style & ES_AUTOVSCROLL)) {
+  if (style & WS_VSCROLL) {
     SCROLLINFO v{sizeof(SCROLLINFO), SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL, 0,
                  std::max(0, int(s.lines.size()) - 1), UINT(VisibleLines(h, s)), s.topLine, 0};
-    if (style & WS_VSCROLL) SetScrollInfo(h, SB_VERT, &v, TRUE);
+    SetScrollInfo(h, SB_VERT, &v, TRUE);
   }
   if (IsWindow(h) && (StyleOf(h) & WS_HSCROLL)) {
     const RECT a = TextArea(h);
@@ -308,26 +308,25 @@ void Paint(HWND h, MultiEditState& s, HDC dc) {
   const int lh = LineHeight(s);
   const int selA = std::min(s.anchor, s.caret), selB = std::max(s.anchor, s.caret);
   const bool showSel = selA != selB && (s.focus || (style & ES_NOHIDESEL));
-  HDC mdc = dc;
   const int last = std::min<int>(int(s.lines.size()), s.topLine + VisibleLines(h, s) + 1);
   for (int li = s.topLine; li < last; ++li) {
     const Line& l = s.lines[size_t(li)];
     const int y = a.top + (li - s.topLine) * lh;
     const int x0 = a.left - s.scrollX;
     const char16_t* t = s.text.c_str() + l.start;
-    SetTextColor(mdc, ink);
-    TextOutW(mdc, x0, y, t, l.len);
+    SetTextColor(dc, ink);
+    TextOutW(dc, x0, y, t, l.len);
     if (showSel && selB > l.start && selA <= l.start + l.len) {
       const int from = std::max(selA, l.start), to = std::min(selB, l.start + l.len);
       SIZE pre{0, 0}, mid{0, 0};
-      if (from > l.start) GetTextExtentPoint32W(mdc, t, from - l.start, &pre);
-      if (to > from) GetTextExtentPoint32W(mdc, s.text.c_str() + from, to - from, &mid);
+      if (from > l.start) GetTextExtentPoint32W(dc, t, from - l.start, &pre);
+      if (to > from) GetTextExtentPoint32W(dc, s.text.c_str() + from, to - from, &mid);
       // A selected break shows as a little room after the line's text.
       const int extra = selB > l.start + l.len && l.brk ? lh / 3 : 0;
       RECT sel{x0 + pre.cx, y, x0 + pre.cx + mid.cx + extra, y + lh};
-      FillSolidRectDc(mdc, &sel, GetSysColor(COLOR_HIGHLIGHT));
-      SetTextColor(mdc, GetSysColor(COLOR_HIGHLIGHTTEXT));
-      if (to > from) TextOutW(mdc, sel.left, y, s.text.c_str() + from, to - from);
+      FillSolidRectDc(dc, &sel, GetSysColor(COLOR_HIGHLIGHT));
+      SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHTTEXT));
+      if (to > from) TextOutW(dc, sel.left, y, s.text.c_str() + from, to - from);
     }
   }
   if (s.focus) {
