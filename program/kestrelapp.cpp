@@ -15,6 +15,7 @@
 #include "app/weblink.h"
 #include "base/log.h"
 #include "core/copyouthooks.h"
+#include "core/diskimage.h"
 #include "core/diskreader.h"
 #include "core/filefilter.h"
 #include "core/filetypetable.h"
@@ -37,6 +38,7 @@
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
+#include "platform/afx/afxfiledlg.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
 #include "platform/wintime.h"
@@ -53,6 +55,15 @@
 CKestrelApp theApp;
 
 namespace {
+
+// The disk-image edition asks for the image file with the class library's save dialog; the
+// chooser asks about an existing file itself.
+bool ChooseImageFile(const CString& initialName, CString& chosen) {
+  CFileDialog dlg(FALSE, u"QZD", initialName.GetString(), OFN_HIDEREADONLY, u"文件类型(*.QZD)|*.QZD||");
+  if (dlg.DoModal() != IDOK) return false;
+  chosen = dlg.GetPathName();
+  return !chosen.IsEmpty();
+}
 
 CString LangText(const CString& key) { return GetLangStr(key); }
 
@@ -190,6 +201,9 @@ void InstallProgramServices() {
   InstallScanStateFiles();
   // The disk-image edition writes the blocks it reads into the chosen image file instead.
   InstallDiskImageConsumer();
+  DiskImageServices imageServices;
+  imageServices.saveAsDialog = &ChooseImageFile;
+  SetDiskImageServices(imageServices);
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
