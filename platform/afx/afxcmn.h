@@ -146,3 +146,4 @@ class CListCtrl : public CWnd {
 };
 
 #include "platform/afx/afxtree.h"
+#include "platform/afx/afxdtctl.h"

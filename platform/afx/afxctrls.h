@@ -52,6 +52,18 @@ class CEdit : public CWnd {
     buf[0] = char16_t(std::min(max, 0xFFFF));
     return int(SendMessage(EM_GETLINE, WPARAM(line), reinterpret_cast<LPARAM>(buf)));
   }
+  // Multi-line edits: lines as shown (wrapped lines count apart), -1 for the caret's line.
+  int LineIndex(int line = -1) const { return int(SendMessage(EM_LINEINDEX, WPARAM(line))); }
+  int LineFromChar(int index = -1) const { return int(SendMessage(EM_LINEFROMCHAR, WPARAM(index))); }
+  int LineLength(int index = -1) const { return int(SendMessage(EM_LINELENGTH, WPARAM(index))); }
+  void LineScroll(int lines, int chars = 0) { SendMessage(EM_LINESCROLL, WPARAM(chars), LPARAM(lines)); }
+  int GetFirstVisibleLine() const { return int(SendMessage(EM_GETFIRSTVISIBLELINE)); }
+  CPoint PosFromChar(UINT index) const {
+    const LRESULT r = SendMessage(EM_POSFROMCHAR, WPARAM(index));
+    return CPoint(int(int16_t(LOWORD(uintptr_t(r)))), int(int16_t(HIWORD(uintptr_t(r)))));
+  }
+  int CharFromPos(CPoint pt) const { return int(SendMessage(EM_CHARFROMPOS, 0, MAKELPARAM(pt.x, pt.y))); }
+  void GetRect(RECT* r) const { SendMessage(EM_GETRECT, 0, reinterpret_cast<LPARAM>(r)); }
   void Copy() { SendMessage(WM_COPY); }
   void Cut() { SendMessage(WM_CUT); }
   void Paste() { SendMessage(WM_PASTE); }

@@ -137,6 +137,8 @@ class CDC {
   int SetBkMode(int mode) { return ::SetBkMode(m_hDC, mode); }
   int GetBkMode() const { return ::GetBkMode(m_hDC); }
   int SetStretchBltMode(int mode) { return ::SetStretchBltMode(m_hDC, mode); }
+  int SetROP2(int mode) { return ::SetROP2(m_hDC, mode); }
+  int GetROP2() const { return ::GetROP2(m_hDC); }
   int GetStretchBltMode() const { return ::GetStretchBltMode(m_hDC); }
   int SaveDC() { return ::SaveDC(m_hDC); }
   BOOL RestoreDC(int level) { return ::RestoreDC(m_hDC, level); }

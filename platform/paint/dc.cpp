@@ -178,6 +178,17 @@ int GetBkMode(HDC h) {
   GdiDc* dc = LiveDc(h);
   return dc ? dc->s.bkMode : 0;
 }
+int SetROP2(HDC h, int mode) {
+  GdiDc* dc = LiveDc(h);
+  if (!dc || mode < R2_BLACK || mode > R2_WHITE) return 0;
+  const int old = dc->s.rop2;
+  dc->s.rop2 = mode;
+  return old;
+}
+int GetROP2(HDC h) {
+  GdiDc* dc = LiveDc(h);
+  return dc ? dc->s.rop2 : 0;
+}
 int SetStretchBltMode(HDC h, int mode) {
   GdiDc* dc = LiveDc(h);
   if (!dc || mode < BLACKONWHITE || mode > HALFTONE) return 0;

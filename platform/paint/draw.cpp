@@ -24,6 +24,37 @@ void FillDev(GdiDc* dc, RECT dev, COLORREF c) {
   });
 }
 
+// One byte of the pen mixed with one of the surface by the binary raster operation: bit k of
+// (mode - 1) gives the result where (pen bit, surface bit) spell k.
+inline uint8_t Mix(int mode, uint8_t pen, uint8_t dst) {
+  const unsigned table = unsigned(mode - 1);
+  unsigned out = 0;
+  if (table & 1) out |= ~pen & ~dst;
+  if (table & 2) out |= ~pen & dst;
+  if (table & 4) out |= pen & ~dst;
+  if (table & 8) out |= pen & dst;
+  return uint8_t(out);
+}
+
+// Fills a device rectangle with the pen colour mixed by the context's raster operation.
+void MixDev(GdiDc* dc, RECT dev, COLORREF c) {
+  const int mode = dc->s.rop2;
+  if (mode == R2_COPYPEN) {
+    FillDev(dc, dev, c);
+    return;
+  }
+  if (mode == R2_NOP) return;
+  GdiBitmap* bm = dc->s.bitmap;
+  const BYTE r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+  ForEachClipRect(dc, dev, [&](const RECT& cr) {
+    const int db = bm->Bytes();
+    for (int y = cr.top; y < cr.bottom; ++y) {
+      uint8_t* p = bm->Row(y) + size_t(cr.left) * size_t(db);
+      for (int x = cr.left; x < cr.right; ++x, p += db) PutPixel(p, db, Mix(mode, r, p[2]), Mix(mode, g, p[1]), Mix(mode, b, p[0]));
+    }
+  });
+}
+
 RECT ToDevice(const GdiDc* dc, int l, int t, int r, int b) {
   return DevRect(dc, l, t, r, b);
 }
@@ -73,14 +104,14 @@ void DevLine(GdiDc* dc, int x0, int y0, int x1, int y1) {
     r.top -= half;
     r.right += w - 1 - half;
     r.bottom += w - 1 - half;
-    FillDev(dc, r, pen->color);
+    MixDev(dc, r, pen->color);
     return;
   }
   const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
   int err = dx + dy, x = x0, y = y0;
   for (int i = 0; !(x == x1 && y == y1); ++i) {
-    if (StyleOn(pen->style, i)) FillDev(dc, RECT{x - half, y - half, x - half + w, y - half + w}, pen->color);
+    if (StyleOn(pen->style, i)) MixDev(dc, RECT{x - half, y - half, x - half + w, y - half + w}, pen->color);
     int e2 = 2 * err;
     if (e2 >= dy) {
       err += dy;
@@ -163,16 +194,19 @@ BOOL Rectangle(HDC h, int left, int top, int right, int bottom) {
   if (dc->s.brush && dc->s.brush->style != BS_NULL) {
     RECT in = outline ? RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}
                       : RECT{d.left, d.top, d.right - 1, d.bottom - 1};
-    FillDev(dc, in, dc->s.brush->color);
+    MixDev(dc, in, dc->s.brush->color);
   }
   if (outline && d.right > d.left && d.bottom > d.top) {
     const int w = pen->width, half = (w - 1) / 2, rest = w - 1 - half;
     const COLORREF c = pen->color;
     const int l = d.left, t = d.top, r = d.right - 1, b = d.bottom - 1;
-    FillDev(dc, RECT{l - half, t - half, r + rest + 1, t + rest + 1}, c);
-    FillDev(dc, RECT{l - half, b - half, r + rest + 1, b + rest + 1}, c);
-    FillDev(dc, RECT{l - half, t - half, l + rest + 1, b + rest + 1}, c);
-    FillDev(dc, RECT{r - half, t - half, r + rest + 1, b + rest + 1}, c);
+    // The four edges without overlaps, so that a mixing raster operation meets every pixel once.
+    const int x0 = l - half, x1 = r + rest + 1, top1 = t + rest + 1, bot0 = std::max(top1, b - half);
+    const int leftEnd = l + rest + 1, rightStart = std::max(r - half, leftEnd);
+    MixDev(dc, RECT{x0, t - half, x1, top1}, c);
+    MixDev(dc, RECT{x0, bot0, x1, b + rest + 1}, c);
+    MixDev(dc, RECT{x0, top1, std::min(leftEnd, x1), bot0}, c);
+    MixDev(dc, RECT{rightStart, top1, x1, bot0}, c);
   }
   return TRUE;
 }

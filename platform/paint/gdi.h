@@ -33,6 +33,9 @@ COLORREF SetBkColor(HDC dc, COLORREF c);
 COLORREF GetBkColor(HDC dc);
 int SetBkMode(HDC dc, int mode);
 int GetBkMode(HDC dc);
+// The mix of lines and of Rectangle (pen and brush); fills of FillRect and text keep copying.
+int SetROP2(HDC dc, int mode);
+int GetROP2(HDC dc);
 int SetStretchBltMode(HDC dc, int mode);
 int GetStretchBltMode(HDC dc);
 BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* old);

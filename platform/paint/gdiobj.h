@@ -99,6 +99,7 @@ struct DcState {
   COLORREF textColor = 0;
   COLORREF bkColor = 0xFFFFFF;
   int bkMode = OPAQUE;
+  int rop2 = R2_COPYPEN;
   int stretchMode = BLACKONWHITE;
   POINT origin{0, 0};   // device position of logical (0, 0)
   POINT current{0, 0};  // MoveTo position, logical

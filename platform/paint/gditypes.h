@@ -130,6 +130,25 @@ constexpr int HALFTONE = 4;
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
 
+// How the pen (and the brush of a filled figure) mixes with what is there: R2_COPYPEN puts the
+// pen's colour, R2_XORPEN and R2_NOTXORPEN undo themselves when drawn twice.
+constexpr int R2_BLACK = 1;
+constexpr int R2_NOTMERGEPEN = 2;
+constexpr int R2_MASKNOTPEN = 3;
+constexpr int R2_NOTCOPYPEN = 4;
+constexpr int R2_MASKPENNOT = 5;
+constexpr int R2_NOT = 6;
+constexpr int R2_XORPEN = 7;
+constexpr int R2_NOTMASKPEN = 8;
+constexpr int R2_MASKPEN = 9;
+constexpr int R2_NOTXORPEN = 10;
+constexpr int R2_NOP = 11;
+constexpr int R2_MERGENOTPEN = 12;
+constexpr int R2_COPYPEN = 13;
+constexpr int R2_MERGEPENNOT = 14;
+constexpr int R2_MERGEPEN = 15;
+constexpr int R2_WHITE = 16;
+
 constexpr BYTE AC_SRC_OVER = 0x00;
 constexpr BYTE AC_SRC_ALPHA = 0x01;
 struct BLENDFUNCTION {

@@ -635,3 +635,32 @@ struct NMTVCUSTOMDRAW {
   COLORREF clrTextBk;
   int iLevel;
 };
+
+// ---- Date-time picker ----
+inline const char16_t* const DATETIMEPICK_CLASS = u"SysDateTimePick32";
+constexpr DWORD DTS_UPDOWN = 0x0001;
+constexpr DWORD DTS_SHOWNONE = 0x0002;
+constexpr DWORD DTS_SHORTDATEFORMAT = 0x0000;
+constexpr DWORD DTS_LONGDATEFORMAT = 0x0004;
+constexpr DWORD DTS_TIMEFORMAT = 0x0009;
+constexpr DWORD DTS_APPCANPARSE = 0x0010;
+constexpr DWORD DTS_RIGHTALIGN = 0x0020;
+// What DTM_GETSYSTEMTIME answers and DTM_SETSYSTEMTIME takes.
+constexpr LRESULT GDT_ERROR = -1;
+constexpr LRESULT GDT_VALID = 0;
+constexpr LRESULT GDT_NONE = 1;
+constexpr DWORD GDTR_MIN = 0x0001;
+constexpr DWORD GDTR_MAX = 0x0002;
+constexpr UINT DTM_FIRST = 0x1000;
+constexpr UINT DTM_GETSYSTEMTIME = DTM_FIRST + 1;
+constexpr UINT DTM_SETSYSTEMTIME = DTM_FIRST + 2;
+constexpr UINT DTM_GETRANGE = DTM_FIRST + 3;
+constexpr UINT DTM_SETRANGE = DTM_FIRST + 4;
+constexpr UINT DTM_SETFORMATW = DTM_FIRST + 50;
+constexpr UINT DTN_FIRST2 = 0U - 753U;
+constexpr UINT DTN_DATETIMECHANGE = DTN_FIRST2 - 6;
+struct NMDATETIMECHANGE {
+  NMHDR nmhdr;
+  DWORD dwFlags;
+  SYSTEMTIME st;
+};

@@ -152,6 +152,7 @@ bool IsWordChar(char16_t c) { return c == u'_' || (c >= u'0' && c <= u'9') || ((
 }  // namespace
 
 LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (StyleOf(h) & ES_MULTILINE) return MultiLineEditProc(h, msg, w, l);
   const std::shared_ptr<EditState> sp = State(h);
   EditState& s = *sp;
   switch (msg) {

@@ -233,13 +233,140 @@ BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
   return TRUE;
 }
 
+namespace {
+
+// A context of the whole screen: a picture of what the top-level windows show, composed when
+// it is made. What is drawn on it goes back into the windows' surfaces when it is released,
+// so that lines drawn with R2_NOTXORPEN over several windows show (and vanish when drawn
+// again), as a drag line does.
+struct ScreenDc {
+  HBITMAP bitmap = nullptr;
+  uint32_t* bits = nullptr;
+  int width = 0, height = 0;
+  std::vector<uint32_t> before;  // the picture as composed, to find what was drawn
+};
+std::map<HDC, ScreenDc>& ScreenDcs() {
+  static auto& m = *new std::map<HDC, ScreenDc>;
+  return m;
+}
+
+// The shown top-level windows, topmost first, with their screen rectangles.
+std::vector<std::pair<HWND, RECT>> ShownTopLevels() {
+  std::vector<std::pair<HWND, RECT>> out;
+  LayerLock g(Layer().m);
+  for (HWND h : Layer().topLevels) {
+    VisWindow* v = Vis(h);
+    if (v && v->surface && IsShownChain(v) && !v->iconic) out.push_back({h, v->rect});
+  }
+  return out;
+}
+
+// A context on the whole of a top-level window's surface that reads and writes past its
+// visible region (the region limits are applied by the caller).
+HDC SurfaceDc(HWND top) {
+  HDC dc = MakeWindowDc(top, false, nullptr);
+  return dc;
+}
+
+void DropSurfaceDc(HDC dc) {
+  {
+    LayerLock g(Layer().m);
+    WindowDcs().erase(dc);
+  }
+  DeleteDC(dc);
+}
+
+HDC MakeScreenDc() {
+  int w = 0, h = 0;
+  {
+    LayerLock g(Layer().m);
+    w = Layer().screenW;
+    h = Layer().screenH;
+  }
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bm = w > 0 && h > 0 ? CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+  if (!bm || !bits) {
+    if (bm) DeleteObject(bm);
+    return dc;  // measures like a screen, draws nowhere
+  }
+  SelectObject(dc, bm);
+  const auto tops = ShownTopLevels();
+  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+    HDC src = SurfaceDc(it->first);
+    if (GdiDc* d = LiveDc(src)) d->hasVis = false;
+    const RECT& r = it->second;
+    BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, src, 0, 0, SRCCOPY);
+    DropSurfaceDc(src);
+  }
+  ScreenDc sd;
+  sd.bitmap = bm;
+  sd.bits = static_cast<uint32_t*>(bits);
+  sd.width = w;
+  sd.height = h;
+  sd.before.assign(sd.bits, sd.bits + size_t(w) * size_t(h));
+  LayerLock g(Layer().m);
+  ScreenDcs()[dc] = std::move(sd);
+  return dc;
+}
+
+// The box of the pixels that differ from the composed picture; empty when nothing was drawn.
+RECT ChangedBox(const ScreenDc& sd) {
+  RECT box{sd.width, sd.height, 0, 0};
+  for (int y = 0; y < sd.height; ++y) {
+    const uint32_t* now = sd.bits + size_t(y) * size_t(sd.width);
+    const uint32_t* was = sd.before.data() + size_t(y) * size_t(sd.width);
+    if (std::equal(now, now + sd.width, was)) continue;
+    int x0 = 0, x1 = sd.width;
+    while (x0 < x1 && now[x0] == was[x0]) ++x0;
+    while (x1 > x0 && now[x1 - 1] == was[x1 - 1]) --x1;
+    box.left = std::min<LONG>(box.left, x0);
+    box.right = std::max<LONG>(box.right, x1);
+    box.top = std::min<LONG>(box.top, y);
+    box.bottom = y + 1;
+  }
+  return box.right > box.left ? box : RECT{0, 0, 0, 0};
+}
+
+// Puts what was drawn on the screen context back into the windows it fell on: each window
+// takes the part that is not under a window above it.
+void ReleaseScreenDc(HDC dc, ScreenDc sd) {
+  const RECT box = ChangedBox(sd);
+  if (!IsRectEmpty(&box)) {
+    std::vector<RECT> covered;
+    for (const auto& [top, wr] : ShownTopLevels()) {
+      RECT part{};
+      if (IntersectRect(&part, &wr, &box)) {
+        const std::vector<RECT> mine = RegionCombine({part}, covered, RGN_DIFF);
+        if (!mine.empty()) {
+          HDC dst = SurfaceDc(top);
+          for (const RECT& r : mine) {
+            BitBlt(dst, r.left - wr.left, r.top - wr.top, r.right - r.left, r.bottom - r.top, dc, r.left, r.top, SRCCOPY);
+          }
+          DropSurfaceDc(dst);
+          RECT local = part;
+          OffsetRect(&local, -wr.left, -wr.top);
+          PresentSurface(top, local);
+        }
+      }
+      covered = RegionCombine(covered, {wr}, RGN_OR);
+    }
+  }
+  DeleteDC(dc);
+  DeleteObject(sd.bitmap);
+}
+
+}  // namespace
+
 HDC GetDC(HWND hwnd) {
   InitWindowLayer();
-  if (!hwnd) {
-    // The screen: a picture as large as the screen, for measuring and compatible bitmaps.
-    HDC dc = CreateCompatibleDC(nullptr);
-    return dc;
-  }
+  if (!hwnd) return MakeScreenDc();
   if (!IsWindow(hwnd)) return nullptr;
   return MakeWindowDc(hwnd, true, nullptr);
 }
@@ -252,6 +379,17 @@ HDC GetWindowDC(HWND hwnd) {
 
 int ReleaseDC(HWND hwnd, HDC dc) {
   (void)hwnd;
+  {
+    std::unique_lock<std::recursive_mutex> g(Layer().m);
+    auto it = ScreenDcs().find(dc);
+    if (it != ScreenDcs().end()) {
+      ScreenDc sd = std::move(it->second);
+      ScreenDcs().erase(it);
+      g.unlock();
+      ReleaseScreenDc(dc, std::move(sd));
+      return 1;
+    }
+  }
   DcEntry e{};
   bool found = false;
   RECT box{};

@@ -494,7 +494,7 @@ LRESULT TreeViewProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
     case TVM_GETCOUNT: return s.count;
     case TVM_GETINDENT: return s.indent;
     case TVM_SETINDENT:
-      s.indent = std::max(5, int(w));
+      s.indent = std::clamp(int(w), 5, 1000);
       InvalidateRect(h, nullptr, TRUE);
       return 0;
     case TVM_GETITEMHEIGHT: return TvItemHeight(h, s);

@@ -155,9 +155,12 @@ void RegisterControlClasses();
 LRESULT ButtonProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT StaticProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT EditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+// The edit's procedure for ES_MULTILINE windows (multiedit.cpp); EditProc hands them over.
+LRESULT MultiLineEditProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT HeaderProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ListViewProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT TreeViewProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT DateTimeProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT MenuPopupProc(HWND h, UINT msg, WPARAM w, LPARAM l);
