@@ -441,6 +441,143 @@ Canvas Splash() {
   return c;
 }
 
+
+// ---- The scan-target panel: item faces, usage bar, group header, target icons ----
+
+Canvas DevItemFace(Rgb fill, Rgb border) {
+  Canvas c(253, 60, kWhite);
+  auto shape = RoundRect(2, 2, 249, 58, 4);
+  c.Paint(shape, fill);
+  c.Paint(Ring(shape, RoundRect(3, 3, 248, 57, 3)), border);
+  return c;
+}
+
+Canvas UsageFrame() {
+  Canvas c(189, 15, kWhite);
+  c.Paint(Rect(0, 0, 189, 15), Hex(0xC9D2DD));
+  c.Paint(Rect(1, 1, 188, 14), Hex(0xF2F4F7));
+  return c;
+}
+
+Canvas UsageFill() {
+  Canvas c(185, 11, kWhite);
+  c.Paint(Rect(0, 0, 185, 11), [](int, int y) { return Mix(Hex(0x4F93E0), Hex(0x2B6CC4), float(y) / 10.0f); });
+  return c;
+}
+
+// Four 10 by 10 arrows: expanded (down), the same lit, collapsed (right), the same lit.
+Canvas HeaderArrows() {
+  Canvas c(40, 10, kWhite);
+  const Rgb dim = Hex(0x7A8798), lit = Hex(0x2B6CC4);
+  for (int i = 0; i < 4; ++i) {
+    const float x = float(i * 10);
+    const Rgb col = (i % 2) ? lit : dim;
+    if (i < 2) {
+      c.Paint(Stroke(x + 2, 3.5f, x + 5, 6.5f, 1.6f), col);
+      c.Paint(Stroke(x + 5, 6.5f, x + 8, 3.5f, 1.6f), col);
+    } else {
+      c.Paint(Stroke(x + 3.5f, 2, x + 6.5f, 5, 1.6f), col);
+      c.Paint(Stroke(x + 6.5f, 5, x + 3.5f, 8, 1.6f), col);
+    }
+  }
+  return c;
+}
+
+Canvas HeaderCap(int w) {
+  Canvas c(w, 27, Hex(0xEEF4FC));
+  return c;
+}
+
+std::function<bool(float, float)> DriveShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(m, 3 * m, s - m, s - 3 * m, m), RoundRect(m * 1.8f, 3.8f * m, s - 1.8f * m, s - 3.8f * m, m * 0.6f)),
+              Circle(s - 2.6f * m, s / 2, 0.7f * m), Rect(2.3f * m, s / 2 - 0.35f * m, 5.5f * m, s / 2 + 0.35f * m)});
+}
+std::function<bool(float, float)> DiskShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(1.5f * m, m, s - 1.5f * m, s - m, m), RoundRect(2.3f * m, 1.8f * m, s - 2.3f * m, s - 1.8f * m, m * 0.6f)),
+              Ring(Circle(s / 2, s / 2 - 0.5f * m, 2.6f * m), Circle(s / 2, s / 2 - 0.5f * m, 1.9f * m)),
+              Circle(s / 2, s / 2 - 0.5f * m, 0.6f * m), Stroke(s / 2 + m, s / 2 + 1.5f * m, s - 3 * m, s - 2.5f * m, 0.7f * m)});
+}
+std::function<bool(float, float)> SpaceShape(float s) {
+  const float m = s / 10;
+  std::vector<std::function<bool(float, float)>> dashes;
+  for (int i = 0; i < 5; ++i) {
+    const float t = m + float(i) * 1.7f * m;
+    dashes.push_back(Rect(t, 3 * m, t + m, 3.6f * m));
+    dashes.push_back(Rect(t, s - 3.6f * m, t + m, s - 3 * m));
+  }
+  dashes.push_back(Rect(m, 3 * m, 1.6f * m, s - 3 * m));
+  dashes.push_back(Rect(s - 1.6f * m, 3 * m, s - m, s - 3 * m));
+  return Any(dashes);
+}
+std::function<bool(float, float)> BinShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(2.5f * m, 3 * m, s - 2.5f * m, s - m, 0.6f * m), RoundRect(3.2f * m, 3 * m, s - 3.2f * m, s - 1.7f * m, 0.3f * m)),
+              Rect(1.5f * m, 2 * m, s - 1.5f * m, 2.7f * m), Rect(4 * m, m, s - 4 * m, 2 * m), Rect(4.3f * m, 4 * m, 4.9f * m, s - 2.5f * m),
+              Rect(s - 4.9f * m, 4 * m, s - 4.3f * m, s - 2.5f * m)});
+}
+std::function<bool(float, float)> ScreenShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(m, 1.5f * m, s - m, s - 3 * m, 0.6f * m), RoundRect(1.7f * m, 2.2f * m, s - 1.7f * m, s - 3.7f * m, 0.3f * m)),
+              Rect(s / 2 - 0.4f * m, s - 3 * m, s / 2 + 0.4f * m, s - 1.8f * m), Rect(3 * m, s - 1.8f * m, s - 3 * m, s - 1.2f * m)});
+}
+std::function<bool(float, float)> ClockShape(float s) {
+  const float c = s / 2, m = s / 10;
+  return Any({Ring(Circle(c, c, 4 * m), Circle(c, c, 3.3f * m)), Stroke(c, c, c, c - 2.5f * m, 0.7f * m),
+              Stroke(c, c, c + 1.8f * m, c + 1 * m, 0.7f * m)});
+}
+std::function<bool(float, float)> ImageFileShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(2 * m, m, s - 2 * m, s - m, 0.6f * m), RoundRect(2.7f * m, 1.7f * m, s - 2.7f * m, s - 1.7f * m, 0.3f * m)),
+              Ring(Circle(s / 2, s / 2 + 0.5f * m, 2 * m), Circle(s / 2, s / 2 + 0.5f * m, 1.4f * m)), Circle(s / 2, s / 2 + 0.5f * m, 0.5f * m)});
+}
+std::function<bool(float, float)> BigFolderShape(float s) {
+  const float m = s / 10;
+  return Any({RoundRect(m, 3 * m, s - m, s - 1.5f * m, 0.8f * m), RoundRect(m, 2 * m, 4.5f * m, 4 * m, 0.6f * m)});
+}
+// Symbols drawn on buttons: two arrows in a circle (refresh), a left arrow (back), a magnifier (scan).
+std::function<bool(float, float)> RefreshShape(float s) {
+  const float c = s / 2;
+  auto arc = [=](float x, float y) {
+    const float d = (x - c) * (x - c) + (y - c) * (y - c);
+    return d <= 36 && d >= 20 && !(x > c && y < c - 1);
+  };
+  return Any({arc, Stroke(c + 1, 2, c + 5, 2.5f, 1.6f), Stroke(c + 5, 2.5f, c + 4.5f, 6.5f, 1.6f)});
+}
+std::function<bool(float, float)> BackShape(float s) {
+  return Any({Stroke(3, s / 2, s - 3, s / 2, 1.8f), Stroke(3, s / 2, 7.5f, s / 2 - 4.5f, 1.8f), Stroke(3, s / 2, 7.5f, s / 2 + 4.5f, 1.8f)});
+}
+std::function<bool(float, float)> MagnifierShape(float s) {
+  return Any({Ring(Circle(6.5f, 6.5f, 4.8f), Circle(6.5f, 6.5f, 3.2f)), Stroke(10, 10, s - 2, s - 2, 2.2f)});
+}
+
+bool WriteDevPanelArt(const fs::path& skin, const fs::path& res) {
+  bool ok = true;
+  ok &= WriteBmp(DevItemFace(kWhite, Hex(0xE3E8EF)), skin / "Dev/DevNormal.bmp");
+  ok &= WriteBmp(DevItemFace(Hex(0xEEF4FC), Hex(0xA9C6EA)), skin / "Dev/DevOver.bmp");
+  ok &= WriteBmp(DevItemFace(Hex(0xDCE9F9), Hex(0x2B6CC4)), skin / "Dev/DevSel.bmp");
+  ok &= WriteBmp(UsageFrame(), skin / "Dev/PartSize.bmp");
+  ok &= WriteBmp(UsageFill(), skin / "Dev/PartUse.bmp");
+  ok &= WriteBmp(HeaderArrows(), skin / "Dev/ShowDev.bmp");
+  ok &= WriteBmp(HeaderCap(91), skin / "Dev/ShowDevBtnLeft.bmp");
+  ok &= WriteBmp(HeaderCap(31), skin / "Dev/ShowDevBtnRight.bmp");
+  const int n = 40;
+  ok &= WritePng(ShapeIcon(n, DriveShape(n), Hex(0x2B6CC4)), skin / "Dev/PartIco.png");
+  ok &= WritePng(ShapeIcon(n, SpaceShape(n), Hex(0x7A8798)), skin / "Dev/PartSpace.png");
+  ok &= WritePng(ShapeIcon(n, DiskShape(n), Hex(0x3D5A80)), skin / "Dev/DiskIco.png");
+  ok &= WritePng(ShapeIcon(n, ClockShape(n), Hex(0x2B8A6E)), skin / "Dev/LoadScanSaveIco.png");
+  ok &= WritePng(ShapeIcon(n, ImageFileShape(n), Hex(0x8A5A2B)), skin / "Dev/LoadImgIco.png");
+  ok &= WritePng(ShapeIcon(n, BigFolderShape(n), Hex(0xD89B2B)), skin / "Dev/SetScanLocalIco.png");
+  ok &= WritePng(ShapeIcon(n, ScreenShape(n), Hex(0x2B6CC4)), skin / "Dev/SetScanDesktopIco.png");
+  ok &= WritePng(ShapeIcon(n, BinShape(n), Hex(0x5A6B80)), skin / "Dev/SetScanRecycleIco.png");
+  const fs::path icons = res / "icon";
+  ok &= WritePng(ShapeIcon(16, RefreshShape(16), Hex(0x3D5A80)), icons / "384.png");
+  ok &= WritePng(ShapeIcon(16, BackShape(16), Hex(0x3D5A80)), icons / "380.png");
+  ok &= WritePng(ShapeIcon(16, MagnifierShape(16), kWhite), icons / "385.png");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -511,6 +648,7 @@ int main(int argc, char** argv) {
                  icons / "236.png");
   ok &= WritePng(ShapeIcon(16, Any({Stroke(4.5f, 6.5f, 8, 10, 1.6f), Stroke(8, 10, 11.5f, 6.5f, 1.6f)}), Hex(0x5A6B80)),
                  icons / "243.png");
+  ok &= WriteDevPanelArt(skin, out / "res");
   if (!ok) {
     fprintf(stderr, "skinart: writing the pictures failed\n");
     return 1;
