@@ -475,8 +475,7 @@ void CDevSelDlg::OnBnClickedProDownload() { OpenUrl(GetSoftCfg(u"ProDown")); }
 
 void CDevSelDlg::OnRButtonDown(UINT flags, CPoint pt) {
   if ((flags & MK_CONTROL) && pt.x < 20 && pt.y < 20) {
-    CShowScanStateDlg map(this);
-    map.DoModal();
+    RunScanStateMap(this);
   }
   Default();
 }

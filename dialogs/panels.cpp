@@ -17,13 +17,39 @@ void CPlaceholderPanel::OnDrawBackground(CDC* dc) {
   dc->DrawText(m_label, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
-int CScanProgressDlg::PauseScan() { return ::PauseScan(); }
-void CScanProgressDlg::ResumeScan() { ::ResumeScan(); }
+
+BOOL CDorivDlg::OnInitDialog() {
+  CPlaceholderPanel::OnInitDialog();
+  m_scanProgress.Create(IDD_SCAN_PROGRESS, this);
+  m_scanProgress.ShowWindow(SW_HIDE);
+  return TRUE;
+}
+
+void CDorivDlg::OnSkinSize(int cx, int cy) {
+  if (!m_scanProgress.m_hWnd) return;
+  // Scanning without results: the progress panel in the middle; with results: at the top.
+  const int top = m_layoutState == 1 ? cy / 2 - kScanProgressHeight / 2 : 2;
+  m_scanProgress.MoveWindow(10, top, cx - 20, kScanProgressHeight, TRUE);
+}
 
 void CDorivDlg::SetLayoutState(int state) {
   if (m_layoutState == state) return;
   m_layoutState = state;
   ++m_layoutChanges;
+  if (m_scanProgress.m_hWnd) {
+    if (state == 3) {
+      m_scanProgress.ShowWindow(SW_HIDE);
+    } else {
+      m_scanProgress.ShowWindow(SW_SHOW);
+      if (state == 1) m_scanProgress.m_bar.SetPos(0);
+    }
+  }
+  if (m_hWnd) {
+    RECT rc{};
+    GetClientRect(&rc);
+    OnSkinSize(rc.right, rc.bottom);
+    Invalidate(TRUE);
+  }
 }
 
 void CDorivDlg::ShowResultView(int show) {
@@ -31,6 +57,7 @@ void CDorivDlg::ShowResultView(int show) {
     ShowWindow(SW_HIDE);
     return;
   }
+  m_scanProgress.Reset();
   ShowWindow(SW_SHOW);
 }
 
@@ -50,4 +77,5 @@ void RegisterPanelTemplates() {
     RegisterDialogTemplate(id, t);
   }
   RegisterDeviceSelectionTemplate();
+  RegisterScanProgressTemplate();
 }

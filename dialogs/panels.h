@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "dialogs/devseldlg.h"
+#include "dialogs/scanprogressdlg.h"
 #include "skin/skindialog.h"
 
 constexpr UINT IDD_NEW_MENU = 349;
@@ -32,17 +33,11 @@ class CMainMenuDlg : public CPlaceholderPanel {
   CMainMenuDlg() : CPlaceholderPanel(IDD_CLASSIC_MENU, u"Start menu (classic)") {}
 };
 
-// The scan progress panel inside the result view.
-class CScanProgressDlg {
- public:
-  int PauseScan();
-  void ResumeScan();
-  uint32_t m_waitingForDevice = 0;
-};
-
 class CDorivDlg : public CPlaceholderPanel {
  public:
   CDorivDlg() : CPlaceholderPanel(IDD_RESULT_VIEW, u"Results") {}
+  BOOL OnInitDialog() override;
+  void OnSkinSize(int cx, int cy) override;
   // 0 start, 1 scanning, 2 scanning with results below the progress panel, 3 results final.
   void SetLayoutState(int state);
   // The classification the panes show (-2 by path); the view shown for a new scan.

@@ -32,6 +32,21 @@ void CShowScanStateDlg::OnPaint() {
   pdc.BitBlt(10, 10, kScanMapWidth, kScanMapHeight, &mem, 0, 0, SRCCOPY);
 }
 
+namespace {
+ScanMapRunner g_mapRunner = nullptr;
+}  // namespace
+
+void SetScanMapRunner(ScanMapRunner runner) { g_mapRunner = runner; }
+
+void RunScanStateMap(CWnd* parent) {
+  if (g_mapRunner) {
+    g_mapRunner(parent);
+    return;
+  }
+  CShowScanStateDlg map(parent);
+  map.DoModal();
+}
+
 void RegisterScanMapTemplate() {
   DlgTemplate t;
   t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;

@@ -24,4 +24,9 @@ class CShowScanStateDlg : public CDialog {
   DECLARE_MESSAGE_MAP()
 };
 
+// Runs the map modally over the parent. Tests replace how it runs; null restores the dialog.
+using ScanMapRunner = void (*)(CWnd* parent);
+void SetScanMapRunner(ScanMapRunner runner);
+void RunScanStateMap(CWnd* parent);
+
 void RegisterScanMapTemplate();

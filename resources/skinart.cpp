@@ -552,6 +552,27 @@ std::function<bool(float, float)> MagnifierShape(float s) {
   return Any({Ring(Circle(6.5f, 6.5f, 4.8f), Circle(6.5f, 6.5f, 3.2f)), Stroke(10, 10, s - 2, s - 2, 2.2f)});
 }
 
+// Eight 48 by 48 frames of the scan animation: a ring whose bright segment turns by 45 degrees.
+Canvas ScanAnimation() {
+  Canvas c(384, 48, kWhite);
+  for (int i = 0; i < 8; ++i) {
+    const float cx = float(i * 48) + 24, cy = 24;
+    c.Paint(Ring(Circle(cx, cy, 17), Circle(cx, cy, 12)), Hex(0xD6E5F7));
+    const float a = float(i) * 3.14159265f / 4;
+    auto segment = [=](float x, float y) {
+      const float dx = x - cx, dy = y - cy;
+      const float d = dx * dx + dy * dy;
+      if (d > 17 * 17 || d < 12 * 12) return false;
+      float t = std::atan2(dy, dx) - a;
+      while (t < 0) t += 2 * 3.14159265f;
+      return t < 3.14159265f / 2;
+    };
+    c.Paint(segment, Hex(0x2B6CC4));
+    c.Paint(Circle(cx, cy, 4), Hex(0x2B6CC4));
+  }
+  return c;
+}
+
 bool WriteDevPanelArt(const fs::path& skin, const fs::path& res) {
   bool ok = true;
   ok &= WriteBmp(DevItemFace(kWhite, Hex(0xE3E8EF)), skin / "Dev/DevNormal.bmp");
@@ -575,6 +596,7 @@ bool WriteDevPanelArt(const fs::path& skin, const fs::path& res) {
   ok &= WritePng(ShapeIcon(16, RefreshShape(16), Hex(0x3D5A80)), icons / "384.png");
   ok &= WritePng(ShapeIcon(16, BackShape(16), Hex(0x3D5A80)), icons / "380.png");
   ok &= WritePng(ShapeIcon(16, MagnifierShape(16), kWhite), icons / "385.png");
+  ok &= WriteBmp(ScanAnimation(), res / "bitmap" / "279.bmp");
   return ok;
 }
 

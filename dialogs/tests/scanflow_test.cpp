@@ -90,12 +90,12 @@ class ScanJourney : public MainWindowTest {
     ClearVolumeList(AppVolumeList());
   }
   // Pumps the window's messages (the scan threads send theirs) and notes every progress record.
-  void PumpFor(std::chrono::milliseconds span) {
+  void PumpFor(std::chrono::milliseconds span, bool takeRecords = true) {
     const auto end = std::chrono::steady_clock::now() + span;
     do {
       PumpAll();
       ScanProgress rec;
-      if (TakeScanProgress(rec)) records_.push_back(rec);
+      if (takeRecords && TakeScanProgress(rec)) records_.push_back(rec);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     } while (std::chrono::steady_clock::now() < end);
   }
@@ -232,6 +232,16 @@ TEST_F(ScanJourney, PauseResumeStop) {
   EXPECT_EQ(ScanRunState.load(), uint32_t(kScanRunning));
   PumpFor(std::chrono::milliseconds(500));
   EXPECT_GT(LastDone(), held);
+  // The progress panel shows the running scan: its 200 ms tick takes the records now.
+  CScanProgressDlg& panel = dlg_->m_resultView.m_scanProgress;
+  EXPECT_TRUE(panel.IsWindowVisible());
+  for (int i = 0; i < 4; ++i) {
+    AdvanceVirtualMessageClock(200);
+    PumpFor(std::chrono::milliseconds(150), false);
+  }
+  EXPECT_GT(int(panel.m_bar.SendMessage(PBM_GETPOS)), 0);
+  EXPECT_GE(panel.m_line2.m_text.Find(u"Scanned"), 0) << panel.m_line2.m_text.ToUtf8();
+  EXPECT_TRUE(SaveWindowPng(dlg_->m_hWnd, std::string(KESTREL_DIALOGS_SHOT_DIR) + "/scan_running.png"));
   // Stop: the scan ends before the end of the disk and every scan thread leaves.
   ScanRunState.store(kScanStopped);
   ASSERT_TRUE(WaitForScanEnd(std::chrono::seconds(60)));
