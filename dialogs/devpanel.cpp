@@ -516,6 +516,12 @@ void CCtrlDev::Draw(CDC* dc) {
 void CCtrlDev::OnMouse(UINT msg, POINT pt) {
   if (!m_visible) return;
   for (auto& g : m_children) g->OnMouse(msg, pt);
+  // Without a window to post to, a chooser asked for by this message runs now that no element
+  // is on the call stack any more.
+  if (const uint32_t id = m_pendingChooser) {
+    m_pendingChooser = 0;
+    RunChooser(id);
+  }
 }
 
 void CCtrlDev::InvalidateArea(const RECT& rc) {
@@ -548,10 +554,10 @@ void CCtrlDev::OnSelect(uint32_t id) {
   if (m_selectedId == 0) return;
   const uint32_t tag = FindTag(m_selectedId);
   if (tag < kTagSavedScan || tag > kTagDesktop) return;
-  // The chooser runs once this click has been handled; without a window it runs now (tests of
-  // the tree alone).
+  // The chooser runs once this click has been handled: posted to the host window, or, for a
+  // tree without one, at the end of the root's mouse dispatch.
   if (m_owner && m_owner->m_hWnd) m_owner->PostMessage(WM_DEVPANEL_RUNCHOOSER, WPARAM(m_selectedId), 0);
-  else RunChooser(m_selectedId);
+  else m_pendingChooser = m_selectedId;
 }
 
 void CCtrlDev::RunChooser(uint32_t id) {

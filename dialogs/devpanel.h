@@ -211,6 +211,7 @@ class CCtrlDev : public CCtrlBase {
 
  private:
   int m_chooserDepth = 0;
+  uint32_t m_pendingChooser = 0;
   bool m_buildPending = false;
   std::vector<VolumeContext> m_pendingTargets;
 };

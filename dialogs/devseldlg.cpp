@@ -7,6 +7,7 @@
 #include <fstream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/weblink.h"
@@ -38,6 +39,13 @@
 namespace {
 
 std::atomic<MemoryProbe> g_memoryProbe{nullptr};
+
+// Status words of discoveries that did not come to their end. The thread may still write the
+// word after the dialog has gone, so it is never freed; it stays listed here.
+std::vector<std::atomic<uint32_t>*>& KeptJobWords() {
+  static std::vector<std::atomic<uint32_t>*>& words = *new std::vector<std::atomic<uint32_t>*>();
+  return words;
+}
 
 bool ReadMemAvailable(uint64_t* mib) {
   std::ifstream in("/proc/meminfo");
@@ -341,6 +349,7 @@ void CDevSelDlg::RefreshDeviceList() {
     RunProgressDlg();
     done = status->load() == kJobDone;
   }
+  if (!done) KeptJobWords().push_back(status);
   if (done) {
     FreeMem(status);
     CollectScanTargets(m_targets, filter);

@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "base/log.h"
+#include "dialogs/deepscansetdlg.h"
 #include "platform/afx/afxmsg.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -69,13 +70,13 @@ void CDorivDlg::OnScanFinished() {
 }
 
 void RegisterPanelTemplates() {
-  for (UINT id : {IDD_NEW_MENU, IDD_CLASSIC_MENU, IDD_RESULT_VIEW}) {
-    DlgTemplate t;
-    t.style = WS_CHILD;
-    t.cx = 600;
-    t.cy = 200;
-    RegisterDialogTemplate(id, t);
-  }
+  DlgTemplate t;
+  t.style = WS_CHILD;
+  t.cx = 600;
+  t.cy = 200;
+  RegisterDialogTemplate(IDD_RESULT_VIEW, t);
+  RegisterStartMenuTemplates();
   RegisterDeviceSelectionTemplate();
+  RegisterDeepScanSettingsTemplates();
   RegisterScanProgressTemplate();
 }

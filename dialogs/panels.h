@@ -1,6 +1,6 @@
 // The four panels the main window hosts at one place, as far as the main window reaches into
-// them: the two start menus, the device selection panel (devseldlg.h), and the result view with
-// its scan progress panel. A panel not built yet shows a plain placeholder face; the state the
+// them: the two start menus (startmenus.h), the device selection panel (devseldlg.h), and the
+// result view with its scan progress panel. A panel not built yet shows a plain placeholder face; the state the
 // main window reads and writes is real.
 #pragma once
 
@@ -8,10 +8,9 @@
 
 #include "dialogs/devseldlg.h"
 #include "dialogs/scanprogressdlg.h"
+#include "dialogs/startmenus.h"
 #include "skin/skindialog.h"
 
-constexpr UINT IDD_NEW_MENU = 349;
-constexpr UINT IDD_CLASSIC_MENU = 130;
 constexpr UINT IDD_RESULT_VIEW = 278;
 
 // A panel whose face names what will be there.
@@ -21,16 +20,6 @@ class CPlaceholderPanel : public CSkinChildDialog {
   void OnDrawBackground(CDC* dc) override;
 
   CString m_label;
-};
-
-class CVorMenuDlg : public CPlaceholderPanel {
- public:
-  CVorMenuDlg() : CPlaceholderPanel(IDD_NEW_MENU, u"Start menu") {}
-};
-
-class CMainMenuDlg : public CPlaceholderPanel {
- public:
-  CMainMenuDlg() : CPlaceholderPanel(IDD_CLASSIC_MENU, u"Start menu (classic)") {}
 };
 
 class CDorivDlg : public CPlaceholderPanel {

@@ -32,6 +32,7 @@
 #include "deepscan/liveresults.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
+#include "dialogs/deepscansetdlg.h"
 #include "dialogs/mainwnd.h"
 #include "dialogs/messagedlg.h"
 #include "dialogs/supportdlg.h"
@@ -227,6 +228,7 @@ void InstallProgramServices() {
   RegisterProgramResources();
   RegisterMainWindowTemplates();
   InstallMessageBox();
+  InstallDeepScanSettingsDialog();
   RegisterWebViewStandIn();
 }
 

@@ -573,6 +573,62 @@ Canvas ScanAnimation() {
   return c;
 }
 
+// The start menus: tab faces (normal, and hover or selected), the classic menu's picture buttons
+// (a picture above the caption they draw), the description bullet and the two button icons.
+Canvas MenuTab(bool lit) {
+  Canvas c(210, 60, lit ? Hex(0xE3EEFB) : Hex(0xFBFDFF));
+  if (lit) c.Paint(Rect(0, 0, 4, 60), Hex(0x2B6CC4));
+  c.Paint(Rect(0, 59, 210, 60), Hex(0xE6EAF0));
+  c.Paint(Circle(32, 30, 12), lit ? Hex(0x2B6CC4) : Hex(0x9AA8BA));
+  return c;
+}
+
+Canvas ClassicButton(const std::function<bool(float, float)>& glyph, bool lit) {
+  Canvas c(139, 184, kWhite);
+  auto face = RoundRect(4, 4, 135, 135, 10);
+  c.Paint(face, lit ? Hex(0xDCE9F9) : Hex(0xF1F5FA));
+  c.Paint(Ring(face, RoundRect(5, 5, 134, 134, 9)), lit ? Hex(0x2B6CC4) : Hex(0xC9D2DD));
+  c.Paint(glyph, lit ? Hex(0x2B6CC4) : Hex(0x3D5A80));
+  return c;
+}
+
+std::function<bool(float, float)> Shifted(std::function<bool(float, float)> shape, float dx, float dy) {
+  return [=](float x, float y) { return shape(x - dx, y - dy); };
+}
+
+bool WriteMenuArt(const fs::path& skin, const fs::path& res) {
+  bool ok = true;
+  const char* tabs[] = {"NewAllRecovery", "NewDelRecovery", "NewFormatRecovery", "NewUsbRecovery", "NewRecycleRecovery",
+                        "NewDiskRecovery"};
+  for (const char* t : tabs) {
+    ok &= WriteBmp(MenuTab(false), skin / (std::string("NewMainBtn/") + t + "N.bmp"));
+    ok &= WriteBmp(MenuTab(true), skin / (std::string("NewMainBtn/") + t + "D.bmp"));
+  }
+  const struct {
+    const char* name;
+    std::function<bool(float, float)> glyph;
+  } buttons[] = {{"DelFileRecovery", Shifted(BinShape(80), 30, 28)},
+                 {"PartFileRecovery", Shifted(DriveShape(80), 30, 28)},
+                 {"DiskFileRecovery", Shifted(DiskShape(80), 30, 28)},
+                 {"SoftHelp", Shifted(Any({Ring(Circle(40, 40, 30), Circle(40, 40, 25)), Circle(40, 56, 3.5f),
+                                           Stroke(40, 46, 40, 40, 5), Stroke(40, 40, 49, 31, 5),
+                                           Ring(Circle(40, 31, 10), Circle(40, 31, 5.5f))}),
+                                      30, 28)}};
+  for (const auto& b : buttons) {
+    ok &= WriteBmp(ClassicButton(b.glyph, false), skin / (std::string("OldMianBtn/") + b.name + "Normal.bmp"));
+    ok &= WriteBmp(ClassicButton(b.glyph, true), skin / (std::string("OldMianBtn/") + b.name + "Up.bmp"));
+    ok &= WriteBmp(ClassicButton(b.glyph, true), skin / (std::string("OldMianBtn/") + b.name + "Down.bmp"));
+  }
+  Canvas bullet(6, 6, Hex(0x2B6CC4));
+  ok &= WriteBmp(bullet, res / "bitmap" / "336.bmp");
+  ok &= WritePng(ShapeIcon(24, Shifted(MagnifierShape(16), 4, 4), kWhite), res / "icon" / "379.png");
+  ok &= WritePng(ShapeIcon(24, Any({Ring(Circle(12, 12, 10), Circle(12, 12, 8.3f)),
+                                    [](float x, float y) { return x >= 9 && x <= 17 && std::abs(y - 12) <= (17 - x) * 0.6f; }}),
+                           Hex(0x3D5A80)),
+                 res / "icon" / "378.png");
+  return ok;
+}
+
 bool WriteDevPanelArt(const fs::path& skin, const fs::path& res) {
   bool ok = true;
   ok &= WriteBmp(DevItemFace(kWhite, Hex(0xE3E8EF)), skin / "Dev/DevNormal.bmp");
@@ -671,6 +727,7 @@ int main(int argc, char** argv) {
   ok &= WritePng(ShapeIcon(16, Any({Stroke(4.5f, 6.5f, 8, 10, 1.6f), Stroke(8, 10, 11.5f, 6.5f, 1.6f)}), Hex(0x5A6B80)),
                  icons / "243.png");
   ok &= WriteDevPanelArt(skin, out / "res");
+  ok &= WriteMenuArt(skin, out / "res");
   if (!ok) {
     fprintf(stderr, "skinart: writing the pictures failed\n");
     return 1;

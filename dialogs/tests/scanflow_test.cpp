@@ -20,6 +20,7 @@
 #include "deepscan/scanreader.h"
 #include "core/diskreader.h"
 #include "dialogs/tests/mainwnd_fixture.h"
+#include "scanbase/scanhitstore.h"
 #include "scanbase/scanprogress.h"
 #include "scanbase/scanrun.h"
 #include "tests/fixtures/scriptfixture.h"
@@ -88,6 +89,7 @@ class ScanJourney : public MainWindowTest {
     unsetenv("KESTREL_MACHINE");
     MainWindowTest::TearDown();
     ClearVolumeList(AppVolumeList());
+    FreeBlockHitLists();
   }
   // Pumps the window's messages (the scan threads send theirs) and notes every progress record.
   void PumpFor(std::chrono::milliseconds span, bool takeRecords = true) {

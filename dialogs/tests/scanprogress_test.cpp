@@ -91,8 +91,12 @@ TEST_F(ScanProgressPanel, RecordsByKindOnTheTick) {
     PostScanProgress(c.rec);
     Advance(200);
     EXPECT_EQ(BarPos(), c.bar < 0 ? 37 : c.bar) << "kind " << c.rec.kind;
-    if (c.line1) EXPECT_GE(Panel().m_line1.m_text.Find(c.line1), 0) << Panel().m_line1.m_text.ToUtf8();
-    if (c.line2) EXPECT_GE(Panel().m_line2.m_text.Find(c.line2), 0) << Panel().m_line2.m_text.ToUtf8();
+    if (c.line1) {
+      EXPECT_GE(Panel().m_line1.m_text.Find(c.line1), 0) << Panel().m_line1.m_text.ToUtf8();
+    }
+    if (c.line2) {
+      EXPECT_GE(Panel().m_line2.m_text.Find(c.line2), 0) << Panel().m_line2.m_text.ToUtf8();
+    }
   }
 }
 
