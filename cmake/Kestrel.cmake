@@ -31,7 +31,9 @@ function(kestrel_library name)
   target_link_libraries(${name} PUBLIC ${KL_DEPS} Threads::Threads)
 endfunction()
 
-# kestrel_test(name SOURCES ... [DEPS ...]): a GoogleTest executable registered with ctest.
+# kestrel_test(name SOURCES ... [DEPS ...] [XSERVER]): a GoogleTest executable registered with
+# ctest. XSERVER marks tests that start an X server of their own: they take turns (one at a
+# time), since a loaded machine makes their servers slow to come up and their input late.
 if(BUILD_TESTING)
   find_package(GTest REQUIRED)
   include(GoogleTest)
@@ -40,12 +42,15 @@ function(kestrel_test name)
   if(NOT BUILD_TESTING)
     return()
   endif()
-  cmake_parse_arguments(KT "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(KT "XSERVER" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${KT_SOURCES})
   target_compile_options(${name} PRIVATE ${KESTREL_WARNINGS})
   target_link_libraries(${name} PRIVATE ${KT_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT "KESTREL_TEST=1")
+  set(props ENVIRONMENT "KESTREL_TEST=1")
+  if(KT_XSERVER)
+    list(APPEND props RESOURCE_LOCK xserver)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 # kestrel_folder_library(name DEPS ...): the folder's library from every .cpp in it, and its

@@ -153,8 +153,7 @@ DeepScanHooks GetDeepScanHooks() {
 void LoadScanStateHits(std::atomic<uint32_t>* state) {
   const VolumeContext target = ScanTarget();
   const DeepScanHooks hooks = GetDeepScanHooks();
-  // FIXME: the saved-scan offer and load come with the scan-state files; until then no hook
-  // is installed and every scan starts from an empty block map.
+  // Without the scan-state files installed every scan starts from an empty block map.
   const int loaded = hooks.loadSavedScan != nullptr ? hooks.loadSavedScan(state) : 0;
   if (loaded != 1) {
     if (loaded < 0) ShowMessageBox(GetLangStr(u"LoadSaveDataFailed"));

@@ -15,8 +15,18 @@
 namespace {
 
 constexpr unsigned kWindowTag = 4106;
-constexpr uint64_t kWindowBytes = kCarveWindowBlocks * kCarveBlockBytes;
+constexpr uint64_t kSpareBlocks = 4;  // a copy back every 5 slides: 2.2 blocks moved per block, not 11
+constexpr uint64_t kBufferBlocks = kCarveWindowBlocks + kSpareBlocks;
+constexpr uint64_t kBufferBytes = kBufferBlocks * kCarveBlockBytes;
 constexpr uint64_t kSlideBytes = (kCarveWindowBlocks - 1) * kCarveBlockBytes;
+static_assert(kBufferBytes <= UINT32_MAX, "block offsets in the window buffer are 32-bit");
+
+void AllocWindow(CarveWindowT& w) {
+  if (w.base) return;
+  w.base = static_cast<uint8_t*>(AllocMem(kBufferBytes, kWindowTag));
+  w.buffer = w.base;
+  w.startBlock = 0;
+}
 
 bool IsFileKind(int32_t kind) { return kind >= 0 && kind <= 176; }
 bool IsMetadataKind(int32_t kind) { return kind >= 221 && kind <= 232; }
@@ -128,20 +138,28 @@ void DropCandidate(CarveCandidate& c) {
 // window slid by one block when it is full, or a new window started with it.
 void PlaceBlock(const uint8_t* block, uint64_t blockLba) {
   CarveWindowT& w = CarveWindow();
-  if (!w.buffer) w.buffer = static_cast<uint8_t*>(AllocMem(kWindowBytes, kWindowTag));
+  AllocWindow(w);
   const bool follows = w.blockCount > 0 && blockLba == w.lastLba + 1;
-  if (follows && w.blockCount < kCarveWindowBlocks) {
-    CopyToMemAt(w.buffer, uint32_t(w.blockCount * kCarveBlockBytes), block, kCarveBlockBytes, kWindowTag);
-    ++w.blockCount;
-  } else if (follows) {
-    std::memmove(w.buffer, w.buffer + kCarveBlockBytes, kSlideBytes);
-    CopyToMemAt(w.buffer, uint32_t(kSlideBytes), block, kCarveBlockBytes, kWindowTag);
+  if (follows && w.blockCount == kCarveWindowBlocks) {
+    // Slide by one block: forward inside the buffer while spare blocks remain, else the
+    // window's newest eleven blocks go back to the front.
+    if (w.startBlock + kCarveWindowBlocks < kBufferBlocks) {
+      ++w.startBlock;
+    } else {
+      std::memmove(w.base, w.base + (w.startBlock + 1) * kCarveBlockBytes, kSlideBytes);
+      w.startBlock = 0;
+    }
     w.firstLba += kCarveBlockSectors;
+  } else if (follows) {
+    ++w.blockCount;
   } else {
-    CopyToMem(w.buffer, block, kCarveBlockBytes, kWindowTag);
+    w.startBlock = 0;
     w.firstLba = blockLba;
     w.blockCount = 1;
   }
+  w.buffer = w.base + w.startBlock * kCarveBlockBytes;
+  const uint64_t slot = w.startBlock + w.blockCount - 1;
+  CopyToMemAt(w.base, uint32_t(slot * kCarveBlockBytes), block, kCarveBlockBytes, kWindowTag);
   w.lastLba = w.firstLba + w.blockCount * kCarveBlockSectors - 1;
 }
 
@@ -168,7 +186,9 @@ CarveWindowT& CarveWindow() {
 void BeginPendingWindow() {
   PendingCandidateList().clear();
   CarveWindowT& w = CarveWindow();
-  if (!w.buffer) w.buffer = static_cast<uint8_t*>(AllocMem(kWindowBytes, kWindowTag));
+  AllocWindow(w);
+  w.buffer = w.base;
+  w.startBlock = 0;
   w.firstLba = w.lastLba = 0;
   w.blockCount = 0;
 }
@@ -178,7 +198,7 @@ void EndPendingWindow() {
   for (CarveCandidate& c : list) DropCandidate(c);
   list.clear();
   CarveWindowT& w = CarveWindow();
-  if (w.buffer) FreeMem(w.buffer);
+  if (w.base) FreeMem(w.base);
   w = CarveWindowT();
 }
 

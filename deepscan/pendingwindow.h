@@ -16,10 +16,15 @@ std::list<CarveCandidate>& PendingCandidateList();
 
 // Up to 12 consecutive blocks copied from the ring (the ring slot is reused at once).
 struct CarveWindowT {
-  uint8_t* buffer = nullptr;  // kCarveWindowBlocks * kCarveBlockBytes from the guarded heap
+  uint8_t* buffer = nullptr;  // the window's first block, inside `base`
   uint64_t firstLba = 0;      // a block start
   uint64_t lastLba = 0;       // firstLba + blockCount * 16384 - 1
   uint32_t blockCount = 0;    // 0 … 12
+  // The allocation (from the guarded heap) holds a few blocks more than the window, so that
+  // the window slides by moving its start and is copied back to the front only once every few
+  // blocks instead of moving 88 MiB for every 8 MiB block.
+  uint8_t* base = nullptr;
+  uint32_t startBlock = 0;    // buffer == base + startBlock * kCarveBlockBytes
 };
 CarveWindowT& CarveWindow();
 

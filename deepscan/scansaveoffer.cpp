@@ -27,6 +27,8 @@ namespace {
 constexpr unsigned kReportScanMinutes = 22;
 
 std::atomic<ScanStateSaver> g_saver{nullptr};
+std::atomic<int64_t> g_minSeconds{kSaveOfferMinSeconds};
+std::atomic<uint64_t> g_minSectors{kSaveOfferMinSectors};
 
 // The host path behind a program device path: a described or sysfs disk for
 // "\\.\PhysicalDriveN", the disk holding a lettered drive for "\\.\X:" (a save anywhere on that
@@ -87,6 +89,11 @@ std::atomic<SaveFolderDeviceQuery> g_query{&LinuxSaveFolderOnDevice};
 
 void SetScanStateSaver(ScanStateSaver saver) { g_saver.store(saver); }
 
+void SetScanSaveOfferMinimum(int64_t seconds, uint64_t sectors) {
+  g_minSeconds.store(seconds);
+  g_minSectors.store(sectors);
+}
+
 void SetSaveFolderDeviceQuery(SaveFolderDeviceQuery query) {
   g_query.store(query != nullptr ? query : &LinuxSaveFolderOnDevice);
 }
@@ -114,7 +121,7 @@ void AskSaveScanData() {
     SetScanPauseStartTime(now);
   }
   const int64_t net = now - ScanStartTime.load() - int64_t(ScanPausedSeconds.load());
-  if (net < kSaveOfferMinSeconds) return;
+  if (net < g_minSeconds.load()) return;
   if (!CanOfferScanSave()) return;
   SendEventReport(kReportScanMinutes, FormatCString(u"Scan minute: %u", uint32_t(net / 60)), true);
 
@@ -125,11 +132,10 @@ void AskSaveScanData() {
     if (s == kBlockTaken) SetBlockState(b, kBlockUnread);
     else if (s == kBlockHandled) ++handled;
   }
-  if (handled * kScanBlockSectors < kSaveOfferMinSectors) return;
+  if (handled * kScanBlockSectors < g_minSectors.load()) return;
 
   const ScanStateSaver saver = g_saver.load();
   if (saver == nullptr) {
-    // FIXME: the scan-state writer installs itself here; until then there is nothing to offer.
     WriteLog(u"Scan save not offered: no scan-state writer");
     return;
   }

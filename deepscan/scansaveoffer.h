@@ -16,6 +16,10 @@
 constexpr int64_t kSaveOfferMinSeconds = 300;
 constexpr uint64_t kSaveOfferMinSectors = 204800;
 
+// The headless scan driver saves every scan it is asked to save, short or small: it lowers the
+// two minimums (the defaults above come back with kSaveOfferMinSeconds, kSaveOfferMinSectors).
+void SetScanSaveOfferMinimum(int64_t seconds, uint64_t sectors);
+
 // The end-of-scan offer, on the consumer's thread: nothing while the program is closing, for a
 // scan shorter than 5 net minutes, when CanOfferScanSave says no, or with fewer than 204800
 // handled sectors. Blocks taken but never handled are marked unread first, so a saved state

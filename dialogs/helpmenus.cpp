@@ -1,4 +1,6 @@
 // The main window's help menus, right-click menus, About entry and links.
+#include <map>
+
 #include "app/edition.h"
 #include "app/servicedll.h"
 #include "app/settings.h"
@@ -8,19 +10,16 @@
 #include "dialogs/mainwnd.h"
 #include "dialogs/supportdlg.h"
 #include "dialogs/webdlg.h"
+#include "platform/paint/resstore.h"
 
 namespace {
 
 // The maker's two fixed pages live on its site; the program ships with a loopback host only.
 constexpr char16_t kMakerSite[] = u"http://127.0.0.1/";
 
-PopupMenuRunner g_menuRunner = nullptr;
-
 bool IsDrevask() { return GetBaseCfg(u"Brand") == CString(u"Drevask"); }
 
 }  // namespace
-
-void SetPopupMenuRunner(PopupMenuRunner runner) { g_menuRunner = runner; }
 
 std::vector<HelpMenuEntry> HelpMenuEntries() {
   return {{ID_MENU_SOFTHELP, GetLangStr(u"SoftHelp"), 426},
@@ -62,25 +61,44 @@ CString HelpCommandAddress(UINT command) {
   }
 }
 
-HMENU CKestrelDlg::BuildPopupMenu(const std::vector<HelpMenuEntry>& entries) {
-  HMENU menu = ::CreatePopupMenu();
+HBITMAP HelpMenuBitmap(UINT id) {
+  // Loaded once and kept for the run: a menu's item bitmaps are not freed with the menu, so
+  // loading them per menu shown would leak two or three bitmaps each time.
+  static std::map<UINT, HBITMAP>& kept = *new std::map<UINT, HBITMAP>;
+  if (id == 0) return nullptr;
+  auto it = kept.find(id);
+  if (it != kept.end()) return it->second;
+  HBITMAP bm = LoadBitmapW(nullptr, ResourceIdName(id));
+  if (!bm) {
+    WriteLogFmt(u"Menu bitmap %u is missing", id);
+    return nullptr;
+  }
+  kept.emplace(id, bm);
+  return bm;
+}
+
+void CKestrelDlg::AppendBitmapMenuItem(CMenu& menu, UINT command, const CString& caption, UINT bitmap) {
+  menu.AppendMenu(MF_STRING, command, caption.GetString());
+  if (HBITMAP bm = HelpMenuBitmap(bitmap)) SetMenuItemBitmaps(menu, command, MF_BYCOMMAND, bm, bm);
+}
+
+void CKestrelDlg::RunPopupMenu(const std::vector<HelpMenuEntry>& entries, POINT pt) {
+  if (entries.empty()) return;
+  CMenu menu;
+  if (!menu.CreatePopupMenu()) return;
   unsigned position = 0;
   for (const HelpMenuEntry& e : entries) {
-    const CString caption = FormatCString(u"%u. ", ++position) + e.text;
-    AppendMenuW(menu, MF_STRING, e.command, caption.GetString());
+    AppendBitmapMenuItem(menu, e.command, FormatCString(u"%u. ", ++position) + e.text, e.bitmap);
   }
-  return menu;
-}
-
-void CKestrelDlg::TrackMenu(HMENU menu, POINT pt) {
-  if (!menu) return;
   SetForegroundWindow();
-  if (g_menuRunner) g_menuRunner(menu, pt.x, pt.y, m_hWnd);
-  else WriteLog(u"Popup menus are not shown by this window layer yet");
-  ::DestroyMenu(menu);
+  // The choice comes back as a WM_COMMAND to this window.
+  menu.TrackPopupMenu(0, pt.x, pt.y, this);
+  menu.DestroyMenu();
 }
 
-void CKestrelDlg::ShowHelpMenu(CWnd*, POINT pt) { TrackMenu(BuildPopupMenu(HelpMenuEntries()), pt); }
+void CKestrelDlg::ShowHelpMenu(CWnd*, POINT pt) { RunPopupMenu(HelpMenuEntries(), pt); }
+void CKestrelDlg::BuildFullPopupMenu(POINT pt) { RunPopupMenu(RightClickMenuEntries(), pt); }
+void CKestrelDlg::BuildMainPopupMenu(POINT pt) { RunPopupMenu(RightClickMenuEntries(), pt); }
 
 LRESULT CKestrelDlg::OnCaptionMenu(WPARAM, LPARAM) {
   POINT pt{};
@@ -98,8 +116,8 @@ void CKestrelDlg::OnBnClickedMenu() {
 void CKestrelDlg::OnRButtonDown(UINT, CPoint) {
   POINT pt{};
   GetCursorPos(&pt);
-  const std::vector<HelpMenuEntry> entries = RightClickMenuEntries();
-  if (!entries.empty()) TrackMenu(BuildPopupMenu(entries), pt);
+  if (IsHouseBrand()) BuildFullPopupMenu(pt);
+  else if (IsPelmarCorvinthBrand()) BuildMainPopupMenu(pt);
   Default();
 }
 

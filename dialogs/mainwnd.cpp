@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr char16_t kAboutMenuText[] = u"&About Kestrel...";
+constexpr UINT kAboutMenuString = 101;
 constexpr char16_t kProductVersionText[] = u"9.0.5";
 
 // The interface classes whose devices the main window hears of: USB devices, disks, HID and
@@ -106,9 +106,10 @@ int CKestrelDlg::OnCreate(CREATESTRUCTW*) {
 
 BOOL CKestrelDlg::OnInitDialog() {
   CSkinDialogEx::OnInitDialog();
-  if (CMenu* sys = GetSystemMenu(FALSE); sys && sys->GetSafeHmenu()) {
+  char16_t about[256];
+  if (CMenu* sys = GetSystemMenu(FALSE); sys && sys->GetSafeHmenu() && LoadStringW(nullptr, kAboutMenuString, about, 256)) {
     sys->AppendMenu(MF_SEPARATOR);
-    sys->AppendMenu(MF_STRING, kSysCommandAbout, kAboutMenuText);
+    sys->AppendMenu(MF_STRING, kSysCommandAbout, about);
   }
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);

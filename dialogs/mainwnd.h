@@ -80,8 +80,11 @@ class CKestrelDlg : public CSkinDialogEx {
   void CreatePanels();
   void ShowAdvert();
   void ShowHelpMenu(CWnd* wnd, POINT pt);
-  // Builds the popup menu of the entries (captions "%u. text") with their bitmaps.
-  HMENU BuildPopupMenu(const std::vector<HelpMenuEntry>& entries);
+  // The right-click menus of the house brands and of Pelmar and Corvinth.
+  void BuildFullPopupMenu(POINT pt);
+  void BuildMainPopupMenu(POINT pt);
+  // A string item with the bitmap resource (0: none) for both check states.
+  static void AppendBitmapMenuItem(CMenu& menu, UINT command, const CString& caption, UINT bitmap);
 
   CDorivDlg m_resultView;
   CMainMenuDlg m_classicMenu;
@@ -126,17 +129,18 @@ class CKestrelDlg : public CSkinDialogEx {
   DECLARE_MESSAGE_MAP()
 
  private:
-  void TrackMenu(HMENU menu, POINT pt);
+  // Shows the entries (captions "%u. text") as a popup menu at the screen point and
+  // destroys it after the choice, which arrives as a WM_COMMAND.
+  void RunPopupMenu(const std::vector<HelpMenuEntry>& entries, POINT pt);
   bool m_closing = false;
 };
 
 // Registers the main window's and its panels' dialog templates.
 void RegisterMainWindowTemplates();
 
-// How a popup menu is run: the command chosen arrives as WM_COMMAND to the owner. Tests script
-// the choice; null restores the window layer's own menu.
-using PopupMenuRunner = void (*)(HMENU menu, int x, int y, HWND owner);
-void SetPopupMenuRunner(PopupMenuRunner runner);
+// The help menus' item bitmap of the resource id, loaded at its first use and kept for the
+// run; null for 0 or a missing resource.
+HBITMAP HelpMenuBitmap(UINT id);
 
 // The scan-target element's texts of USB storage (the rule of OnDeviceChange): the interface
 // path after "\\?\", cut before its last '#', '#' → '\', upper-cased; true when its first

@@ -275,6 +275,40 @@ def lznt1_seed():
             struct.pack("<H", 0x3000 | (len(stored) - 1)) + stored + b"\0\0")
 
 
+def scan_state_seed():
+    """A small scan-state data file: a header with a five-block map, one item of each kind that
+    carries a payload, and one stored record with its name."""
+    item = lambda kind, status, lba, size, payload=b"": struct.pack("<BBQQ", kind, status, lba, size) + payload
+    table = lambda entries: struct.pack("<I", len(entries)) + b"".join(struct.pack("<I", e) for e in entries) + bytes(5)
+    tables = lambda ts: struct.pack("<I", len(ts)) + b"".join(table(t) for t in ts)
+    name = "doc.txt".encode("utf-16-le")
+    mft = struct.pack("<IIIIQQHHQQB", 40, 5, 0, 0, 0, 0, len(name) // 2, 3, 100, 4096, 1) + name + b"\x31\x01\x10"
+    exfat = bytearray(352)
+    exfat[348] = 2
+    items = [
+        item(7, 5, 100, 5000, b"\x01" + bytes(range(256)) + bytes(24)),
+        item(7, 3, 101, 0, b"\x00"),
+        item(200, 0, 200, 32, struct.pack("<Q", 32)),
+        item(201, 5, 300, 4096, bytes(52) + bytes(8) + tables([[10, 20, 30]])),
+        item(201, 3, 301, 0),
+        item(202, 5, 400, 1 << 20, bytes(16)),
+        item(203, 5, 16384, 0, tables([[1, 2], [5, 6, 7]])),
+        item(207, 0, 500, 188, bytes(68)),
+        item(221, 0, 0, 512, bytes(510) + b"\x55\xaa"),
+        item(224, 0, 6000, 1024, mft),
+        item(225, 0, 7000, 4096, struct.pack("<I", 5)),
+        item(229, 0, 8000, 512, bytes(28)),
+        item(231, 0, 9000, 512, bytes(exfat)),
+        item(234, 0, 9999, 0),
+    ]
+    record = bytearray(83)
+    struct.pack_into("<II", record, 0, 30, 5)
+    identity = "Kscan Image".encode("utf-16-le")
+    return (b"QZD4" + struct.pack("<I", len(identity)) + identity + struct.pack("<I", 5) + bytes([2, 2, 1, 0, 2]) +
+            struct.pack("<QQQ", 3 * 16384, 0, 5 * 16384) + struct.pack("<I", len(items)) + b"".join(items) +
+            struct.pack("<I", 1) + bytes(record) + struct.pack("<I", len(name)) + name)
+
+
 def settings_archive_seed():
     """A small "Recovery.dat": the edition configuration and the English texts, zipped and
     scrambled as the packing tool leaves them."""
@@ -352,6 +386,7 @@ def main():
     seeds.add("ntfs_attrlist_fuzz", attribute_list_seed())
     seeds.add("settings_archive_fuzz", settings_archive_seed())
     seeds.add("lznt1_fuzz", lznt1_seed())
+    seeds.add("scan_state_load_fuzz", scan_state_seed())
     doc_samples(seeds)
     work = tempfile.mkdtemp(prefix="kestrel-seeds-")
     try:

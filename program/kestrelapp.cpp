@@ -1,11 +1,7 @@
 #include "program/kestrelapp.h"
 
-#include <dirent.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <strings.h>
 #include <vector>
@@ -30,6 +26,7 @@
 #include "deepscan/deepscanstate.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
+#include "deepscan/scanstatesave.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
 #include "dialogs/deepscansetdlg.h"
@@ -42,10 +39,10 @@
 #include "parsefilesystem/parsentfs/ntfsextents.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
-#include "platform/paint/resstore.h"
 #include "platform/wintime.h"
 #include "platform/wnd/backend.h"
 #include "platform/wnd/webviewstandin.h"
+#include "resources/embedded.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -68,34 +65,6 @@ bool PauseScanOnExit() {
 
 void StopScanForShutdown() { ScanRunState.store(kScanStopped); }
 void ClearAppVolumeList() { ClearVolumeList(AppVolumeList()); }
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-// The bitmap and icon resources the build drew, from the program folder's res/ (named by id).
-void RegisterFolderResources(const std::string& dir, UINT type, const char* extension) {
-  DIR* d = opendir(dir.c_str());
-  if (!d) return;
-  while (dirent* e = readdir(d)) {
-    const std::string name = e->d_name;
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || strcasecmp(name.c_str() + dot, extension) != 0) continue;
-    char* end = nullptr;
-    const unsigned long id = std::strtoul(name.c_str(), &end, 10);
-    if (end != name.c_str() + dot || id == 0 || id > 0xFFFF) continue;
-    const std::vector<uint8_t> bytes = ReadFileBytes(dir + "/" + name);
-    if (!bytes.empty()) RegisterResource(type, UINT(id), bytes);
-  }
-  closedir(d);
-}
-
-void RegisterProgramResources() {
-  const std::string res = HostPath(GetProgramDir()) + "/res";
-  RegisterFolderResources(res + "/bitmap", RT_BITMAP, ".bmp");
-  RegisterFolderResources(res + "/icon", RT_GROUP_ICON, ".png");
-}
 
 }  // namespace
 
@@ -217,6 +186,8 @@ void InstallProgramServices() {
   InstallCarvingConsumer();
   InstallVideoScanConsumer();
   InstallScanResults();
+  // A long scan can be saved at its end and resumed from its saved state at the next start.
+  InstallScanStateFiles();
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
@@ -225,7 +196,7 @@ void InstallProgramServices() {
   SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
   // Documents and archives: their texts in the preview, their properties in carved names.
   InstallDocumentTextReaders();
-  RegisterProgramResources();
+  RegisterEmbeddedResources();
   RegisterMainWindowTemplates();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();

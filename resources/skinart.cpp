@@ -1,11 +1,12 @@
 // Draws the program's skin pictures and writes them as files: the dialog backgrounds and
-// caption buttons, the default push-button, check-box and radio pictures, the title icon, the
-// banner and the splash. The build runs it and packs what it writes; the same sources give the
-// same pictures, so nothing drawn is kept in the repository.
+// caption buttons, the banner and the splash for the archive, and the program's bitmap and icon
+// resources (default push-button, check-box and radio pictures, the title icon, button icons).
+// The build runs it, packs the archive part and compiles the resources into the program; the
+// same sources give the same pictures, so nothing drawn is kept in the repository.
 //
 // skinart OUTPUT_DIR BRAND VERSION
 //   OUTPUT_DIR/archive/BRAND/...   skin images of the resource archive
-//   OUTPUT_DIR/res/bitmap/ID.bmp   bitmap resources; OUTPUT_DIR/res/icon/ID.png icon resources
+//   OUTPUT_DIR/res/bitmap/ID.bmp   bitmap resources; OUTPUT_DIR/res/icon/ID.ico icon resources
 //
 // Shapes are anti-aliased by 4 x 4 supersampling. Edges that meet a key colour (the window key
 // green, the button key magenta, the check-box key black) are cut hard, since what shows
@@ -176,8 +177,8 @@ bool WriteBmp(const Canvas& c, const fs::path& path) {
   return bool(f.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size())));
 }
 
-bool WritePng(const Canvas& c, const fs::path& path) {
-  fs::create_directories(path.parent_path());
+// The picture as PNG bytes with its alpha; empty when encoding failed.
+std::vector<uint8_t> PngBytes(const Canvas& c) {
   std::vector<uint8_t> rgba(size_t(c.w) * size_t(c.h) * 4);
   for (size_t i = 0; i < c.px.size(); ++i) {
     rgba[4 * i] = Byte(c.px[i].r), rgba[4 * i + 1] = Byte(c.px[i].g), rgba[4 * i + 2] = Byte(c.px[i].b);
@@ -189,7 +190,45 @@ bool WritePng(const Canvas& c, const fs::path& path) {
   img.width = png_uint_32(c.w);
   img.height = png_uint_32(c.h);
   img.format = PNG_FORMAT_RGBA;
-  return png_image_write_to_file(&img, path.c_str(), 0, rgba.data(), c.w * 4, nullptr) != 0;
+  png_alloc_size_t size = 0;
+  if (!png_image_write_to_memory(&img, nullptr, &size, 0, rgba.data(), c.w * 4, nullptr)) return {};
+  std::vector<uint8_t> out(size);
+  if (!png_image_write_to_memory(&img, out.data(), &size, 0, rgba.data(), c.w * 4, nullptr)) return {};
+  out.resize(size);
+  return out;
+}
+
+// An icon file holding the pictures (each a PNG; sides up to 256), smallest first as given.
+bool WriteIco(const std::vector<Canvas>& sizes, const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  std::vector<uint8_t> out(6 + 16 * sizes.size(), 0);
+  auto put = [&](size_t at, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) out[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put(2, 1, 2);
+  put(4, uint32_t(sizes.size()), 2);
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    const std::vector<uint8_t> png = PngBytes(sizes[i]);
+    if (png.empty() || sizes[i].w > 256 || sizes[i].h > 256) return false;
+    const size_t e = 6 + 16 * i;
+    out[e] = uint8_t(sizes[i].w & 255), out[e + 1] = uint8_t(sizes[i].h & 255);
+    put(e + 4, 1, 2);
+    put(e + 6, 32, 2);
+    put(e + 8, uint32_t(png.size()), 4);
+    put(e + 12, uint32_t(out.size()), 4);
+    out.insert(out.end(), png.begin(), png.end());
+  }
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  return bool(f.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size())));
+}
+
+// A PNG file of the picture with its alpha.
+bool WritePng(const Canvas& c, const fs::path& path) {
+  const std::vector<uint8_t> png = PngBytes(c);
+  if (png.empty()) return false;
+  fs::create_directories(path.parent_path());
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  return bool(f.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size())));
 }
 
 // ---- Dialog backgrounds ----
@@ -283,18 +322,38 @@ Canvas PushButton(int w, int h, Rgb top, Rgb bottom, Rgb border, float borderW) 
   return c;
 }
 
-Canvas CheckBox(bool checked) {
-  Canvas c(16, 16, kKeyBlack);
-  auto box = RoundRect(1, 1, 15, 15, 3);
-  if (checked) {
+enum class Check { Off, On, Partly };
+
+// A check box of 16 by 16 at (x0, 0) on the canvas; the canvas shows outside its rounded box.
+void PaintCheckBox(Canvas& c, float x0, Check state) {
+  auto box = RoundRect(x0 + 1, 1, x0 + 15, 15, 3);
+  if (state == Check::On) {
     c.Paint(box, Hex(0x2B6CC4));
-    c.Paint(Stroke(4.5f, 8.2f, 7.0f, 10.8f, 1.9f), kWhite);
-    c.Paint(Stroke(7.0f, 10.8f, 11.8f, 5.2f, 1.9f), kWhite);
+    c.Paint(Stroke(x0 + 4.5f, 8.2f, x0 + 7.0f, 10.8f, 1.9f), kWhite);
+    c.Paint(Stroke(x0 + 7.0f, 10.8f, x0 + 11.8f, 5.2f, 1.9f), kWhite);
+  } else if (state == Check::Partly) {
+    c.Paint(box, Hex(0x2B6CC4));
+    c.Paint(RoundRect(x0 + 4, 7, x0 + 12, 9, 0.8f), kWhite);
   } else {
-    c.Paint(box, kWhite);
-    c.Paint(Ring(box, RoundRect(2.2f, 2.2f, 13.8f, 13.8f, 2)), Hex(0x8896A6));
+    // Not pure white: white is the mask colour of the state-image strip.
+    c.Paint(box, Hex(0xFDFDFE));
+    c.Paint(Ring(box, RoundRect(x0 + 2.2f, 2.2f, x0 + 13.8f, 13.8f, 2)), Hex(0x8896A6));
   }
-  c.CutOutside(box, kKeyBlack);
+}
+
+Canvas CheckBox(Check state) {
+  Canvas c(16, 16, kKeyBlack);
+  PaintCheckBox(c, 0, state);
+  c.CutOutside(RoundRect(1, 1, 15, 15, 3), kKeyBlack);
+  return c;
+}
+
+// The tree's state images: nothing (all mask white), unchecked, checked, partly checked.
+Canvas StateImageStrip() {
+  Canvas c(64, 16, kWhite);
+  PaintCheckBox(c, 16, Check::Off);
+  PaintCheckBox(c, 32, Check::On);
+  PaintCheckBox(c, 48, Check::Partly);
   return c;
 }
 
@@ -309,12 +368,15 @@ Canvas Radio(bool checked) {
 }
 
 // An icon of one colour whose alpha is the shape's coverage.
-Canvas ShapeIcon(int size, const std::function<bool(float, float)>& shape, Rgb colour) {
-  Canvas c(size, size, colour);
-  Canvas cover(size, size, kKeyBlack);
+Canvas ShapeIcon(int w, int h, const std::function<bool(float, float)>& shape, Rgb colour) {
+  Canvas c(w, h, colour);
+  Canvas cover(w, h, kKeyBlack);
   cover.Paint(shape, kWhite);
   for (size_t i = 0; i < c.px.size(); ++i) c.alpha[i] = cover.px[i].g / 255.0f;
   return c;
+}
+Canvas ShapeIcon(int size, const std::function<bool(float, float)>& shape, Rgb colour) {
+  return ShapeIcon(size, size, shape, colour);
 }
 std::function<bool(float, float)> Any(std::vector<std::function<bool(float, float)>> parts) {
   return [parts](float x, float y) {
@@ -367,6 +429,88 @@ Canvas HeaderBackground() {
   for (int y = 0; y < 23; ++y)
     for (int x = 0; x < 100; ++x) c.At(x, y) = Mix(Hex(0xFBFCFD), Hex(0xEEF1F5), float(y) / 22.0f);
   for (int x = 0; x < 100; ++x) c.At(x, 22) = Hex(0xCFD6DF);
+  return c;
+}
+
+// ---- Pictures of the scan and result windows ----
+
+std::function<bool(float, float)> Triangle(float ax, float ay, float bx, float by, float cx, float cy) {
+  return [=](float x, float y) {
+    const float d1 = (x - bx) * (ay - by) - (ax - bx) * (y - by);
+    const float d2 = (x - cx) * (by - cy) - (bx - cx) * (y - cy);
+    const float d3 = (x - ax) * (cy - ay) - (cx - ax) * (y - ay);
+    const bool neg = d1 < 0 || d2 < 0 || d3 < 0, pos = d1 > 0 || d2 > 0 || d3 > 0;
+    return !(neg && pos);
+  };
+}
+// A play mark in a ring: the tutorial and video-help buttons.
+std::function<bool(float, float)> PlayShape(float s) {
+  const float c = s / 2, r = s / 2 - 0.8f, w = s / 11;
+  return Any({Ring(Circle(c, c, r), Circle(c, c, r - w)),
+              Triangle(c - s * 0.14f, c - s * 0.22f, c - s * 0.14f, c + s * 0.22f, c + s * 0.24f, c)});
+}
+// A magnifying glass: the scan buttons.
+std::function<bool(float, float)> MagnifierShape(float s) {
+  const float c = s * 0.42f, r = s * 0.3f, w = s / 9;
+  return Any({Ring(Circle(c, c, r), Circle(c, c, r - w)), Stroke(c + r * 0.7f, c + r * 0.7f, s - 1.5f, s - 1.5f, w * 1.5f)});
+}
+// An arrow pointing left: Back.
+std::function<bool(float, float)> BackShape(float s) {
+  return Any({Stroke(3.5f, s / 2, s - 2.5f, s / 2, 1.8f), Stroke(3.5f, s / 2, 7.5f, s / 2 - 4, 1.8f),
+              Stroke(3.5f, s / 2, 7.5f, s / 2 + 4, 1.8f)});
+}
+// Three quarters of a ring with an arrow head: Refresh.
+std::function<bool(float, float)> RefreshShape(float s) {
+  const float c = s / 2, r = s / 2 - 2, w = 1.7f;
+  auto arc = [=](float x, float y) {
+    const float d = (x - c) * (x - c) + (y - c) * (y - c);
+    return !(x > c && y < c) && d <= r * r && d >= (r - w) * (r - w);
+  };
+  return Any({arc, Triangle(c - 0.5f, c - r - 3, c - 0.5f, c - r + w + 2, c + 3.5f, c - r + w / 2 - 0.5f)});
+}
+// A page with a folded corner: Open.
+std::function<bool(float, float)> PageShape(float s) {
+  auto page = Any({Rect(3, 1.5f, s - 6, s - 1.5f), Rect(3, 5.5f, s - 3, s - 1.5f), Triangle(s - 6, 1.5f, s - 6, 5.5f, s - 2, 5.5f)});
+  auto inside = Rect(4.5f, 3, s - 4.5f, s - 3);
+  return Any({Ring(page, inside), Rect(6, 7.5f, s - 6, 8.5f), Rect(6, 10.5f, s - 6, 11.5f)});
+}
+
+// The waiting animation: eight frames of 48 by 48 side by side, a ring of dots whose dark head
+// moves one place clockwise per frame.
+Canvas WaitingStrip() {
+  Canvas c(8 * 48, 48, kWhite);
+  for (int f = 0; f < 8; ++f) {
+    for (int d = 0; d < 8; ++d) {
+      const float a = float(d) * 3.14159265f / 4;
+      const float x = float(f * 48) + 24 + 15 * std::sin(a), y = 24 - 15 * std::cos(a);
+      const int age = (f - d + 8) % 8;
+      c.Paint(Circle(x, y, 3.6f - 0.2f * float(age)), Mix(Hex(0x2B6CC4), Hex(0xDCE6F2), float(age) / 7));
+    }
+  }
+  return c;
+}
+
+// The two list-kind switches (24 by 24, key magenta outside the rounded face): thumbnails show
+// four tiles, details three rows.
+Canvas ListKindButton(bool thumbnails, bool active) {
+  Canvas c(24, 24, kKeyMagenta);
+  auto face = RoundRect(0, 0, 24, 24, 3);
+  c.Paint(face, active ? Hex(0xDCE7F5) : kFace);
+  c.Paint(Ring(face, RoundRect(1, 1, 23, 23, 2)), active ? Hex(0x4A86D3) : kFaceBorder);
+  const Rgb ink = active ? Hex(0x2B6CC4) : Hex(0x5A6B80);
+  if (thumbnails) {
+    c.Paint(Any({Rect(6, 6, 11, 11), Rect(13, 6, 18, 11), Rect(6, 13, 11, 18), Rect(13, 13, 18, 18)}), ink);
+  } else {
+    for (float y : {6.5f, 11.0f, 15.5f}) c.Paint(Any({Rect(5.5f, y, 7.5f, y + 2), Rect(9.5f, y, 18.5f, y + 2)}), ink);
+  }
+  c.CutOutside(face, kKeyMagenta);
+  return c;
+}
+
+// The bullet of the scan-progress lines: its top-left 6 by 6 pixels.
+Canvas Bullet() {
+  Canvas c(6, 6, kWhite);
+  c.Paint(Circle(3, 3, 2.6f), Hex(0x2B6CC4));
   return c;
 }
 
@@ -536,45 +680,8 @@ std::function<bool(float, float)> BigFolderShape(float s) {
   const float m = s / 10;
   return Any({RoundRect(m, 3 * m, s - m, s - 1.5f * m, 0.8f * m), RoundRect(m, 2 * m, 4.5f * m, 4 * m, 0.6f * m)});
 }
-// Symbols drawn on buttons: two arrows in a circle (refresh), a left arrow (back), a magnifier (scan).
-std::function<bool(float, float)> RefreshShape(float s) {
-  const float c = s / 2;
-  auto arc = [=](float x, float y) {
-    const float d = (x - c) * (x - c) + (y - c) * (y - c);
-    return d <= 36 && d >= 20 && !(x > c && y < c - 1);
-  };
-  return Any({arc, Stroke(c + 1, 2, c + 5, 2.5f, 1.6f), Stroke(c + 5, 2.5f, c + 4.5f, 6.5f, 1.6f)});
-}
-std::function<bool(float, float)> BackShape(float s) {
-  return Any({Stroke(3, s / 2, s - 3, s / 2, 1.8f), Stroke(3, s / 2, 7.5f, s / 2 - 4.5f, 1.8f), Stroke(3, s / 2, 7.5f, s / 2 + 4.5f, 1.8f)});
-}
-std::function<bool(float, float)> MagnifierShape(float s) {
-  return Any({Ring(Circle(6.5f, 6.5f, 4.8f), Circle(6.5f, 6.5f, 3.2f)), Stroke(10, 10, s - 2, s - 2, 2.2f)});
-}
-
-// Eight 48 by 48 frames of the scan animation: a ring whose bright segment turns by 45 degrees.
-Canvas ScanAnimation() {
-  Canvas c(384, 48, kWhite);
-  for (int i = 0; i < 8; ++i) {
-    const float cx = float(i * 48) + 24, cy = 24;
-    c.Paint(Ring(Circle(cx, cy, 17), Circle(cx, cy, 12)), Hex(0xD6E5F7));
-    const float a = float(i) * 3.14159265f / 4;
-    auto segment = [=](float x, float y) {
-      const float dx = x - cx, dy = y - cy;
-      const float d = dx * dx + dy * dy;
-      if (d > 17 * 17 || d < 12 * 12) return false;
-      float t = std::atan2(dy, dx) - a;
-      while (t < 0) t += 2 * 3.14159265f;
-      return t < 3.14159265f / 2;
-    };
-    c.Paint(segment, Hex(0x2B6CC4));
-    c.Paint(Circle(cx, cy, 4), Hex(0x2B6CC4));
-  }
-  return c;
-}
-
-// The start menus: tab faces (normal, and hover or selected), the classic menu's picture buttons
-// (a picture above the caption they draw), the description bullet and the two button icons.
+// The start menus: tab faces (normal, and hover or selected) and the classic menu's picture
+// buttons (a picture above the caption they draw).
 Canvas MenuTab(bool lit) {
   Canvas c(210, 60, lit ? Hex(0xE3EEFB) : Hex(0xFBFDFF));
   if (lit) c.Paint(Rect(0, 0, 4, 60), Hex(0x2B6CC4));
@@ -596,7 +703,7 @@ std::function<bool(float, float)> Shifted(std::function<bool(float, float)> shap
   return [=](float x, float y) { return shape(x - dx, y - dy); };
 }
 
-bool WriteMenuArt(const fs::path& skin, const fs::path& res) {
+bool WriteMenuArt(const fs::path& skin) {
   bool ok = true;
   const char* tabs[] = {"NewAllRecovery", "NewDelRecovery", "NewFormatRecovery", "NewUsbRecovery", "NewRecycleRecovery",
                         "NewDiskRecovery"};
@@ -619,17 +726,10 @@ bool WriteMenuArt(const fs::path& skin, const fs::path& res) {
     ok &= WriteBmp(ClassicButton(b.glyph, true), skin / (std::string("OldMianBtn/") + b.name + "Up.bmp"));
     ok &= WriteBmp(ClassicButton(b.glyph, true), skin / (std::string("OldMianBtn/") + b.name + "Down.bmp"));
   }
-  Canvas bullet(6, 6, Hex(0x2B6CC4));
-  ok &= WriteBmp(bullet, res / "bitmap" / "336.bmp");
-  ok &= WritePng(ShapeIcon(24, Shifted(MagnifierShape(16), 4, 4), kWhite), res / "icon" / "379.png");
-  ok &= WritePng(ShapeIcon(24, Any({Ring(Circle(12, 12, 10), Circle(12, 12, 8.3f)),
-                                    [](float x, float y) { return x >= 9 && x <= 17 && std::abs(y - 12) <= (17 - x) * 0.6f; }}),
-                           Hex(0x3D5A80)),
-                 res / "icon" / "378.png");
   return ok;
 }
 
-bool WriteDevPanelArt(const fs::path& skin, const fs::path& res) {
+bool WriteDevPanelArt(const fs::path& skin) {
   bool ok = true;
   ok &= WriteBmp(DevItemFace(kWhite, Hex(0xE3E8EF)), skin / "Dev/DevNormal.bmp");
   ok &= WriteBmp(DevItemFace(Hex(0xEEF4FC), Hex(0xA9C6EA)), skin / "Dev/DevOver.bmp");
@@ -648,11 +748,6 @@ bool WriteDevPanelArt(const fs::path& skin, const fs::path& res) {
   ok &= WritePng(ShapeIcon(n, BigFolderShape(n), Hex(0xD89B2B)), skin / "Dev/SetScanLocalIco.png");
   ok &= WritePng(ShapeIcon(n, ScreenShape(n), Hex(0x2B6CC4)), skin / "Dev/SetScanDesktopIco.png");
   ok &= WritePng(ShapeIcon(n, BinShape(n), Hex(0x5A6B80)), skin / "Dev/SetScanRecycleIco.png");
-  const fs::path icons = res / "icon";
-  ok &= WritePng(ShapeIcon(16, RefreshShape(16), Hex(0x3D5A80)), icons / "384.png");
-  ok &= WritePng(ShapeIcon(16, BackShape(16), Hex(0x3D5A80)), icons / "380.png");
-  ok &= WritePng(ShapeIcon(16, MagnifierShape(16), kWhite), icons / "385.png");
-  ok &= WriteBmp(ScanAnimation(), res / "bitmap" / "279.bmp");
   return ok;
 }
 
@@ -694,11 +789,13 @@ int main(int argc, char** argv) {
   ok &= WriteBmp(PushButton(56, 32, Hex(0xD6E5F7), Hex(0xC9DCF3), Hex(0x2F69B3), 1), bitmaps / "155.bmp");
   ok &= WriteBmp(PushButton(24, 24, Hex(0xF1F2F4), Hex(0xF1F2F4), Hex(0xD3D7DD), 1), bitmaps / "154.bmp");
   ok &= WriteBmp(PushButton(56, 32, Hex(0xFFFFFF), Hex(0xEEF1F5), Hex(0x2B6CC4), 1.6f), bitmaps / "156.bmp");
-  ok &= WriteBmp(CheckBox(false), bitmaps / "172.bmp");
-  ok &= WriteBmp(CheckBox(true), bitmaps / "173.bmp");
+  ok &= WriteBmp(CheckBox(Check::Off), bitmaps / "172.bmp");
+  ok &= WriteBmp(CheckBox(Check::On), bitmaps / "173.bmp");
+  ok &= WriteBmp(CheckBox(Check::Partly), bitmaps / "237.bmp");
+  ok &= WriteBmp(StateImageStrip(), bitmaps / "129.bmp");
   ok &= WriteBmp(Radio(false), bitmaps / "176.bmp");
   ok &= WriteBmp(Radio(true), bitmaps / "177.bmp");
-  ok &= WritePng(AppIcon(16), out / "res" / "icon" / "128.png");
+  ok &= WriteIco({AppIcon(16), AppIcon(32), AppIcon(48)}, out / "res" / "icon" / "128.ico");
   // The main window's bottom bar (on the light face) and its menu button (on the blue caption).
   ok &= WriteBmp(PushButton(40, 25, Hex(0xF6F8FB), Hex(0xF6F8FB), Hex(0xF6F8FB), 1), bitmaps / "356.bmp");
   ok &= WriteBmp(PushButton(40, 25, Hex(0xE6EEF8), Hex(0xDCE7F5), Hex(0xB7CBE6), 1), bitmaps / "361.bmp");
@@ -717,17 +814,36 @@ int main(int argc, char** argv) {
   // The report list's header: background, column separator, sort markers.
   ok &= WriteBmp(HeaderBackground(), bitmaps / "170.bmp");
   const fs::path icons = out / "res" / "icon";
-  ok &= WritePng(ShapeIcon(20, GlobeShape(20), Hex(0x2B6CC4)), icons / "357.png");
-  ok &= WritePng(ShapeIcon(20, HeadsetShape(20), Hex(0x2B6CC4)), icons / "359.png");
-  ok &= WritePng(ShapeIcon(16, MenuShape(16), kWhite), icons / "404.png");
-  ok &= WritePng(ShapeIcon(16, FolderShape(16), kWhite), icons / "387.png");
-  ok &= WritePng(ShapeIcon(12, Rect(5.5f, 3, 6.5f, 13), Hex(0xCFD6DF)), icons / "171.png");
-  ok &= WritePng(ShapeIcon(16, Any({Stroke(4.5f, 9.5f, 8, 6, 1.6f), Stroke(8, 6, 11.5f, 9.5f, 1.6f)}), Hex(0x5A6B80)),
-                 icons / "236.png");
-  ok &= WritePng(ShapeIcon(16, Any({Stroke(4.5f, 6.5f, 8, 10, 1.6f), Stroke(8, 10, 11.5f, 6.5f, 1.6f)}), Hex(0x5A6B80)),
-                 icons / "243.png");
-  ok &= WriteDevPanelArt(skin, out / "res");
-  ok &= WriteMenuArt(skin, out / "res");
+  ok &= WriteIco({ShapeIcon(20, GlobeShape(20), Hex(0x2B6CC4))}, icons / "357.ico");
+  ok &= WriteIco({ShapeIcon(20, HeadsetShape(20), Hex(0x2B6CC4))}, icons / "359.ico");
+  ok &= WriteIco({ShapeIcon(16, MenuShape(16), kWhite)}, icons / "404.ico");
+  ok &= WriteIco({ShapeIcon(16, FolderShape(16), kWhite)}, icons / "387.ico");
+  ok &= WriteIco({ShapeIcon(12, 16, Rect(5.5f, 3, 6.5f, 13), Hex(0xCFD6DF))}, icons / "171.ico");
+  ok &= WriteIco({ShapeIcon(16, Any({Stroke(4.5f, 9.5f, 8, 6, 1.6f), Stroke(8, 6, 11.5f, 9.5f, 1.6f)}), Hex(0x5A6B80))},
+                 icons / "236.ico");
+  ok &= WriteIco({ShapeIcon(16, Any({Stroke(4.5f, 6.5f, 8, 10, 1.6f), Stroke(8, 10, 11.5f, 6.5f, 1.6f)}), Hex(0x5A6B80))},
+                 icons / "243.ico");
+  // The result window's group buttons (normal, hover, down), its list-kind switches, the waiting
+  // animation and the scan lines' bullet.
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xFFFFFF), Hex(0xF1F4F8), Hex(0xC9D2DD), 1), bitmaps / "250.bmp");
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xF3F8FE), Hex(0xE6EFFA), Hex(0x7FA8DD), 1), bitmaps / "251.bmp");
+  ok &= WriteBmp(PushButton(56, 32, Hex(0xDCE7F5), Hex(0xD0E0F4), Hex(0x4A86D3), 1), bitmaps / "249.bmp");
+  ok &= WriteBmp(ListKindButton(true, true), bitmaps / "324.bmp");
+  ok &= WriteBmp(ListKindButton(false, true), bitmaps / "325.bmp");
+  ok &= WriteBmp(ListKindButton(true, false), bitmaps / "326.bmp");
+  ok &= WriteBmp(ListKindButton(false, false), bitmaps / "327.bmp");
+  ok &= WriteBmp(WaitingStrip(), bitmaps / "279.bmp");
+  ok &= WriteBmp(Bullet(), bitmaps / "336.bmp");
+  // Button icons: tutorial and start (24 pixels), back, refresh, scan, open, video help.
+  ok &= WriteIco({ShapeIcon(24, PlayShape(24), Hex(0x2B6CC4))}, icons / "378.ico");
+  ok &= WriteIco({ShapeIcon(24, MagnifierShape(24), kWhite)}, icons / "379.ico");
+  ok &= WriteIco({ShapeIcon(16, BackShape(16), Hex(0x5A6B80))}, icons / "380.ico");
+  ok &= WriteIco({ShapeIcon(16, RefreshShape(16), Hex(0x5A6B80))}, icons / "384.ico");
+  ok &= WriteIco({ShapeIcon(16, MagnifierShape(16), kWhite)}, icons / "385.ico");
+  ok &= WriteIco({ShapeIcon(16, PageShape(16), Hex(0x5A6B80))}, icons / "386.ico");
+  ok &= WriteIco({ShapeIcon(16, PlayShape(16), Hex(0x2B6CC4))}, icons / "390.ico");
+  ok &= WriteDevPanelArt(skin);
+  ok &= WriteMenuArt(skin);
   if (!ok) {
     fprintf(stderr, "skinart: writing the pictures failed\n");
     return 1;

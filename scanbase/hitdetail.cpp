@@ -6,6 +6,7 @@
 #include "base/heap.h"
 #include "base/log.h"
 #include "core/filetypetable.h"
+#include "scanbase/mfthitinfo.h"
 #include "scanbase/videodetail.h"
 
 namespace {
@@ -13,12 +14,13 @@ namespace {
 void ReleaseMoovInfo(void* detail) { FreeMoovInfo(static_cast<MoovInfo*>(detail)); }
 void ReleaseChunkTableList(void* detail) { FreeChunkTableList(static_cast<ChunkTableList*>(detail)); }
 
-// The video details are known here: their tables live beside the hit store, and whoever makes
-// or loads such hits may rely on them being freed whole.
+// The video details and the MFT-record summary are known here: their parts live beside the hit
+// store, and whoever makes or loads such hits may rely on them being freed whole.
 std::atomic<HitDetailReleaser>* Releasers() {
   static auto* table = [] {
     auto* t = new std::atomic<HitDetailReleaser>[256]();
     t[kKindMp4Moov].store(&ReleaseMoovInfo);
+    t[kKindMftRecord].store(&FreeMftHitInfo);
     for (uint8_t k = kKindVideoSampleChain; k <= kKindVideoSample001; ++k) t[k].store(&ReleaseChunkTableList);
     return t;
   }();

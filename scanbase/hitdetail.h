@@ -9,14 +9,14 @@
 //   201, 202, 207, 208                     video details
 //   203 … 206                              video details only with end status 5, else none
 //   221 … 223, 226, 227, 230               a 512-byte copy of the sector
-//   224                                    an MFT-record summary (its name and run list inside)
+//   224                                    an MftHitInfo (its name and run list inside)
 //   225                                    a number: not owned
 //   228, 229, 231                          a table summary / FatDirHitInfo / ExfatDirHitInfo
 //   200, 209 … 220, 232 … 255              none
 //
 // Details made of one guarded block are freed with FreeMem. A detail that owns further blocks is
-// freed by its kind's releaser: the video chunk tables (videodetail.h) have theirs from the start,
-// an MFT summary's name and run list get theirs from the code that makes them.
+// freed by its kind's releaser: the video chunk tables (videodetail.h) and the MFT-record summary
+// (mfthitinfo.h) have theirs from the start.
 #pragma once
 
 #include <cstdint>

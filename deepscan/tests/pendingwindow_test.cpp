@@ -101,6 +101,23 @@ TEST_F(PendingWindowTest, WindowAppendsSlidesAndRestarts) {
   EXPECT_EQ(w.buffer[0], 32);
 }
 
+// Many slides in a row: whether the window moves inside its buffer or is copied back to the
+// front, it always holds its twelve blocks in order.
+TEST_F(PendingWindowTest, LongSlidesKeepEveryBlockInOrder) {
+  ASSERT_TRUE(AddPendingCandidate(Pending(59, 0, 0, 40 * kBlock)));
+  const CarveWindowT& w = CarveWindow();
+  for (uint64_t b = 0; b < 40; ++b) {
+    Feed(b);
+    const uint64_t first = b < 12 ? 0 : b - 11;
+    ASSERT_EQ(w.firstLba, first * kBlock) << b;
+    ASSERT_EQ(w.blockCount, uint32_t(b - first + 1)) << b;
+    for (uint64_t i = 0; i < w.blockCount; ++i) {
+      ASSERT_EQ(w.buffer[i * kCarveBlockBytes], uint8_t(first + i)) << b << " " << i;
+      ASSERT_EQ(w.buffer[(i + 1) * kCarveBlockBytes - 1], uint8_t(first + i)) << b << " " << i;
+    }
+  }
+}
+
 TEST_F(PendingWindowTest, BlocksNobodyNeedsLeaveTheWindowAlone) {
   ASSERT_TRUE(AddPendingCandidate(Pending(59, 0, 5 * kBlock, 6 * kBlock)));
   Feed(2);

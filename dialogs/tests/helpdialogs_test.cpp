@@ -11,23 +11,31 @@
 #include "dialogs/tests/mainwnd_fixture.h"
 #include "dialogs/webdlg.h"
 #include "platform/wnd/webviewstandin.h"
+#include "platform/wnd/wndobj.h"
 
 namespace mainwnd_test {
 namespace {
 
 std::vector<UINT> g_menuIds;
 std::vector<CString> g_menuTexts;
+std::vector<HBITMAP> g_menuBitmaps;  // each item's unchecked bitmap
 UINT g_menuChoice = 0;
-void ScriptedMenu(HMENU menu, int, int, HWND owner) {
+int g_menusShown = 0;
+// Stands for the user: reads the menu as it is shown and picks g_menuChoice (0 cancels).
+UINT ScriptedMenu(HMENU menu, HWND, void*) {
+  ++g_menusShown;
   g_menuIds.clear();
   g_menuTexts.clear();
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    g_menuIds.push_back(GetMenuItemID(menu, i));
-    char16_t buf[200];
-    GetMenuStringW(menu, UINT(i), buf, 200, MF_BYPOSITION);
-    g_menuTexts.push_back(buf);
+  g_menuBitmaps.clear();
+  std::vector<MenuItemInfo> items;
+  ReadMenuItems(menu, &items);
+  for (const MenuItemInfo& it : items) {
+    g_menuIds.push_back(UINT(it.id));
+    g_menuTexts.push_back(it.text);
+    g_menuBitmaps.push_back(it.unchecked);
+    EXPECT_EQ(it.checked, it.unchecked);  // one picture for both states
   }
-  if (g_menuChoice) PostMessageW(owner, WM_COMMAND, g_menuChoice, 0);
+  return g_menuChoice;
 }
 
 class HelpMenuTest : public MainWindowTest {
@@ -36,10 +44,11 @@ class HelpMenuTest : public MainWindowTest {
     MainWindowTest::SetUp();
     g_menuIds.clear();
     g_menuChoice = 0;
-    SetPopupMenuRunner(&ScriptedMenu);
+    g_menusShown = 0;
+    SetMenuChoiceHook(&ScriptedMenu, nullptr);
   }
   void TearDown() override {
-    SetPopupMenuRunner(nullptr);
+    SetMenuChoiceHook(nullptr, nullptr);
     MainWindowTest::TearDown();
   }
 };
@@ -48,6 +57,7 @@ TEST_F(HelpMenuTest, TheHelpMenuOpensBelowTheMenuButtonWithItsThreeEntries) {
   Open();
   g_menuChoice = ID_MENU_SOFTHELP;
   dlg_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MAIN_MENU, BN_CLICKED), LPARAM(dlg_->m_btnTopMenu.m_hWnd));
+  EXPECT_TRUE(Rec().opened.empty());  // the choice arrives as a command, after the menu ended
   PumpAll();
   EXPECT_EQ(g_menuIds, (std::vector<UINT>{1161, 1134, 1136}));
   ASSERT_EQ(g_menuTexts.size(), 3u);
@@ -59,6 +69,29 @@ TEST_F(HelpMenuTest, TheHelpMenuOpensBelowTheMenuButtonWithItsThreeEntries) {
   EXPECT_EQ(entries[0].bitmap, 426u);
   EXPECT_EQ(entries[1].bitmap, 425u);
   EXPECT_EQ(entries[2].bitmap, 393u);
+  EXPECT_EQ(g_menuBitmaps, (std::vector<HBITMAP>{HelpMenuBitmap(426), HelpMenuBitmap(425), HelpMenuBitmap(393)}));
+  EXPECT_NE(g_menuBitmaps[0], nullptr);
+}
+
+// The menus' pictures are loaded once: showing a menu again uses the same bitmaps, so nothing
+// piles up however often the menus are opened. A cancelled menu sends no command.
+TEST_F(HelpMenuTest, MenusShownAgainReuseTheirBitmapsAndCancelSendsNothing) {
+  Open();
+  std::vector<HBITMAP> first;
+  for (int k = 0; k < 3; ++k) {
+    dlg_->SendMessage(WM_SKIN_CAPTION_MENU);
+    PumpAll();
+    if (k == 0) first = g_menuBitmaps;
+    EXPECT_EQ(g_menuBitmaps, first);
+  }
+  EXPECT_EQ(g_menusShown, 3);
+  EXPECT_TRUE(Rec().opened.empty());
+  dlg_->SendMessage(WM_RBUTTONDOWN, 0, MAKELPARAM(300, 300));
+  PumpAll();
+  ASSERT_EQ(g_menuBitmaps.size(), 8u);
+  EXPECT_EQ(g_menuBitmaps[0], first[2]);  // "About" and "About us" share picture 393
+  EXPECT_NE(g_menuBitmaps[1], nullptr);
+  EXPECT_EQ(g_menuBitmaps[2], nullptr);
 }
 
 TEST_F(HelpMenuTest, RightClickMenusFollowTheBrand) {
@@ -70,12 +103,26 @@ TEST_F(HelpMenuTest, RightClickMenusFollowTheBrand) {
     UseSettings(c.brand, DefaultVerCfg());
     Open();
     g_menuIds.clear();
+    g_menusShown = 0;
+    // Entry 4 of the full menu is "How to find the files"; the short menu has no such entry.
+    g_menuChoice = c.entries == 8 ? 1156 : 1135;
+    Rec().opened.clear();
     dlg_->SendMessage(WM_RBUTTONDOWN, 0, MAKELPARAM(300, 300));
+    PumpAll();
+    EXPECT_EQ(g_menusShown, c.entries ? 1 : 0) << CString(c.brand).ToUtf8();
     EXPECT_EQ(g_menuIds.size(), c.entries) << CString(c.brand).ToUtf8();
     if (c.entries) {
       EXPECT_EQ(g_menuIds[0], 1136u);
       EXPECT_EQ(g_menuIds[1], 1135u);
       EXPECT_EQ(g_menuTexts[1], CString(u"2. Website"));
+      const CString want = c.entries == 2 ? CString(u"http://127.0.0.1/")
+                           : CString(c.brand) == CString(u"Drevask") ? CString(u"http://127.0.0.1/help/21findfile.html")
+                                                                    : CString(u"http://127.0.0.1/help/FindFile.html");
+      ASSERT_EQ(Rec().opened.size(), 1u) << CString(c.brand).ToUtf8();
+      EXPECT_EQ(Rec().opened[0], want);
+    }
+    if (c.entries == 8) {
+      EXPECT_EQ(g_menuIds[3], 1156u);
     }
     Close();
   }

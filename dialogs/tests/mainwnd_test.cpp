@@ -212,6 +212,26 @@ TEST_F(MainWindowTest, StartUpTicksRunOnceEach) {
   ClearOnlineCfgForTest();
 }
 
+TEST_F(MainWindowTest, TheSystemMenuEndsWithTheAboutStringUnlessItIsEmpty) {
+  const struct {
+    const char16_t* text;  // null: the program's own string
+    bool added;
+  } cases[] = {{nullptr, true}, {u"", false}};
+  for (const auto& c : cases) {
+    if (c.text) RegisterStringResource(101, c.text);
+    Open();
+    HMENU sys = ::GetSystemMenu(dlg_->m_hWnd, FALSE);
+    ASSERT_NE(sys, nullptr);
+    const int n = GetMenuItemCount(sys);
+    char16_t text[64] = {};
+    GetMenuStringW(sys, UINT(n - 1), text, 64, MF_BYPOSITION);
+    EXPECT_EQ(GetMenuItemID(sys, n - 1) == 16, c.added);
+    EXPECT_EQ(std::u16string(text) == u"&About Kestrel...", c.added);
+    Close();
+  }
+  RegisterEmbeddedResources();
+}
+
 TEST_F(MainWindowTest, AnEmptyNoticeShowsAndOpensNothing) {
   ClearOnlineCfgForTest();
   SetUpdateNotice(2, u"", u"http://127.0.0.1/new");

@@ -60,7 +60,8 @@ class CListCtrl : public CWnd {
   BOOL SetItemState(int item, UINT state, UINT mask);
   BOOL SetItemState(int item, LVITEMW* lvi) { return BOOL(SendMessage(LVM_SETITEMSTATE, WPARAM(item), reinterpret_cast<LPARAM>(lvi))); }
   // The check box of a row: its state image 2 is checked, 1 unchecked.
-  BOOL GetCheck(int item) const { return ((GetItemState(item, LVIS_STATEIMAGEMASK) >> 12) - 1) > 0; }
+  // Checked for state image 2 (and above); a row without a state image (0) or with image 1 is not.
+  BOOL GetCheck(int item) const { return (GetItemState(item, LVIS_STATEIMAGEMASK) >> 12) >= 2; }
   BOOL SetCheck(int item, BOOL check = TRUE) {
     return SetItemState(item, INDEXTOSTATEIMAGEMASK(check ? 2 : 1), LVIS_STATEIMAGEMASK);
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/afx/afxwin.h"
+#include "platform/paint/resstore.h"
 #include "platform/wnd/controls.h"
 
 class CButton : public CWnd {
@@ -124,6 +125,10 @@ class CImageList {
   HIMAGELIST GetSafeHandle() const { return m_hImageList; }
   BOOL Create(int cx, int cy, UINT flags, int initial, int grow) {
     return Attach(ImageList_Create(cx, cy, flags, initial, grow));
+  }
+  // From the program's bitmap resource: pictures cx wide, the mask colour clear.
+  BOOL Create(UINT bitmapId, int cx, int grow, COLORREF mask) {
+    return Attach(ImageList_LoadImageW(nullptr, ResourceIdName(bitmapId), cx, grow, mask, IMAGE_BITMAP, 0));
   }
   BOOL Attach(HIMAGELIST h) {
     if (!h) return FALSE;

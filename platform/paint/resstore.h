@@ -1,20 +1,28 @@
-// The program's own resources by id: bitmaps (BMP file bytes) and icons (PNG or BMP file
-// bytes), registered once at start-up by the code that embeds them and read by the loaders
-// below. The resource module is the program itself, so the instance argument is ignored.
+// The program's own resources by id: bitmaps (BMP file bytes), icons (an icon file of one or
+// more PNG pictures of different sizes, or a single PNG or BMP) and strings, registered once at
+// start-up by the code that embeds them and read by the loaders below. The resource module is
+// the program itself, so the instance argument is ignored.
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "platform/paint/gditypes.h"
 
 constexpr UINT RT_BITMAP = 2;
+constexpr UINT RT_STRING = 6;
 constexpr UINT RT_GROUP_ICON = 14;
 
 constexpr UINT IMAGE_BITMAP = 0;
 constexpr UINT IMAGE_ICON = 1;
 constexpr UINT LR_DEFAULTCOLOR = 0x0000;
 constexpr UINT LR_DEFAULTSIZE = 0x0040;
+constexpr UINT LR_SHARED = 0x8000;
+
+// The system's large icon size, which LoadIconW and LR_DEFAULTSIZE ask for.
+constexpr int kLargeIconSize = 32;
 
 // An integer resource id in the place of a name, as MAKEINTRESOURCE gives it.
 inline const char16_t* ResourceIdName(uintptr_t id) { return reinterpret_cast<const char16_t*>(id); }
@@ -26,15 +34,24 @@ inline UINT ResourceIdOf(const char16_t* name) {
 
 // Keeps a copy of the bytes under (type, id), replacing an earlier entry. Any thread.
 void RegisterResource(UINT type, UINT id, std::span<const uint8_t> bytes);
+// Keeps the text as string resource `id`.
+void RegisterStringResource(UINT id, std::u16string_view text);
 // Removes every registered resource (tests).
 void ClearResources();
-// The registered bytes, valid until the entry is replaced or cleared; empty when absent.
-std::span<const uint8_t> FindResourceBytes(UINT type, UINT id);
+// A copy of the registered bytes; empty when absent. Any thread.
+std::vector<uint8_t> FindResourceBytes(UINT type, UINT id);
 
 // A screen-compatible bitmap of a bitmap resource; null when absent or not a BMP.
 HBITMAP LoadBitmapW(void* instance, const char16_t* name);
-// An icon of an icon resource (PNG with alpha, or BMP without); null when absent or bad.
+// The icon resource's picture nearest the large icon size, at its own size; null when absent
+// or bad.
 HICON LoadIconW(void* instance, const char16_t* name);
-// IMAGE_BITMAP or IMAGE_ICON by id; the size arguments are ignored (icons are drawn at the
-// size their caller asks of DrawIconEx).
+// IMAGE_BITMAP (the size arguments are ignored) or IMAGE_ICON by id. An icon comes at cx by cy
+// pixels: the resource's picture of that size, else the nearest larger one scaled down, else
+// the largest scaled up. A size of 0 takes the other one; both 0 give the large icon size with
+// LR_DEFAULTSIZE and LoadIconW's picture without. LR_SHARED is accepted and ignored: every
+// handle is the caller's own to destroy.
 HANDLE LoadImageW(void* instance, const char16_t* name, UINT type, int cx, int cy, UINT flags);
+// Copies string resource `id` into the buffer of `size` characters, cut to fit and ended by a
+// zero; the number of characters copied, 0 when absent, empty or when nothing fits.
+int LoadStringW(void* instance, UINT id, char16_t* buffer, int size);

@@ -87,6 +87,8 @@ constexpr UINT ILD_BLEND25 = 0x0002;
 constexpr UINT ILD_FOCUS = ILD_BLEND25;
 constexpr UINT ILD_BLEND50 = 0x0004;
 constexpr UINT ILD_SELECTED = ILD_BLEND50;
+// The picture alone, as the list draws it: the same as ILD_NORMAL here.
+constexpr UINT ILD_IMAGE = 0x0020;
 constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
 constexpr COLORREF CLR_DEFAULT = 0xFF000000;
 
@@ -123,6 +125,11 @@ BOOL ImageList_DrawEx(HIMAGELIST list, int i, HDC dc, int x, int y, int dx, int 
                       UINT style);
 // A new icon of picture i (the caller destroys it).
 HICON ImageList_GetIcon(HIMAGELIST list, int i, UINT flags);
+// An image list of the program's bitmap resource `name` (IMAGE_BITMAP; `flags` are ignored) cut
+// left to right into pictures cx wide and as tall as the bitmap, the pixels of colour `mask`
+// clear (CLR_NONE: none). Null when the resource is missing or narrower than cx.
+HIMAGELIST ImageList_LoadImageW(void* instance, const char16_t* name, int cx, int grow, COLORREF mask, UINT type,
+                                UINT flags);
 
 // ---- Owner-draw kinds of the common controls ----
 constexpr UINT ODT_HEADER = 100;

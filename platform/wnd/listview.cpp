@@ -3,6 +3,7 @@
 // other list view files.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/wnd/listview.h"
 
@@ -463,10 +464,18 @@ BOOL DeleteAllItems(HWND h, ListViewState& s) {
   return TRUE;
 }
 
+// An ordinary list takes the count as a hint to reserve rows; the hint is capped, since a
+// caller's count (up to 2^31 - 1) must not decide how much memory is taken before any row exists.
+constexpr int kMaxReservedRows = 1000000;
+
 BOOL SetItemCount(HWND h, ListViewState& s, int count, LPARAM flags) {
   if (count < 0) return FALSE;
   if (!LvOwnerData(h)) {
-    s.items.reserve(size_t(count));
+    try {
+      s.items.reserve(size_t(std::min(count, kMaxReservedRows)));
+    } catch (const std::bad_alloc&) {
+      // Only a hint: the rows are still added one by one.
+    }
     return TRUE;
   }
   const int old = LvCount(s);
@@ -893,7 +902,7 @@ LRESULT ListViewProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       const int dx = int(w), dy = int(l);
       if (LvIsReport(h)) {
         const int rh = std::max(1, LvRowHeight(h, s));
-        LvScrollToRow(h, s, s.topIndex + dy / rh);
+        LvScrollToRow(h, s, int64_t(s.topIndex) + dy / rh);
         LvScrollToX(h, s, s.scrollX + dx);
       } else {
         LvScrollToY(h, s, s.scrollY + dy);
@@ -920,8 +929,7 @@ LRESULT ListViewProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
       if (!rc) return FALSE;
       if (LvIsReport(h)) {
         const int rh = std::max(1, LvRowHeight(h, s));
-        *rc = RECT{-s.scrollX, s.headerHeight - s.topIndex * rh, LvTotalWidth(s) - s.scrollX,
-                   s.headerHeight + (LvCount(s) - s.topIndex) * rh};
+        *rc = RECT{-s.scrollX, LvRowTop(s, 0, rh), LvTotalWidth(s) - s.scrollX, LvRowTop(s, LvCount(s), rh)};
       } else {
         const SIZE sp = LvIconSpacing(s);
         const int cols = LvIconColumns(h, s);

@@ -129,6 +129,10 @@ void LvCountChanged(HWND h, ListViewState& s);
 // Lays out again when the style changed behind the list's back (SetWindowLong).
 void LvEnsureLayout(HWND h, ListViewState& s);
 int LvLineHeight(ListViewState& s);
+// The client y of a report row's top, counted in 64 bits (rows far from the top row lie
+// billions of pixels away) and held within +-2^30, so that rectangles of rows far off the page
+// stay far off it instead of wrapping onto it.
+LONG LvRowTop(const ListViewState& s, int64_t row, int rowHeight);
 int LvRowHeight(HWND h, ListViewState& s);
 // Asks the owner of an owner-drawn report for the row height again.
 void LvRemeasure(HWND h, ListViewState& s);
@@ -150,7 +154,7 @@ int LvIconColumns(HWND h, ListViewState& s);
 POINT LvIconCell(HWND h, ListViewState& s, int i);  // the cell's top-left in client coordinates
 int LvHitTest(HWND h, ListViewState& s, LVHITTESTINFO* hi, bool subItems);
 // Scrolling: to a row (report) or a pixel offset (icon view); both clamp and repaint.
-void LvScrollToRow(HWND h, ListViewState& s, int top);
+void LvScrollToRow(HWND h, ListViewState& s, int64_t top);
 void LvScrollToY(HWND h, ListViewState& s, int y);
 void LvScrollToX(HWND h, ListViewState& s, int x);
 void LvEnsureVisible(HWND h, ListViewState& s, int i);

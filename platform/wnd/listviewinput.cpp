@@ -135,9 +135,9 @@ int Target(HWND h, ListViewState& s, UINT vk) {
     case VK_NEXT: {
       if (cur < 0) return 0;
       if (report) {
-        const int bottom = std::min(n - 1, s.topIndex + per - 1);
+        const int bottom = int(std::min<int64_t>(n - 1, int64_t(s.topIndex) + per - 1));
         if (cur < bottom) return bottom;
-        return std::min(n - 1, cur + std::max(1, per - 1));
+        return int(std::min<int64_t>(n - 1, int64_t(cur) + std::max(1, per - 1)));
       }
       const int to = cur + std::max(step, per - step);
       return to < n ? to : cur;
@@ -220,7 +220,7 @@ void Scroll(HWND h, ListViewState& s, bool vertical, WORD code, int thumb) {
   }
   if (LvIsReport(h)) {
     const int per = LvCountPerPage(h, s);
-    int top = s.topIndex;
+    int64_t top = s.topIndex;
     switch (code) {
       case kLineUp: top -= 1; break;
       case kLineDown: top += 1; break;
@@ -259,7 +259,7 @@ void Wheel(HWND h, ListViewState& s, int delta) {
   if (notches == 0) return;
   s.wheelRest -= notches * WHEEL_DELTA;
   const int lines = -notches * kWheelLines;
-  if (LvIsReport(h)) LvScrollToRow(h, s, s.topIndex + lines);
+  if (LvIsReport(h)) LvScrollToRow(h, s, int64_t(s.topIndex) + lines);
   else LvScrollToY(h, s, s.scrollY + lines * std::max(1, LvIconSpacing(s).cy / kWheelLines));
 }
 

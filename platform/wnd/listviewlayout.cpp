@@ -168,9 +168,14 @@ std::pair<int, int> LvVisibleRows(HWND h, ListViewState& s) {
   return {int(std::min<int64_t>(n, r0 * cols)), int(std::min<int64_t>(n, (r1 + 1) * cols))};
 }
 
+LONG LvRowTop(const ListViewState& s, int64_t row, int rowHeight) {
+  constexpr int64_t kFar = int64_t(1) << 30;
+  return LONG(std::clamp<int64_t>(s.headerHeight + (row - s.topIndex) * rowHeight, -kFar, kFar));
+}
+
 RECT LvStateRect(HWND h, ListViewState& s, int i) {
   const int rh = std::max(1, LvRowHeight(h, s));
-  const int top = s.headerHeight + (i - s.topIndex) * rh;
+  const int top = LvRowTop(s, i, rh);
   const int left = LvColumnLeft(s, 0) + Indent(h, s, i) + kMargin;
   return RECT{left, top, left + StateWidth(s), top + rh};
 }
@@ -195,7 +200,7 @@ bool LvSubItemRect(HWND h, ListViewState& s, int i, int sub, int code, RECT* r) 
   if (!LvIsReport(h)) return sub == 0 && LvItemRect(h, s, i, code, r);
   if (code < LVIR_BOUNDS || code > LVIR_SELECTBOUNDS) return false;
   const int rh = std::max(1, LvRowHeight(h, s));
-  const int top = s.headerHeight + (i - s.topIndex) * rh, bottom = top + rh;
+  const int top = LvRowTop(s, i, rh), bottom = top + rh;
   if (sub > 0) {
     if (size_t(sub) >= s.columns.size()) return false;
     const int left = LvColumnLeft(s, sub), right = left + s.columns[size_t(sub)].width;
@@ -333,11 +338,11 @@ void LvCountChanged(HWND h, ListViewState& s) {
   LvUpdateScrollBars(h, s);
 }
 
-void LvScrollToRow(HWND h, ListViewState& s, int top) {
+void LvScrollToRow(HWND h, ListViewState& s, int64_t top) {
   const int n = LvCount(s);
-  top = std::clamp(top, 0, std::max(0, n - LvCountPerPage(h, s)));
-  if (top == s.topIndex) return;
-  s.topIndex = top;
+  const int row = int(std::clamp<int64_t>(top, 0, std::max(0, n - LvCountPerPage(h, s))));
+  if (row == s.topIndex) return;
+  s.topIndex = row;
   RECT c = LvClient(h);
   c.top = s.headerHeight;
   InvalidateRect(h, &c, FALSE);
@@ -370,7 +375,7 @@ void LvEnsureVisible(HWND h, ListViewState& s, int i) {
   if (LvIsReport(h)) {
     const int per = LvCountPerPage(h, s);
     if (i < s.topIndex) LvScrollToRow(h, s, i);
-    else if (i >= s.topIndex + per) LvScrollToRow(h, s, i - per + 1);
+    else if (i >= int64_t(s.topIndex) + per) LvScrollToRow(h, s, int64_t(i) - per + 1);
     return;
   }
   const IconParts p = IconItemParts(h, s, i);

@@ -172,10 +172,10 @@ void PaintGrid(HWND h, ListViewState& s, HDC dc, int firstRow, int lastRow) {
   const COLORREF ink = GetSysColor(COLOR_3DLIGHT);
   const RECT c = LvClient(h);
   const int rh = std::max(1, LvRowHeight(h, s));
-  const int top = s.headerHeight + (firstRow - s.topIndex) * rh, bottom = s.headerHeight + (lastRow - s.topIndex) * rh;
+  const int top = LvRowTop(s, firstRow, rh), bottom = LvRowTop(s, lastRow, rh);
   const int right = std::min<int>(c.right, LvTotalWidth(s) - s.scrollX);
   for (int k = firstRow; k < lastRow; ++k) {
-    const int y = s.headerHeight + (k - s.topIndex + 1) * rh - 1;
+    const int y = LvRowTop(s, int64_t(k) + 1, rh) - 1;
     RECT line{c.left, y, std::max<int>(right, c.left), y + 1};
     FillSolidRectDc(dc, &line, ink);
   }

@@ -351,11 +351,13 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw) {
   if (bar != SB_HORZ && bar != SB_VERT) return 0;
   int pos = 0;
   bool show = false, hide = false;
+  DWORD wake = 0;
   {
     LayerLock g(Layer().m);
     VisWindow* v = Vis(hwnd);
     if (!v) return 0;
     ScrollBarState& s = v->bars[bar];
+    const ScrollBarState before = s;
     pos = ApplyInfo(s, *info);
     if (info->fMask & (SIF_RANGE | SIF_PAGE)) {
       // A bar with nothing to scroll goes (or, asked to stay, goes grey) and comes back when
@@ -366,13 +368,20 @@ int SetScrollInfo(HWND hwnd, int bar, const SCROLLINFO* info, BOOL redraw) {
       if (needed && !shown) show = true;
       if (!needed && shown && !(info->fMask & SIF_DISABLENOSCROLL)) hide = true;
     }
+    const bool changed = s.min != before.min || s.max != before.max || s.page != before.page ||
+                         s.pos != before.pos || s.disabled != before.disabled;
+    if (redraw && changed && !show && !hide && !v->ncDirty) {
+      // The bar lies in the frame: only the frame is drawn again, the client keeps what it shows.
+      v->ncDirty = true;
+      wake = v->thread;
+    }
   }
   if (show || hide) {
     const DWORD style = StyleOf(hwnd);
     SetWindowLongPtrW(hwnd, GWL_STYLE, LONG_PTR(show ? style | StyleBit(bar) : style & ~StyleBit(bar)));
     FrameChanged(hwnd);
-  } else if (redraw) {
-    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+  } else if (wake) {
+    WakeThreads({wake});
   }
   return pos;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The program on a desktop: a virtual X server with a window manager, the program started, its
-# main window found (title and size), a screenshot saved, the window closed through the window
+# main window found (title and size), a screenshot saved, the help menu opened from its button
+# (screenshot) and closed with Esc, the window closed through the window
 # manager (or Esc where the window manager does not manage it), the exit question answered with
 # Enter, and the program's status checked to be 0.
 # Usage: desktop_journey.sh KESTREL SCREENSHOT.png
@@ -25,7 +26,8 @@ done
 # The server picks a free display number itself and writes it to the descriptor.
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+# A loaded machine can take many seconds to bring a server up.
+for _ in $(seq 600); do [[ -s $work/display ]] && break; sleep 0.1; done
 [[ -s $work/display ]] || fail "the X server did not start"
 export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
 for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
@@ -53,6 +55,28 @@ title=$(xdotool search --name "Kestrel Data Recovery" 2>/dev/null | head -1)
 sleep 1.5
 import -window root "$shot" || fail "no screenshot"
 echo "main window $win${title:+ (title found: $title)}; screenshot $shot"
+
+# The help menu: a click on the menu button at the top right opens a popup menu window of
+# the program's below it; Esc closes it again.
+visible() { xdotool search --onlyvisible --classname kestrel 2>/dev/null | wc -l; }
+before=$(visible)
+read -r x y < <(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+xdotool mousemove $((x + 1130 - 135)) $((y + 15)) click 1
+opened=""
+for _ in $(seq 50); do
+  (($(visible) > before)) && { opened=1; break; }
+  sleep 0.1
+done
+[[ -n $opened ]] || fail "the menu button opened no popup menu"
+sleep 0.5
+import -window root "${shot%.png}_menu.png" || fail "no screenshot of the menu"
+echo "help menu shown; screenshot ${shot%.png}_menu.png"
+xdotool key Escape
+for _ in $(seq 50); do
+  (($(visible) <= before)) && { opened=""; break; }
+  sleep 0.1
+done
+[[ -z $opened ]] || fail "Esc did not close the popup menu"
 
 # Closing: the window manager's close when it manages the window, else Esc in the window.
 if wmctrl -l 2>/dev/null | grep -q "Kestrel Data Recovery"; then

@@ -1,6 +1,6 @@
 // Loads the drawn skin pictures of the build (resources/skinart) as the program would have
-// them: the brand's images in the skin image table, the bitmaps and icons in the resource store,
-// the theme values and the skin fonts.
+// them: the brand's images in the skin image table, the compiled-in resources in the resource
+// store, the theme values and the skin fonts.
 #pragma once
 
 #include <filesystem>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/paint/resstore.h"
+#include "resources/embedded.h"
 #include "skin/skinfonts.h"
 #include "skin/skinimages.h"
 #include "skin/skintheme.h"
@@ -31,12 +31,7 @@ inline bool LoadSkinArt() {
     AddSkinImageForTest(CString(std::string_view(fs::relative(it.path(), brand).generic_string())),
                         ReadBytes(it.path()));
   }
-  for (const auto& it : fs::directory_iterator(root / "res" / "bitmap")) {
-    RegisterResource(RT_BITMAP, UINT(std::stoul(it.path().stem().string())), ReadBytes(it.path()));
-  }
-  for (const auto& it : fs::directory_iterator(root / "res" / "icon")) {
-    RegisterResource(RT_GROUP_ICON, UINT(std::stoul(it.path().stem().string())), ReadBytes(it.path()));
-  }
+  RegisterEmbeddedResources();
   SetSkinThemeValues();
   InitSkinFonts();
   return true;

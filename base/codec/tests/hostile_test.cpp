@@ -174,3 +174,34 @@ TEST(ImageCodecHostile, SizeCapAndFitting) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Photoshop file whose body is far too short for the picture it declares (within the size
+// cap) is refused as damaged, for packed and raw rows alike, instead of coming back as a big
+// "picture" of filling after seconds of work.
+TEST(ImageCodecHostile, PsdBodyTooShortForItsPictureIsRefused) {
+  const std::vector<uint8_t> whole = LoadPicture("quad.psd");
+  for (uint16_t compression : {uint16_t(1), uint16_t(0)}) {
+    std::vector<uint8_t> psd = whole;
+    Put32(psd, 14, 7000, true);
+    Put32(psd, 18, 7000, true);
+    // The compression word follows the three length-prefixed sections after the 26-byte header.
+    size_t at = 26;
+    for (int section = 0; section < 3; ++section) {
+      ASSERT_LE(at + 4, psd.size());
+      at += 4 + (uint32_t(psd[at]) << 24 | uint32_t(psd[at + 1]) << 16 | uint32_t(psd[at + 2]) << 8 | psd[at + 3]);
+    }
+    ASSERT_LE(at + 2, psd.size());
+    psd[at] = 0;
+    psd[at + 1] = uint8_t(compression);
+    SCOPED_TRACE(compression ? "packed rows" : "raw rows");
+    for (uint32_t format : {uint32_t(kImagePsd), uint32_t(kImageUnknown)}) {
+      ImageCodec img;
+      EXPECT_FALSE(img.DecodeFromMemory(psd.data(), uint32_t(psd.size()), format));
+      EXPECT_EQ(img.LastStatus(), ImageStatus::kCorrupt);
+    }
+  }
+}
+
+}  // namespace

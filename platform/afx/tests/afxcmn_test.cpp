@@ -127,6 +127,24 @@ TEST_F(AfxCmn, ListCtrlKeepsRowsColumnsChecksAndSelection) {
   EXPECT_EQ(list.GetFirstSelectedItemPosition(), nullptr);
 }
 
+TEST_F(AfxCmn, ListCtrlCheckFollowsTheStateImage) {
+  // A list without check boxes gives its rows no state image: none of them is checked.
+  CListCtrl list;
+  ASSERT_TRUE(list.Create(WS_VISIBLE | LVS_REPORT, RECT{0, 0, 300, 200}, &parent_, 8));
+  list.InsertColumn(0, u"Name", LVCFMT_LEFT, 120);
+  list.InsertItem(0, u"file");
+  const struct {
+    UINT image;
+    BOOL checked;
+  } cases[] = {{0, FALSE}, {1, FALSE}, {2, TRUE}, {3, TRUE}, {0, FALSE}};
+  EXPECT_FALSE(list.GetCheck(0));
+  for (const auto& c : cases) {
+    list.SetItemState(0, INDEXTOSTATEIMAGEMASK(c.image), LVIS_STATEIMAGEMASK);
+    EXPECT_EQ(list.GetCheck(0), c.checked) << c.image;
+  }
+  EXPECT_FALSE(list.GetCheck(5));  // no such row
+}
+
 TEST_F(AfxCmn, OwnerDrawnListMeasuresDrawsAndPaintsThroughAMemoryPicture) {
   CBufferedList list;
   ASSERT_TRUE(list.Create(WS_VISIBLE | LVS_REPORT | LVS_OWNERDRAWFIXED | LVS_SHOWSELALWAYS, RECT{0, 0, 300, 200},

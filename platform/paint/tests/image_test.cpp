@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -117,21 +115,6 @@ TEST(BmpBytes, RefusesBytesThatDoNotHoldThePicture) {
        }()},
   };
   for (const Case& c : cases) EXPECT_EQ(BitmapFromBmpBytes(c.bytes), nullptr) << c.why;
-}
-
-std::vector<uint8_t> PngBgra(int w, int h, const std::vector<uint8_t>& bgra) {
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  img.width = png_uint_32(w);
-  img.height = png_uint_32(h);
-  img.format = PNG_FORMAT_BGRA;
-  png_alloc_size_t size = 0;
-  EXPECT_TRUE(png_image_write_to_memory(&img, nullptr, &size, 0, bgra.data(), 0, nullptr));
-  std::vector<uint8_t> out(size);
-  EXPECT_TRUE(png_image_write_to_memory(&img, out.data(), &size, 0, bgra.data(), 0, nullptr));
-  out.resize(size);
-  return out;
 }
 
 TEST(PngBytes, DecodedPremultipliedAndBlendable) {

@@ -1,9 +1,30 @@
-// Small surfaces for the raster tests: a memory DC over a 24- or 32-bit DIB section.
+// Small surfaces for the raster tests: a memory DC over a 24- or 32-bit DIB section; PNG bytes
+// of given pixels.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstring>
+#include <vector>
 
 #include "platform/paint/afxgdi.h"
+
+// The PNG file of w by h straight-alpha BGRA pixels, rows top first.
+inline std::vector<uint8_t> PngBgra(int w, int h, const std::vector<uint8_t>& bgra) {
+  png_image img;
+  std::memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = png_uint_32(w);
+  img.height = png_uint_32(h);
+  img.format = PNG_FORMAT_BGRA;
+  png_alloc_size_t size = 0;
+  EXPECT_TRUE(png_image_write_to_memory(&img, nullptr, &size, 0, bgra.data(), 0, nullptr));
+  std::vector<uint8_t> out(size);
+  EXPECT_TRUE(png_image_write_to_memory(&img, out.data(), &size, 0, bgra.data(), 0, nullptr));
+  out.resize(size);
+  return out;
+}
 
 struct Surface {
   CDC dc;

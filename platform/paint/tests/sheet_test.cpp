@@ -1,7 +1,6 @@
 // Draws one picture with a bit of everything the raster does and saves it as
 // paint_sheet.png in the build folder, to look at by eye.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstring>
@@ -43,17 +42,7 @@ HBITMAP RoundIcon(int size, COLORREF c) {
       p[2] = GetRValue(c);
       p[3] = uint8_t(std::lround(std::clamp(a, 0.0, 1.0) * 255));
     }
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  img.width = png_uint_32(size);
-  img.height = png_uint_32(size);
-  img.format = PNG_FORMAT_BGRA;
-  png_alloc_size_t n = 0;
-  png_image_write_to_memory(&img, nullptr, &n, 0, px.data(), 0, nullptr);
-  std::vector<uint8_t> bytes(n);
-  png_image_write_to_memory(&img, bytes.data(), &n, 0, px.data(), 0, nullptr);
-  return BitmapFromPngBytes(bytes);
+  return BitmapFromPngBytes(PngBgra(size, size, px));
 }
 
 TEST(PaintSheet, WritesPng) {

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "platform/paint/gdi.h"
+#include "platform/paint/resstore.h"
 #include "platform/wnd/commctrl.h"
 
 namespace {
@@ -168,6 +169,53 @@ TEST(ImageList, MaskBitmapsAndUnmaskedListsAndIcons) {
   DeleteObject(colour);
   for (HIMAGELIST l : {masked, plain, icons, small}) ImageList_Destroy(l);
   for (HBITMAP b : {img, mask}) DeleteObject(b);
+}
+
+TEST(ImageList, LoadedFromABitmapResourceWithAMaskColour) {
+  // Four 8 by 6 pictures: white (the mask) on the left half, a colour on the right.
+  const COLORREF colours[4] = {RGB(200, 0, 0), RGB(0, 200, 0), RGB(0, 0, 200), RGB(90, 90, 0)};
+  HBITMAP strip = Picture(34, 6, [&](int x, int) { return x >= 32 || x % 8 < 4 ? RGB(255, 255, 255) : colours[x / 8]; });
+  ClearResources();
+  RegisterResource(RT_BITMAP, 129, BmpFileBytes(strip));
+  DeleteObject(strip);
+
+  HIMAGELIST il = ImageList_LoadImageW(nullptr, ResourceIdName(129), 8, 2, RGB(255, 255, 255), IMAGE_BITMAP, 0);
+  ASSERT_NE(il, nullptr);
+  EXPECT_EQ(ImageList_GetImageCount(il), 4);  // the 2 columns left over make no picture
+  int cx = 0, cy = 0;
+  ASSERT_TRUE(ImageList_GetIconSize(il, &cx, &cy));
+  EXPECT_EQ(cx, 8);
+  EXPECT_EQ(cy, 6);
+  Canvas c;
+  for (int i = 0; i < 4; ++i) {
+    c.Clear();
+    ASSERT_TRUE(ImageList_Draw(il, i, c.dc, 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(c.At(1, 1), Canvas::kGrey) << i;
+    EXPECT_EQ(c.At(6, 1), colours[i]) << i;
+  }
+  ImageList_Destroy(il);
+  // Without a mask colour every pixel is drawn.
+  il = ImageList_LoadImageW(nullptr, ResourceIdName(129), 8, 2, CLR_NONE, IMAGE_BITMAP, 0);
+  ASSERT_NE(il, nullptr);
+  c.Clear();
+  ImageList_Draw(il, 0, c.dc, 0, 0, ILD_TRANSPARENT);
+  EXPECT_EQ(c.At(1, 1), RGB(255, 255, 255));
+  ImageList_Destroy(il);
+
+  const struct {
+    const char* what;
+    UINT id;
+    int cx;
+    UINT type;
+  } refused[] = {{"missing", 130, 8, IMAGE_BITMAP},
+                 {"wider than the bitmap", 129, 35, IMAGE_BITMAP},
+                 {"no width", 129, 0, IMAGE_BITMAP},
+                 {"negative width", 129, -8, IMAGE_BITMAP},
+                 {"not a bitmap", 129, 8, IMAGE_ICON}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(ImageList_LoadImageW(nullptr, ResourceIdName(r.id), r.cx, 2, CLR_NONE, r.type, 0), nullptr) << r.what;
+  }
+  ClearResources();
 }
 
 }  // namespace

@@ -743,6 +743,68 @@ TEST_F(ListView, ScrollBarsFollowTheRowsAndTheirThumbScrollsTenMillion) {
   EXPECT_EQ(cr.bottom, 300 - 17);
 }
 
+TEST_F(ListView, RowsBillionsOfPixelsAwayKeepTheirSideOfThePage) {
+  // 2^31 - 1 rows: past about 86 million rows their distance in pixels no longer fits 32 bits.
+  HWND l = MakeList(spy_.parent, LVS_REPORT | LVS_OWNERDATA, 10, 10, 400, 300);
+  SendMessageW(l, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
+  AddColumn(l, 0, u"Name", 200);
+  const int kRows = INT32_MAX;
+  SendMessageW(l, LVM_SETITEMCOUNT, kRows, LVSICF_NOINVALIDATEALL);
+  UpdateAllWindows();
+  RECT c{};
+  GetClientRect(l, &c);
+  const int hh = HeaderHeight(l);
+  for (int row : {90000000, 200000000, 1500000000, kRows - 1}) {
+    const RECT r = ItemRect(l, row, LVIR_BOUNDS);
+    EXPECT_GE(r.top, c.bottom) << row;
+    EXPECT_GT(r.bottom, r.top) << row;
+    LVHITTESTINFO hi{};
+    hi.pt = POINT{20, int(c.bottom) - 1};
+    EXPECT_LT(SendMessageW(l, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hi)), 100) << row;
+  }
+  RECT view{};
+  ASSERT_TRUE(SendMessageW(l, LVM_GETVIEWRECT, 0, reinterpret_cast<LPARAM>(&view)));
+  EXPECT_EQ(view.top, hh);
+  EXPECT_GT(view.bottom, c.bottom);
+  // At the end the first rows lie above the page and the last ones are shown and asked for.
+  Focus(spy_.parent, l);
+  InjectKeyPress(VK_END);
+  Pump();
+  const int per = int(SendMessageW(l, LVM_GETCOUNTPERPAGE, 0, 0));
+  EXPECT_EQ(SendMessageW(l, LVM_GETTOPINDEX, 0, 0), kRows - per);
+  for (int row : {0, 1000, 200000000}) EXPECT_LE(ItemRect(l, row, LVIR_BOUNDS).bottom, hh) << row;
+  const RECT last = ItemRect(l, kRows - 1, LVIR_BOUNDS);
+  EXPECT_GE(last.top, hh);
+  EXPECT_LE(last.bottom, c.bottom);
+  spy_.Clear();
+  InvalidateRect(l, nullptr, TRUE);
+  UpdateAllWindows();
+  ASSERT_FALSE(spy_.asked.empty());
+  for (auto [row, sub] : spy_.asked) EXPECT_GE(row, kRows - per - 1);
+  ASSERT_TRUE(SendMessageW(l, LVM_GETVIEWRECT, 0, reinterpret_cast<LPARAM>(&view)));
+  EXPECT_LT(view.top, 0);
+  EXPECT_EQ(view.bottom, last.bottom);
+  // Page and wheel moves at the very end stay on the last page.
+  InjectKeyPress(VK_NEXT);
+  SendMessageW(l, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+  SendMessageW(l, WM_VSCROLL, SB_PAGEDOWN, 0);
+  Pump();
+  EXPECT_EQ(SendMessageW(l, LVM_GETTOPINDEX, 0, 0), kRows - per);
+  EXPECT_EQ(Selected(l), (std::vector<int>{kRows - 1}));
+}
+
+TEST_F(ListView, AnOrdinaryListTakesAHugeCountAsAHintOnly) {
+  // The count only reserves rows, and never more than a bounded number of them.
+  HWND l = Report(0, 0);
+  for (int count : {INT32_MAX, INT32_MAX - 1, 1 << 30, 5}) {
+    EXPECT_TRUE(SendMessageW(l, LVM_SETITEMCOUNT, WPARAM(count), 0)) << count;
+    EXPECT_EQ(SendMessageW(l, LVM_GETITEMCOUNT, 0, 0), 0) << count;
+  }
+  EXPECT_FALSE(SendMessageW(l, LVM_SETITEMCOUNT, WPARAM(-1), 0));
+  for (int i = 0; i < 3; ++i) AddRow(l, i, u"row", i);
+  EXPECT_EQ(SendMessageW(l, LVM_GETITEMCOUNT, 0, 0), 3);
+}
+
 TEST_F(ListView, ImagesComeFromTheImageListsAndTheNormalOneSetsTheIconGrid) {
   // Tiles of 83 by 127 pictures lie 126 by 170 apart.
   HWND icons = MakeList(spy_.parent, LVS_ICON | LVS_OWNERDATA, 10, 10, 400, 300);

@@ -123,6 +123,34 @@ TEST_F(Scroll, WindowBarsTakeTheirPlaceAndShowOnlyWhenTheyScroll) {
   EXPECT_TRUE(grey);
 }
 
+TEST_F(Scroll, AChangedBarRedrawsTheFrameAndLeavesTheClientAlone) {
+  HWND w = Top(WS_POPUP | WS_VISIBLE | WS_BORDER | WS_VSCROLL, sc_.Handler());
+  SCROLLINFO si{sizeof si, SIF_ALL, 0, 99, 10, 0, 0};
+  SetScrollInfo(w, SB_VERT, &si, TRUE);
+  UpdateAllWindows();
+  auto& log = TestWindows::Get();
+  const struct {
+    const char* what;
+    SCROLLINFO info;
+    BOOL redraw;
+    bool frame;
+  } cases[] = {
+      {"a longer range", {sizeof si, SIF_RANGE, 0, 150, 0, 0, 0}, TRUE, true},
+      {"a new position", {sizeof si, SIF_POS, 0, 0, 0, 30, 0}, TRUE, true},
+      {"the same values", {sizeof si, SIF_ALL, 0, 150, 10, 30, 0}, TRUE, false},
+      {"not asked to redraw", {sizeof si, SIF_POS, 0, 0, 0, 40, 0}, FALSE, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    log.log.clear();
+    SetScrollInfo(w, SB_VERT, &c.info, c.redraw);
+    RECT dirty{};
+    EXPECT_FALSE(GetUpdateRect(w, &dirty, FALSE));
+    UpdateAllWindows();
+    EXPECT_EQ(log.Count(w, WM_NCPAINT), c.frame ? 1 : 0);
+  }
+}
+
 TEST_F(Scroll, ArrowsPagesAndTheThumbMoveThePosition) {
   HWND w = Top(WS_POPUP | WS_VISIBLE | WS_BORDER | WS_VSCROLL, sc_.Handler());
   SCROLLINFO si{sizeof si, SIF_ALL, 0, 99, 10, 45, 0};

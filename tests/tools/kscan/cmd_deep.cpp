@@ -1,6 +1,12 @@
 // "kscan deep IMAGE [--op N] [--mode normal|video|mts]": the whole deep scan of an image as the
 // program runs it, end stage included, and everything its results hold.
 //
+// "kscan save IMAGE STATEFILE [...]" runs the same scan and saves its state at the end, as the
+// end-of-scan offer does (accepted, whatever the scan's length); "kscan load IMAGE STATEFILE
+// [...]" starts the scan from that saved state instead of an empty one. Both print what
+// "kscan deep" prints, so a saved and loaded scan can be compared with an uninterrupted one;
+// the load refuses (exit 1, a JSON error line) a state file that does not load.
+//
 // The image is shown to the engine as the only disk of the machine, with a lettered drive for
 // each partition its partition tables name whose file system is recognised (a bare volume image
 // is one drive over the whole image), as a system would mount them. The scan's target is the
@@ -41,6 +47,10 @@
 #include "deepscan/fsrecognize.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/partitionwalk.h"
+#include "deepscan/deepscanstate.h"
+#include "deepscan/scansaveoffer.h"
+#include "deepscan/scanstatesave.h"
+#include "platform/hooks.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "platform/textconv.h"
@@ -169,18 +179,45 @@ size_t PrintSlot(uint32_t slot, VolumeContext& v) {
   return items.size();
 }
 
-int RunDeep(const std::vector<std::string>& args) {
-  std::string image;
+enum class StateStep { kNone, kSave, kLoad };
+
+// The scan-state file of "save" and "load", and what became of it.
+CString g_statePath;
+int g_stateDone = 0;  // save: 1 written, -1 failed; load: 1 loaded, -1 refused
+
+bool SaveStateHere() {
+  g_stateDone = WriteCurrentScanState(g_statePath) ? 1 : -1;
+  return g_stateDone == 1;
+}
+
+int LoadStateHere(std::atomic<uint32_t>* state) {
+  g_stateDone = LoadDiskScanDataCore(state, g_statePath) ? 1 : -1;
+  return g_stateDone;
+}
+
+// The save offer is accepted; every other question gets the scripted answer.
+bool AcceptSaveOffer(const CString& text, const CString&, const CString&) {
+  if (text == GetLangStr(u"IfSaveScanData")) return true;
+  fprintf(stderr, "kscan: question answered %s: %s\n", KscanAnswerYes() ? "yes" : "no", text.ToUtf8().c_str());
+  return KscanAnswerYes();
+}
+
+int RunDeepWith(const char* command, StateStep step, const std::vector<std::string>& args) {
+  std::string image, statePath;
   uint32_t op = 1;
   std::string mode = "normal";
+  bool extra = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--op" && i + 1 < args.size()) op = uint32_t(strtoul(args[++i].c_str(), nullptr, 0));
     else if (args[i] == "--mode" && i + 1 < args.size()) mode = args[++i];
     else if (image.empty()) image = args[i];
-    else image.clear();
+    else if (step != StateStep::kNone && statePath.empty()) statePath = args[i];
+    else extra = true;
   }
-  if (image.empty() || (mode != "normal" && mode != "video" && mode != "mts")) {
-    fprintf(stderr, "usage: kscan deep IMAGE [--op N] [--mode normal|video|mts]\n");
+  if (image.empty() || extra || (step != StateStep::kNone && statePath.empty()) ||
+      (mode != "normal" && mode != "video" && mode != "mts")) {
+    fprintf(stderr, "usage: kscan %s IMAGE%s [--op N] [--mode normal|video|mts]\n", command,
+            step != StateStep::kNone ? " STATEFILE" : "");
     return 2;
   }
   std::error_code ec;
@@ -230,8 +267,27 @@ int RunDeep(const std::vector<std::string>& args) {
   InstallCarvingConsumer();
   InstallScanResults();
   SetScanFinishingPauseMs(1);
+  if (step != StateStep::kNone) {
+    const std::string abs = fs::absolute(statePath, ec).string();
+    g_statePath = CString(Utf8ToUtf16(abs));
+  }
+  if (step == StateStep::kSave) {
+    SetScanSaveOfferMinimum(0, 0);
+    SetScanStateSaver(&SaveStateHere);
+    SetMessageBoxHandler(&AcceptSaveOffer);
+  } else if (step == StateStep::kLoad) {
+    SetScanStateLoadHook(&LoadStateHere);
+  }
+  const uint32_t readsBefore = BlockReads.load();
   const double seconds = KscanRunScan(&KscanMainProc, u"KscanDeepMain");
-  fprintf(stderr, "kscan deep: %.3f s\n", seconds);
+  fprintf(stderr, "kscan %s: %.3f s, %u blocks read\n", command, seconds, BlockReads.load() - readsBefore);
+  if (step != StateStep::kNone && g_stateDone != 1) {
+    printf("{\"error\":\"%s\",\"path\":\"%s\"}\n", step == StateStep::kSave ? "state not saved" : "state not loaded",
+           KscanJsonText(g_statePath.ToUtf8()).c_str());
+    ClearVolumeList(AppVolumeList());
+    FreeBlockHitLists();
+    return 1;
+  }
 
   VolumeList& list = AppVolumeList();
   size_t volumes = 0, items = 0;
@@ -249,6 +305,12 @@ int RunDeep(const std::vector<std::string>& args) {
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
 }
 
+int RunDeep(const std::vector<std::string>& args) { return RunDeepWith("deep", StateStep::kNone, args); }
+int RunSave(const std::vector<std::string>& args) { return RunDeepWith("save", StateStep::kSave, args); }
+int RunLoad(const std::vector<std::string>& args) { return RunDeepWith("load", StateStep::kLoad, args); }
+
 KscanCommand reg("deep", "deep IMAGE [--op N] [--mode normal|video|mts]", &RunDeep);
+KscanCommand regSave("save", "save IMAGE STATEFILE [--op N] [--mode normal|video|mts]", &RunSave);
+KscanCommand regLoad("load", "load IMAGE STATEFILE [--op N] [--mode normal|video|mts]", &RunLoad);
 
 }  // namespace

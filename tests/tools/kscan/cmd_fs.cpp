@@ -1,11 +1,12 @@
-// "kscan fs IMAGE [--first-lba N] [--deleted]": parses the NTFS, FAT or exFAT file system of a
+// "kscan fs IMAGE [--first-lba N] [--deleted] [--no-hash]": parses the NTFS, FAT or exFAT file system of a
 // volume in an image file (or of every volume its partition tables name) and prints one JSON
 // line per found item, times in UTC:
 //   {"path":"/dir/name","size":N,"dir":bool,"deleted":bool,"ctime":"YYYY-MM-DD hh:mm:ss",
 //    "mtime":"...","id":N,"sha256":"..."}
 // Items known only from the NTFS journals carry "journal":true as well.
 // sha256 is of the data as the program reads it; empty for a directory or when the data cannot
-// be read in full.
+// be read in full. --no-hash leaves the field out and reads no file data, so the listing alone
+// can be timed.
 // When the image is a partitioned disk (no NTFS boot sector at LBA 0 and no --first-lba), every
 // NTFS volume its partition tables name is parsed, and each line starts with "volume":LBA.
 // With --deleted each parsed volume goes through the deleted-files split first and what it
@@ -29,18 +30,21 @@
 
 namespace {
 
+bool g_hash = true;
+
 void PrintVolume(VolumeContext& vol, bool withVolume) {
   for (uint32_t id = 1; id < vol.idLimit; ++id) {
     const FileRecord* rec = GetFileRecord(vol, id, 0);
     if (!rec || id == kRootId) continue;
     if (withVolume) printf("{\"volume\":%llu,", (unsigned long long)vol.firstLba);
     else printf("{");
-    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u,\"sha256\":\"%s\"%s}\n",
+    printf("\"path\":\"%s\",\"size\":%llu,\"dir\":%s,\"deleted\":%s,\"ctime\":\"%s\",\"mtime\":\"%s\",\"id\":%u",
            KscanJsonText(KscanItemPath(vol, rec)).c_str(), (unsigned long long)rec->size,
            (rec->flags & kRecDirectory) ? "true" : "false", (rec->flags & kRecInUse) ? "false" : "true",
-           KscanPackedTime(rec->ctime).c_str(), KscanPackedTime(rec->mtime).c_str(), id,
-           (rec->flags & kRecDirectory) ? "" : KscanItemSha256(vol, id).c_str(),
-           (rec->flags & kRecFromJournal) ? ",\"journal\":true" : "");
+           KscanPackedTime(rec->ctime).c_str(), KscanPackedTime(rec->mtime).c_str(), id);
+    if (g_hash)
+      printf(",\"sha256\":\"%s\"", (rec->flags & kRecDirectory) ? "" : KscanItemSha256(vol, id).c_str());
+    printf("%s}\n", (rec->flags & kRecFromJournal) ? ",\"journal\":true" : "");
   }
 }
 
@@ -120,9 +124,10 @@ int KscanListVolumes(const char* command, const std::vector<std::string>& args, 
 namespace {
 
 int RunFs(const std::vector<std::string>& args) {
+  g_hash = !HasOption(args, "--no-hash");
   return KscanListVolumes("fs", args, HasOption(args, "--deleted") ? kSplitModeDeletedFiles : 0);
 }
 
-KscanCommand reg("fs", "fs IMAGE [--first-lba N] [--deleted]", &RunFs);
+KscanCommand reg("fs", "fs IMAGE [--first-lba N] [--deleted] [--no-hash]", &RunFs);
 
 }  // namespace

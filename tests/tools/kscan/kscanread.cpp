@@ -14,16 +14,23 @@ bool KscanReadItem(VolumeContext& vol, uint32_t id, void (*sink)(const uint8_t*,
   if (!rec) return false;
   const uint64_t size = rec->size;
   if (size == 0) return true;
+  // One buffer for every item of the run, grown when a larger piece comes: listing 100,000
+  // small files must not cost 100,000 allocations. It comes from the program's heap, whose
+  // block sizes the item reads use to bound what they write.
+  static void* block = nullptr;
   const uint64_t piece = std::min<uint64_t>(size, kMaxItemRead);
-  auto* block = static_cast<uint8_t*>(AllocMem(piece, 1));
+  if (!block || GetMemSize(block) < piece) {
+    if (block) FreeMem(block);
+    block = AllocMem(piece, 1);
+  }
+  auto* bytes = static_cast<uint8_t*>(block);
   uint64_t done = 0;
   while (done < size) {
-    const uint64_t n = ReadRecordDataMax(vol, *rec, done, block, std::min(piece, size - done));
+    const uint64_t n = ReadRecordDataMax(vol, *rec, done, bytes, std::min(piece, size - done));
     if (n == 0) break;
-    sink(block, n, ctx);
+    sink(bytes, n, ctx);
     done += n;
   }
-  FreeMem(block);
   return done == size;
 }
 

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,14 +40,17 @@ inline std::string FindProgram(const char* name) {
   return {};
 }
 
-// Starts a program with its output thrown away; its process id, or -1.
-inline pid_t Spawn(const std::vector<std::string>& argv) {
+// Starts a program with its output thrown away; its process id, or -1. `passFd`, when given,
+// reaches the program as its descriptor 3.
+inline pid_t Spawn(const std::vector<std::string>& argv, int passFd = -1) {
   pid_t pid = fork();
   if (pid == 0) {
     int null = open("/dev/null", O_RDWR);
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
+    if (passFd == 3) fcntl(3, F_SETFD, 0);
+    else if (passFd >= 0) dup2(passFd, 3);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -96,24 +100,51 @@ inline bool PumpUntil(const std::function<bool()>& cond, int ms = 5000) {
   return cond();
 }
 
+// The display number a server writes to `fd` (a line of digits), or "" when it ends first or
+// nothing arrives within `ms`.
+inline std::string ReadDisplayNumber(int fd, int ms) {
+  std::string text;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 200) <= 0) continue;
+    char buf[16];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) return {};
+    text.append(buf, size_t(n));
+    size_t nl = text.find('\n');
+    if (nl != std::string::npos) {
+      text.resize(nl);
+      return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos ? text : std::string();
+    }
+  }
+  return {};
+}
+
 class XServer {
  public:
   // A server of its own with `wm` ("" for none, "openbox") running on it.
   bool Start(const std::string& wm = "") {
     const std::string xvfb = FindProgram("Xvfb");
     if (xvfb.empty()) return false;
-    for (int n = 0; n < 20 && !dpy_; ++n) {
-      display_ = ":" + std::to_string(60 + (getpid() + n * 7) % 300);
-      pid_ = Spawn({xvfb, display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-br", "-noreset"});
-      if (pid_ < 0) return false;
-      for (int i = 0; i < 200 && !dpy_; ++i) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-          pid_ = -1;  // that display number was taken: try another
-          break;
+    // The server picks a free display number itself and writes it to descriptor 3 once it
+    // accepts connections, so parallel tests never race for a number. A server may take many
+    // seconds to come up on a loaded machine (it compiles its keyboard map first): wait long,
+    // and start over only when it died.
+    for (int attempt = 0; attempt < 3 && !dpy_; ++attempt) {
+      int fds[2];
+      if (pipe2(fds, O_CLOEXEC) != 0) return false;
+      pid_ = Spawn({xvfb, "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-br", "-noreset"},
+                   fds[1]);
+      close(fds[1]);
+      std::string number = ReadDisplayNumber(fds[0], 120000);
+      close(fds[0]);
+      if (pid_ > 0 && !number.empty()) {
+        display_ = ":" + number;
+        for (int i = 0; i < 400 && !dpy_; ++i) {
+          dpy_ = XOpenDisplay(display_.c_str());
+          if (!dpy_) std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
-        dpy_ = XOpenDisplay(display_.c_str());
-        if (!dpy_) std::this_thread::sleep_for(std::chrono::milliseconds(25));
       }
       if (!dpy_) Stop();
     }
@@ -127,7 +158,7 @@ class XServer {
     // taken a window of ours into its care (mapped it, in a frame of its own).
     Window probe = XCreateSimpleWindow(dpy_, DefaultRootWindow(dpy_), 0, 0, 10, 10, 0, 0, 0);
     bool ready = false;
-    for (int i = 0; i < 400 && !ready; ++i) {
+    for (int i = 0; i < 2400 && !ready; ++i) {
       if (WindowManagerRunning()) {
         XMapWindow(dpy_, probe);
         XSync(dpy_, False);
