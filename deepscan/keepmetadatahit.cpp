@@ -8,6 +8,7 @@
 #include "core/diskreader.h"
 #include "deepscan/deepscanstate.h"
 #include "deepscan/partitionwalk.h"
+#include "parsefilesystem/parsefat/fatdirsummary.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
 
 namespace {
@@ -19,7 +20,7 @@ constexpr uint32_t kGptEntryBytes = 128;
 constexpr uint32_t kGptEntries = 16;
 
 std::atomic<FoundMftRecordParser> g_mftParser{nullptr};
-std::atomic<FatDirSectorSummarizer> g_fatDirSummarizer{nullptr};
+std::atomic<FatDirSectorSummarizer> g_fatDirSummarizer{&SummarizeFatDirSectorHit};
 
 bool RereadFromDevice(const VolumeContext& target, uint64_t lba, uint8_t* record) {
   DiskReader reader;
@@ -37,7 +38,9 @@ uint64_t Le64(const uint8_t* p) { return uint64_t(Le32(p)) | uint64_t(Le32(p + 4
 }  // namespace
 
 void SetFoundMftRecordParser(FoundMftRecordParser parser) { g_mftParser.store(parser); }
-void SetFatDirSectorSummarizer(FatDirSectorSummarizer summarizer) { g_fatDirSummarizer.store(summarizer); }
+void SetFatDirSectorSummarizer(FatDirSectorSummarizer summarizer) {
+  g_fatDirSummarizer.store(summarizer ? summarizer : &SummarizeFatDirSectorHit);
+}
 void SetMftRecordRereader(MftRecordRereader reader) { g_reread.store(reader ? reader : &RereadFromDevice); }
 
 bool FixupMftRecordCopy(uint8_t* record) {

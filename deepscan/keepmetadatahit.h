@@ -18,8 +18,8 @@
 // The summaries the parsers make of a found MFT record (the fixed-up 1024 bytes) and of a FAT
 // directory sector. A parser returns false to refuse the sector (no hit is kept); on true
 // *detail is a guarded-heap block the hit owns, or null. Without an installed parser the hit
-// is kept without a summary.
-// FIXME: the FAT parser installs its directory-sector summary here once it exists.
+// is kept without a summary. FAT directory sectors are summarised by the FAT parser unless a
+// test installs another summarizer (null restores it).
 using FoundMftRecordParser = bool (*)(const uint8_t* record, uint64_t lba, void** detail);
 using FatDirSectorSummarizer = bool (*)(const uint8_t* sector, uint64_t lba, void** detail);
 void SetFoundMftRecordParser(FoundMftRecordParser parser);

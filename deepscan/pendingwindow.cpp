@@ -1,5 +1,7 @@
 #include "deepscan/pendingwindow.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
@@ -200,6 +202,12 @@ void EndPendingWindow() {
   CarveWindowT& w = CarveWindow();
   if (w.base) FreeMem(w.base);
   w = CarveWindowT();
+}
+
+uint64_t EarliestPendingStartLba() {
+  uint64_t lba = UINT64_MAX;
+  for (const CarveCandidate& c : PendingCandidateList()) lba = std::min(lba, c.startLba);
+  return lba;
 }
 
 void ResolvePendingAtInputEnd(uint64_t inputEndLba) {

@@ -41,6 +41,10 @@ void EndPendingWindow();
 // open-ended by EndPendingWindow.
 void ResolvePendingAtInputEnd(uint64_t inputEndLba);
 
+// The first sector of the earliest file still waiting for later blocks; UINT64_MAX when none
+// waits. Consumer thread, or while it waits for a save of the scan's state.
+uint64_t EarliestPendingStartLba();
+
 // Keeps a copy of a candidate whose status is 3. False (the candidate dropped) when its needed
 // range is reversed or spans more than 0x8000000 sectors; the caller then records its hit with
 // status 0.

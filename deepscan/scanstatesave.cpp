@@ -13,6 +13,7 @@
 #include "core/diskreader.h"
 #include "deepscan/blockqueue.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/pendingwindow.h"
 #include "deepscan/progressdlg.h"
 #include "deepscan/scansaveoffer.h"
 #include "parsefilesystem/exfat/exfatdirhitinfo.h"
@@ -75,10 +76,20 @@ bool WriteCurrentScanState(const CString& path) {
   header.regionStart = ScanRange().firstBlock;
   header.regionEnd = ScanRange().lastBlock;
 
+  // A scan stopped part-way leaves files whose end detection waits for later blocks; that state
+  // lives in memory only. The saved scan resumes at the block where the earliest of them starts:
+  // from there on the blocks count as unread and their hits are left out, so those files are
+  // carved again exactly as an uninterrupted scan carves them.
+  const uint64_t pending = EarliestPendingStartLba();
+  const uint64_t resumeBlock = pending == UINT64_MAX ? UINT64_MAX : pending >> kHitBlockShift;
+  for (uint64_t b = resumeBlock; b < header.blockMap.size(); ++b) header.blockMap[size_t(b)] = kBlockUnread;
+
   // The scan is paused or ended: nothing changes the lists meanwhile, and the guard keeps it so.
   HitListsReadGuard hitsGuard;
   std::vector<SectorHit> hits;
   CollectAllHits(hits);
+  if (resumeBlock != UINT64_MAX)
+    std::erase_if(hits, [&](const SectorHit& h) { return (h.lba >> kHitBlockShift) >= resumeBlock; });
   std::lock_guard<std::mutex> recordsGuard(IndxFileListLock());
   const std::vector<FileRecord>& records = IndxFileList();
   const ScanStateResult r = WriteScanStateFile(path, header, hits, records, &PostSaving);

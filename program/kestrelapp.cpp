@@ -15,6 +15,7 @@
 #include "app/weblink.h"
 #include "base/log.h"
 #include "core/copyouthooks.h"
+#include "core/diskimage.h"
 #include "core/diskreader.h"
 #include "core/filefilter.h"
 #include "core/filetypetable.h"
@@ -24,6 +25,7 @@
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/copyoutscan.h"
 #include "deepscan/deepscanstate.h"
+#include "deepscan/diskimagescan.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/scanstatesave.h"
@@ -37,6 +39,7 @@
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
+#include "platform/afx/afxfiledlg.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
 #include "platform/wintime.h"
@@ -53,6 +56,15 @@
 CKestrelApp theApp;
 
 namespace {
+
+// The disk-image edition asks for the image file with the class library's save dialog; the
+// chooser asks about an existing file itself.
+bool ChooseImageFile(const CString& initialName, CString& chosen) {
+  CFileDialog dlg(FALSE, u"QZD", initialName.GetString(), OFN_HIDEREADONLY, u"文件类型(*.QZD)|*.QZD||");
+  if (dlg.DoModal() != IDOK) return false;
+  chosen = dlg.GetPathName();
+  return !chosen.IsEmpty();
+}
 
 CString LangText(const CString& key) { return GetLangStr(key); }
 
@@ -188,6 +200,11 @@ void InstallProgramServices() {
   InstallScanResults();
   // A long scan can be saved at its end and resumed from its saved state at the next start.
   InstallScanStateFiles();
+  // The disk-image edition writes the blocks it reads into the chosen image file instead.
+  InstallDiskImageConsumer();
+  DiskImageServices imageServices;
+  imageServices.saveAsDialog = &ChooseImageFile;
+  SetDiskImageServices(imageServices);
   CopyOutServices copyServices;
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;

@@ -33,7 +33,7 @@ constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 constexpr DWORD OFN_EXPLORER = 0x00080000;
 
 // Runs the dialog: the folders and files of the current folder (the initial folder, else the
-// working folder), a name field (relative names are taken from the current folder; a folder's
+// home folder), a name field (relative names are taken from the current folder; a folder's
 // name goes into it), OK and Cancel. OK takes a file whose folder exists (and, with
 // OFN_FILEMUSTEXIST, the file itself); a path longer than the buffer is refused. TRUE with the
 // path in lpstrFile (and offsets of its name and extension), FALSE when cancelled.

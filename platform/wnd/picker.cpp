@@ -1,6 +1,7 @@
-// The folder picker and the file-open dialog: one modal dialog of the program's own that
-// lists a folder (".." to go up, folders first, then files in file mode), keeps an editable
-// path, and refuses within the dialog what cannot be taken, so that it stays open for the
+// The folder picker and the file-open dialog: one modal dialog of the program's own. The
+// folder picker shows the folders as a tree that fills each branch when it is first opened;
+// the file dialog lists one folder (".." to go up, folders first, then files). Both keep an
+// editable path, and refuses within the dialog what cannot be taken, so that it stays open for the
 // user (and a scripted answer that is refused ends the dialog as cancelled instead of
 // waiting for a second one).
 #include <dirent.h>
@@ -50,6 +51,9 @@ struct Picker {
   std::vector<Entry> entries;  // as listed, ".." first when there is a parent
   std::string chosen;          // the result
   std::optional<CString> script;
+  // The folder tree: each item's lParam indexes its path here.
+  std::vector<std::string> treePaths;
+  std::vector<bool> treeFilled;
 };
 
 struct Scripts {
@@ -165,6 +169,119 @@ void GoInto(HWND dlg, Picker& p, const std::string& folder) {
   Show(dlg, p);
 }
 
+
+// ---- The folder tree ----
+
+std::vector<std::string> SubFolders(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.empty() || name[0] == '.') continue;
+      if (IsFolder(Join(folder, name))) names.push_back(name);
+      if (names.size() >= kMaxEntries) break;
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end(), NoCaseLess);
+  return names;
+}
+
+HTREEITEM AddTreeItem(HWND tree, Picker& p, HTREEITEM parent, const std::string& path, const std::string& name) {
+  p.treePaths.push_back(path);
+  p.treeFilled.push_back(false);
+  const CString text = FromHostPath(name);
+  TVINSERTSTRUCTW ins{};
+  ins.hParent = parent;
+  ins.hInsertAfter = TVI_LAST;
+  ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  ins.item.pszText = const_cast<char16_t*>(text.GetString());
+  ins.item.lParam = LPARAM(p.treePaths.size() - 1);
+  ins.item.cChildren = 1;  // known when the branch is first opened
+  ins.item.iImage = kShellIconFolder;
+  ins.item.iSelectedImage = kShellIconFolderOpen;
+  return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+}
+
+size_t TreeIndex(HWND tree, HTREEITEM item) {
+  TVITEMW it{};
+  it.mask = TVIF_PARAM | TVIF_HANDLE;
+  it.hItem = item;
+  if (!item || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return SIZE_MAX;
+  return size_t(it.lParam);
+}
+
+// Puts the folders of the item's folder under it, once.
+void FillBranch(HWND tree, Picker& p, HTREEITEM item) {
+  const size_t i = TreeIndex(tree, item);
+  if (i >= p.treePaths.size() || p.treeFilled[i]) return;
+  p.treeFilled[i] = true;
+  const std::string folder = p.treePaths[i];
+  const std::vector<std::string> names = SubFolders(folder);
+  for (const std::string& name : names) AddTreeItem(tree, p, item, Join(folder, name), name);
+  if (names.empty()) {
+    TVITEMW it{};
+    it.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    it.hItem = item;
+    it.cChildren = 0;
+    SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+  }
+}
+
+HTREEITEM ChildNamed(HWND tree, Picker& p, HTREEITEM parent, const std::string& path) {
+  for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(parent))); c;
+       c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(c)))) {
+    const size_t i = TreeIndex(tree, c);
+    if (i < p.treePaths.size() && p.treePaths[i] == path) return c;
+  }
+  return nullptr;
+}
+
+// Opens the branches down to the folder and selects it; the deepest folder on the way that
+// the tree has when the folder itself is not there.
+void SelectInTree(HWND tree, Picker& p, const std::string& folder) {
+  auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  std::string at = "/";
+  size_t pos = 1;
+  while (item && pos <= folder.size() && folder != at) {
+    const size_t slash = std::min(folder.find('/', pos), folder.size());
+    const std::string next = folder.substr(0, slash);
+    FillBranch(tree, p, item);
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(item));
+    HTREEITEM child = ChildNamed(tree, p, item, next);
+    if (!child) break;
+    item = child;
+    at = next;
+    pos = slash + 1;
+  }
+  if (item) {
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
+    SendMessageW(tree, TVM_ENSUREVISIBLE, 0, LPARAM(item));
+  }
+}
+
+void FillTree(HWND dlg, Picker& p) {
+  HWND tree = GetDlgItem(dlg, kIdList);
+  void* icons = nullptr;
+  if (SHGetImageList(SHIL_SMALL, IID_IImageList, &icons) == S_OK) {
+    SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(icons));
+  }
+  AddTreeItem(tree, p, TVI_ROOT, "/", "/");
+  SelectInTree(tree, p, p.folder);
+  // The start folder shows open, with as many of its folders below it as fit.
+  auto sel = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!sel) return;
+  FillBranch(tree, p, sel);
+  SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(sel));
+  HTREEITEM last = nullptr;
+  for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(sel))); c;
+       c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(c)))) {
+    last = c;
+  }
+  if (last) SendMessageW(tree, TVM_ENSUREVISIBLE, 0, LPARAM(last));
+  SendMessageW(tree, TVM_ENSUREVISIBLE, 0, LPARAM(sel));
+}
+
 // OK: the typed path is taken, gone into (a folder in file mode), or refused with a word why.
 bool Accept(HWND dlg, Picker& p) {
   const std::string text = HostPath(GetWindowTextString(GetDlgItem(dlg, kIdName)));
@@ -208,6 +325,25 @@ void MakeNewFolder(HWND dlg, Picker& p) {
     Status(dlg, u"A folder cannot be made here.");
     return;
   }
+  if (!p.fileMode) {
+    // The new folder joins the branch of the folder it was made in, and is selected.
+    HWND tree = GetDlgItem(dlg, kIdList);
+    auto sel = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    const size_t i = TreeIndex(tree, sel);
+    if (i < p.treePaths.size()) {
+      if (p.treeFilled[i]) {
+        TVITEMW it{};
+        it.mask = TVIF_CHILDREN | TVIF_HANDLE;
+        it.hItem = sel;
+        it.cChildren = 1;
+        SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+        AddTreeItem(tree, p, sel, path, path.substr(path.rfind('/') + 1));
+      }
+      SelectInTree(tree, p, path);
+    }
+    SetDlgItemTextW(dlg, kIdName, FromHostPath(path).GetString());
+    return;
+  }
   Show(dlg, p);
   SetDlgItemTextW(dlg, kIdName, FromHostPath(path).GetString());
   const std::string name = path.substr(path.rfind('/') + 1);
@@ -226,19 +362,25 @@ LRESULT Proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG: {
       p = reinterpret_cast<Picker*>(lParam);
       SetWindowLongPtrW(dlg, GWLP_USERDATA, lParam);
-      HWND list = GetDlgItem(dlg, kIdList);
+      if (!p->fileMode) {
+        SetDlgItemTextW(dlg, kIdName, FromHostPath(p->folder).GetString());
+        FillTree(dlg, *p);
+      }
+      HWND list = p->fileMode ? GetDlgItem(dlg, kIdList) : nullptr;
       RECT rc{};
       GetClientRect(list, &rc);
       LVCOLUMNW col{};
       col.mask = LVCF_WIDTH | LVCF_TEXT;
       col.cx = rc.right - 4;
       col.pszText = const_cast<char16_t*>(u"Name");
-      SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&col));
-      void* icons = nullptr;
-      if (SHGetImageList(SHIL_SMALL, IID_IImageList, &icons) == S_OK) {
-        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
+      if (list) {
+        SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&col));
+        void* icons = nullptr;
+        if (SHGetImageList(SHIL_SMALL, IID_IImageList, &icons) == S_OK) {
+          SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
+        }
+        Show(dlg, *p);
       }
-      Show(dlg, *p);
       {
         std::lock_guard<std::mutex> g(TheScripts().m);
         TheScripts().open = dlg;
@@ -263,6 +405,20 @@ LRESULT Proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: {
       const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
       if (!p || hdr->idFrom != UINT_PTR(kIdList)) return FALSE;
+      if (!p->fileMode) {
+        const auto* nm = reinterpret_cast<const NMTREEVIEWW*>(lParam);
+        if (hdr->code == TVN_ITEMEXPANDINGW && (nm->action & TVE_ACTIONMASK) == TVE_EXPAND) {
+          FillBranch(hdr->hwndFrom, *p, nm->itemNew.hItem);
+        } else if (hdr->code == TVN_SELCHANGEDW) {
+          const size_t i = TreeIndex(hdr->hwndFrom, nm->itemNew.hItem);
+          if (i < p->treePaths.size()) {
+            p->folder = p->treePaths[i];
+            SetDlgItemTextW(dlg, kIdName, FromHostPath(p->folder).GetString());
+            SetDlgItemTextW(dlg, kIdFolder, FromHostPath(p->folder).GetString());
+          }
+        }
+        return FALSE;
+      }
       if (hdr->code == LVN_ITEMCHANGED) {
         const auto* nm = reinterpret_cast<const NMLISTVIEW*>(lParam);
         if (nm->iItem < 0 || size_t(nm->iItem) >= p->entries.size() || !(nm->uNewState & LVIS_SELECTED)) return FALSE;
@@ -315,10 +471,16 @@ DlgTemplate MakeTemplate(const CString& title, const CString& text, bool fileMod
                   DWORD ex = 0) { t.items.push_back(DlgItemTemplate{id, cls, style | WS_VISIBLE, ex, s, x, y, cx, cy}); };
   add(kIdTitle, u"Static", SS_LEFT, text, 7, 6, 246, 16);
   add(kIdFolder, u"Static", SS_LEFTNOWORDWRAP, u"", 7, 24, 246, 9);
-  add(kIdList, WC_LISTVIEW,
-      WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER | LVS_SHAREIMAGELISTS,
-      u"", 7, 36, 246,
-      112);
+  if (!fileMode) {
+    add(kIdList, WC_TREEVIEW,
+        WS_TABSTOP | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT | TVS_SHOWSELALWAYS, u"", 7, 36, 246,
+        112);
+  } else {
+    add(kIdList, WC_LISTVIEW,
+        WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER |
+            LVS_SHAREIMAGELISTS,
+        u"", 7, 36, 246, 112);
+  }
   add(kIdNameLabel, u"Static", SS_LEFT, fileMode ? u"File name:" : u"Folder:", 7, 154, 40, 9);
   add(kIdName, WC_EDIT, WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, u"", 48, 152, 205, 13);
   add(kIdStatus, u"Static", SS_LEFTNOWORDWRAP, u"", 48, 168, 205, 9);

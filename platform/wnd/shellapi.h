@@ -100,8 +100,8 @@ constexpr UINT BIF_EDITBOX = 0x0010;
 constexpr UINT BIF_NEWDIALOGSTYLE = 0x0040;
 constexpr UINT BIF_USENEWUI = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
 
-// The program's own modal folder picker: the title, the folders of the current folder (with
-// ".." to go up; a double click goes in), an editable path (a relative one is taken from the
+// The program's own modal folder picker: the title, the folder tree (each branch filled when
+// first opened; choosing a folder puts its path into the path field), an editable path (a relative one is taken from the
 // current folder), "Make New Folder", OK and Cancel. It starts in the home folder. OK takes
 // only an existing folder whose path fits into MAX_PATH characters; anything else is refused
 // in the dialog, which stays open. Null when cancelled.

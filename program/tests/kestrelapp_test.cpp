@@ -1,13 +1,21 @@
-// The program's run: the shutdown order with fakes, the command line's splash switch and the
-// splash keys the application object eats.
+// The program's run: the shutdown order with fakes, the command line's splash switch, the
+// splash keys the application object eats, and the services the program installs.
 #include "program/kestrelapp.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
+#include "core/diskimage.h"
+#include "core/volumelist.h"
+#include "platform/afx/afxfiledlg.h"
+#include "platform/fileio.h"
 #include "platform/sync.h"
 #include "skin/splash.h"
 
@@ -104,6 +112,33 @@ TEST(SplashKeys, KeysAreEatenOnlyWhileASplashExists) {
   EXPECT_TRUE(theApp.PreTranslateMessage(&esc));
   EXPECT_EQ(SplashCountdown, 0u);
   SplashWindow = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// The disk-image edition's chooser asks through the program's save dialog: the path comes back
+// as chosen, a cancel chooses nothing.
+TEST(ProgramServices, TheImageChooserUsesTheSaveDialog) {
+  const std::string dir = ::testing::TempDir() + "kestrel_image_choice_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  SetProgramDirOverride(FromHostPath(dir));
+  LoadSettingsForTest(u"Tesmur", u"VuzuDazuv", u"Default-Key: 101\r\n", u"Yes: Yes\r\nNo: No\r\nOK: OK\r\n");
+  InstallProgramServices();
+  VolumeContext& t = ScanTarget();
+  ResetVolumeContext(t);
+  t.devicePath = t.sourcePath = FromHostPath(dir + "/source.img");
+  const CString answer = FromHostPath(dir + "/Copy.QZD");
+  PushPickerAnswerForTest(&answer);
+  EXPECT_TRUE(ChooseDiskImagePath(4096, u"VuzuDazuv"));
+  EXPECT_EQ(GetDiskImagePath(), answer);
+  PushPickerAnswerForTest(nullptr);
+  EXPECT_FALSE(ChooseDiskImagePath(4096, u"VuzuDazuv"));
+  SetDiskImageServices(DiskImageServices());
+  ResetVolumeContext(t);
+  SetProgramDirOverride(CString());
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

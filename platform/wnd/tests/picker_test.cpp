@@ -11,6 +11,8 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
+#include <cstring>
 
 #include "platform/comobj.h"
 #include "platform/fileio.h"
@@ -39,6 +41,8 @@ class PickerTest : public ::testing::Test {
     setenv("HOME", base_.c_str(), 1);
   }
   void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(base_, ec);
     if (home_) setenv("HOME", home_->c_str(), 1);
     else unsetenv("HOME");
   }
@@ -150,43 +154,63 @@ TEST_F(PickerTest, ScriptedFileAnswers) {
   EXPECT_FALSE(GetOpenFileNameW(nullptr));
 }
 
-TEST_F(PickerTest, AUserGoesIntoAFolderMakesANewOneAndTakesIt) {
+// The tree's children of an item, by their text.
+std::vector<CString> TreeChildren(HWND tree, HTREEITEM parent) {
+  std::vector<CString> out;
+  for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(parent))); c;
+       c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(c)))) {
+    char16_t text[128] = {};
+    TVITEMW it{};
+    it.mask = TVIF_TEXT | TVIF_HANDLE;
+    it.hItem = c;
+    it.pszText = text;
+    it.cchTextMax = 128;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it));
+    out.emplace_back(text);
+  }
+  return out;
+}
+
+HTREEITEM TreeChild(HWND tree, HTREEITEM parent, int index) {
+  auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(parent)));
+  for (int i = 0; c && i < index; ++i) c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(c)));
+  return c;
+}
+
+TEST_F(PickerTest, AUserChoosesAFolderInTheTreeMakesANewOneAndTakesIt) {
   constexpr UINT kDrive = WM_APP + 7;
-  static std::string s_shot;
+  static std::string s_shot, s_base;
   s_shot = std::string(KESTREL_WND_SHOT_DIR) + "/picker_folder.png";
+  s_base = base_;
   HWND owner = MakeWindow(WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, 0,
                           [](HWND, UINT msg, WPARAM, LPARAM, LRESULT*) {
                             if (msg != kDrive) return false;
                             HWND dlg = OpenPickerForTest();
                             EXPECT_NE(dlg, nullptr);
                             if (!dlg) return true;
-                            HWND list = GetDlgItem(dlg, 102);
-                            // Folders only, sorted without case, hidden ones left out, ".." first.
-                            EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 4);
-                            char16_t text[64];
-                            LVITEMW item{};
-                            item.pszText = text;
-                            item.cchTextMax = 64;
-                            SendMessageW(list, LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&item));
-                            EXPECT_EQ(CString(text), CString(u"Alpha/"));
+                            HWND tree = GetDlgItem(dlg, 102);
+                            // It starts at the home folder, selected, with its branch open: folders
+                            // only, sorted without case, hidden ones left out.
+                            auto home = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+                            EXPECT_NE(home, nullptr);
+                            EXPECT_EQ(GetWindowTextString(GetDlgItem(dlg, 104)), FromHostPath(s_base));
+                            EXPECT_EQ(TreeChildren(tree, home), (std::vector<CString>{u"Alpha", u"beta", u"with space"}));
+                            // A click on "Alpha" chooses it.
+                            HTREEITEM alpha = TreeChild(tree, home, 0);
+                            RECT r{};
+                            std::memcpy(&r, &alpha, sizeof(alpha));
+                            EXPECT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&r)));
+                            Click(tree, r.left + 3, (r.top + r.bottom) / 2);
+                            Pump();
+                            EXPECT_EQ(GetWindowTextString(GetDlgItem(dlg, 104)), FromHostPath(s_base + "/Alpha"));
                             UpdateWindow(dlg);
                             SaveWindowPng(dlg, s_shot);
-                            // A double click on "Alpha/" goes into it.
-                            RECT r{LVIR_LABEL, 0, 0, 0};
-                            SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r));
-                            const POINT p = At(list, r.left + 5, (r.top + r.bottom) / 2);
-                            InjectMouseMove(p.x, p.y);
-                            for (int i = 0; i < 2; ++i) {
-                              InjectMouseButton(0, true, p.x, p.y);
-                              InjectMouseButton(0, false, p.x, p.y);
-                            }
-                            Pump();
-                            EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);  // "..", "inner/"
-                            // Make New Folder, then OK takes it.
+                            // Make New Folder puts it under "Alpha", selected; OK takes it.
                             RECT b{};
                             GetClientRect(GetDlgItem(dlg, 106), &b);
                             Click(GetDlgItem(dlg, 106), b.right / 2, b.bottom / 2);
                             Pump();
+                            EXPECT_EQ(TreeChildren(tree, alpha), (std::vector<CString>{u"inner", u"New Folder"}));
                             RECT ok{};
                             GetClientRect(GetDlgItem(dlg, IDOK), &ok);
                             Click(GetDlgItem(dlg, IDOK), ok.right / 2, ok.bottom / 2);
@@ -204,6 +228,51 @@ TEST_F(PickerTest, AUserGoesIntoAFolderMakesANewOneAndTakesIt) {
   EXPECT_EQ(CString(path), Base("/Alpha/New Folder"));
   EXPECT_TRUE(std::filesystem::is_directory(base_ + "/Alpha/New Folder"));
   EXPECT_TRUE(IsWindowEnabled(owner));
+  DestroyWindow(owner);
+}
+
+// The file dialog lists one folder at a time: a double click on a folder goes into it.
+TEST_F(PickerTest, TheFileDialogGoesIntoAFolderByADoubleClick) {
+  constexpr UINT kDrive = WM_APP + 8;
+  HWND owner = MakeWindow(WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, 0,
+                          [](HWND, UINT msg, WPARAM, LPARAM, LRESULT*) {
+                            if (msg != kDrive) return false;
+                            HWND dlg = OpenPickerForTest();
+                            EXPECT_NE(dlg, nullptr);
+                            if (!dlg) return true;
+                            HWND list = GetDlgItem(dlg, 102);
+                            // "..", the folders, then the file.
+                            EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 5);
+                            RECT r{LVIR_LABEL, 0, 0, 0};
+                            SendMessageW(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r));  // "beta/"
+                            const POINT p = At(list, r.left + 5, (r.top + r.bottom) / 2);
+                            InjectMouseMove(p.x, p.y);
+                            for (int i = 0; i < 2; ++i) {
+                              InjectMouseButton(0, true, p.x, p.y);
+                              InjectMouseButton(0, false, p.x, p.y);
+                            }
+                            Pump();
+                            EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);  // "..", "disk.img"
+                            // A click on the file names it; OK takes it.
+                            SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r));
+                            r.left = LVIR_LABEL;
+                            SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r));
+                            Click(list, r.left + 5, (r.top + r.bottom) / 2);
+                            Pump();
+                            EXPECT_EQ(GetWindowTextString(GetDlgItem(dlg, 104)), CString(u"disk.img"));
+                            SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+                            return true;
+                          });
+  PostMessageW(owner, kDrive, 0, 0);
+  char16_t file[MAX_PATH] = {};
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.Flags = OFN_HIDEREADONLY;
+  ASSERT_TRUE(GetOpenFileNameW(&ofn));  // it starts in the home folder
+  EXPECT_EQ(CString(file), Base("/beta/disk.img"));
   DestroyWindow(owner);
 }
 

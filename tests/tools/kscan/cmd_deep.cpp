@@ -2,7 +2,8 @@
 // program runs it, end stage included, and everything its results hold.
 //
 // "kscan save IMAGE STATEFILE [...]" runs the same scan and saves its state at the end, as the
-// end-of-scan offer does (accepted, whatever the scan's length); "kscan load IMAGE STATEFILE
+// end-of-scan offer does (accepted, whatever the scan's length); with --stop-after-blocks N the
+// scan is stopped once N blocks were read and the state of the stopped scan is saved; "kscan load IMAGE STATEFILE
 // [...]" starts the scan from that saved state instead of an empty one. Both print what
 // "kscan deep" prints, so a saved and loaded scan can be compared with an uninterrupted one;
 // the load refuses (exit 1, a JSON error line) a state file that does not load.
@@ -195,6 +196,14 @@ int LoadStateHere(std::atomic<uint32_t>* state) {
   return g_stateDone;
 }
 
+// Stops the scan once this many blocks were read (checked before every read).
+uint32_t g_stopAfterBlocks = 0;
+uint32_t g_readsAtStart = 0;
+DWORD StopAfterBlocks(DWORD timeoutMs, DWORD) {
+  if (BlockReads.load() - g_readsAtStart >= g_stopAfterBlocks) ScanRunState.store(kScanStopped);
+  return timeoutMs;
+}
+
 // The save offer is accepted; every other question gets the scripted answer.
 bool AcceptSaveOffer(const CString& text, const CString&, const CString&) {
   if (text == GetLangStr(u"IfSaveScanData")) return true;
@@ -209,6 +218,8 @@ int RunDeepWith(const char* command, StateStep step, const std::vector<std::stri
   bool extra = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--op" && i + 1 < args.size()) op = uint32_t(strtoul(args[++i].c_str(), nullptr, 0));
+    else if (args[i] == "--stop-after-blocks" && step == StateStep::kSave && i + 1 < args.size())
+      g_stopAfterBlocks = uint32_t(strtoul(args[++i].c_str(), nullptr, 0));
     else if (args[i] == "--mode" && i + 1 < args.size()) mode = args[++i];
     else if (image.empty()) image = args[i];
     else if (step != StateStep::kNone && statePath.empty()) statePath = args[i];
@@ -216,8 +227,8 @@ int RunDeepWith(const char* command, StateStep step, const std::vector<std::stri
   }
   if (image.empty() || extra || (step != StateStep::kNone && statePath.empty()) ||
       (mode != "normal" && mode != "video" && mode != "mts")) {
-    fprintf(stderr, "usage: kscan %s IMAGE%s [--op N] [--mode normal|video|mts]\n", command,
-            step != StateStep::kNone ? " STATEFILE" : "");
+    fprintf(stderr, "usage: kscan %s IMAGE%s [--op N] [--mode normal|video|mts]%s\n", command,
+            step != StateStep::kNone ? " STATEFILE" : "", step == StateStep::kSave ? " [--stop-after-blocks N]" : "");
     return 2;
   }
   std::error_code ec;
@@ -279,6 +290,10 @@ int RunDeepWith(const char* command, StateStep step, const std::vector<std::stri
     SetScanStateLoadHook(&LoadStateHere);
   }
   const uint32_t readsBefore = BlockReads.load();
+  if (g_stopAfterBlocks != 0) {
+    g_readsAtStart = readsBefore;
+    SetReadTimeoutHook(&StopAfterBlocks);
+  }
   const double seconds = KscanRunScan(&KscanMainProc, u"KscanDeepMain");
   fprintf(stderr, "kscan %s: %.3f s, %u blocks read\n", command, seconds, BlockReads.load() - readsBefore);
   if (step != StateStep::kNone && g_stateDone != 1) {
@@ -302,6 +317,8 @@ int RunDeepWith(const char* command, StateStep step, const std::vector<std::stri
          ScanRunState.load(), KscanMessagesHeard().finishing, KscanMessagesHeard().finished);
   ClearVolumeList(list);
   FreeBlockHitLists();
+  // A scan stopped on purpose succeeded when its state was saved.
+  if (g_stopAfterBlocks != 0) return 0;
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
 }
 
@@ -310,7 +327,8 @@ int RunSave(const std::vector<std::string>& args) { return RunDeepWith("save", S
 int RunLoad(const std::vector<std::string>& args) { return RunDeepWith("load", StateStep::kLoad, args); }
 
 KscanCommand reg("deep", "deep IMAGE [--op N] [--mode normal|video|mts]", &RunDeep);
-KscanCommand regSave("save", "save IMAGE STATEFILE [--op N] [--mode normal|video|mts]", &RunSave);
+KscanCommand regSave("save", "save IMAGE STATEFILE [--op N] [--mode normal|video|mts] [--stop-after-blocks N]",
+                      &RunSave);
 KscanCommand regLoad("load", "load IMAGE STATEFILE [--op N] [--mode normal|video|mts]", &RunLoad);
 
 }  // namespace

@@ -16,5 +16,9 @@ struct KscanCommand {
 // question. Set by the global --answer option before the command runs.
 bool KscanAnswerYes();
 
+// Loads kscan's built-in settings for an edition version ("Pro" by default; "VuzuDazuv" is the
+// disk-image edition).
+void KscanLoadSettings(const char16_t* version);
+
 // The text with '"', '\\' and control characters escaped for a JSON string.
 std::string KscanJsonText(const std::string& s);

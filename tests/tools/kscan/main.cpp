@@ -30,6 +30,14 @@ bool ScriptedMessageBox(const CString& text, const CString&, const CString&) {
 
 }  // namespace
 
+void KscanLoadSettings(const char16_t* version) {
+  // Engine texts come from a small built-in table, so kscan runs without the program folder.
+  LoadSettingsForTest(u"Tesmur", version, u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\nDefault-ShowAllFile: 1\r\n",
+                      u"FileLost: FileLost\r\nRecycleBin: RecycleBin\r\nFindFile: FindFile\r\n"
+                      u"EmptyFile: EmptyFile\r\nReadDataFailed: ReadDataFailed\r\n"
+                      u"ZipDetail: Ratio   Modified           Name\r\n");
+}
+
 KscanCommand::KscanCommand(const char* name, const char* usage, KscanFn fn) { Commands()[name] = Entry{usage, fn}; }
 
 bool KscanAnswerYes() { return g_answerYes; }
@@ -63,11 +71,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   SetMessageBoxHandler(&ScriptedMessageBox);
-  // Engine texts come from a small built-in table, so kscan runs without the program folder.
-  LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\nDefault-ShowAllFile: 1\r\n",
-                      u"FileLost: FileLost\r\nRecycleBin: RecycleBin\r\nFindFile: FindFile\r\n"
-                      u"EmptyFile: EmptyFile\r\nReadDataFailed: ReadDataFailed\r\n"
-                      u"ZipDetail: Ratio   Modified           Name\r\n");
+  KscanLoadSettings(u"Pro");
   InitSectorSignatureMatcher();
   // Carved documents are named after their properties; previews show their texts.
   InstallDocumentTextReaders();
