@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -12,12 +14,14 @@
 #include "core/dataextents.h"
 #include "parsefilesystem/parsefat/fatdirsummary.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
+#include "parsefilesystem/parsefat/fatlostdirs.h"
 #include "parsefilesystem/parsefat/fatsectorcheck.h"
 #include "parsefilesystem/parsefat/fattablemeasure.h"
 #include "parsefilesystem/parsefat/fatvalidate.h"
 #include "parsefilesystem/parsefat/tests/fatbytes.h"
 #include "parsefilesystem/parsefat/tests/fattestenv.h"
 #include "tests/fixtures/extenthash.h"
+#include "tests/fixtures/scriptfixture.h"
 
 namespace {
 
@@ -143,15 +147,11 @@ class FatRebuildTest : public ::testing::Test {
     ClearKnownFatLbaList();
     if (!dir.empty()) system(("rm -rf '" + dir + "'").c_str());
   }
-  // Builds the disk (lost32, nofat32, two32) into a folder of this test process and rebuilds it.
+  // The disk (lost32, nofat32, two32), built once per build folder, rebuilt.
   void Rebuild(const std::string& name) {
-    dir = BuildDir() + "/fixtures/fatlost_" + name + "_" + std::to_string(getpid());
-    const std::string cmd = "bash '" + BuildDir() + "/../tests/fixtures/fatlostimages.sh' '" + dir + "' " + name +
-                            " >/dev/null";
-    const int rc = system(cmd.c_str());
-    if (!WIFEXITED(rc) || WEXITSTATUS(rc) == 77) GTEST_SKIP() << "mkfs.vfat or mtools missing";
-    ASSERT_EQ(WEXITSTATUS(rc), 0);
-    image = dir + "/" + name + ".img";
+    const std::string disks = BuildScriptFixture("fatlostimages.sh", "fatlost_fixtures");
+    if (disks.empty()) GTEST_SKIP() << "mkfs.vfat or mtools missing";
+    image = disks + "/" + name + ".img";
     items = ReadManifest(image + ".manifest");
     VolumeContext& target = ScanTarget();
     ResetVolumeContext(target);
@@ -254,6 +254,64 @@ TEST_F(FatRebuildTest, TableCandidatesAreHeldWithinABudget) {
   many[0].size = 0x4000000 + 512;
   CollectFatTableCandidates(reader, many, candidates);
   EXPECT_TRUE(candidates.empty());
+}
+
+// A parsed volume whose root lost the start of its "Docs" folder gets the folder back as a lost
+// directory "Dir…" with everything below it; of a split pair only the deleted-files copy does,
+// and a FAT16 volume never does.
+TEST_F(FatRebuildTest, LostFoldersOfParsedVolumes) {
+  const std::string fixtures = BuildScriptFixture("fatimages.sh", "fat_fixtures");
+  if (fixtures.empty()) GTEST_SKIP() << "mkfs.vfat or mtools missing";
+  for (const char* name : {"fat32.img", "fat16.img"}) {
+    SCOPED_TRACE(name);
+    dir = BuildDir() + "/fixtures/fatlostdirs_" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    image = dir + "/" + name;
+    std::filesystem::copy_file(fixtures + "/" + name, image, std::filesystem::copy_options::overwrite_existing);
+    VolumeContext parsed;
+    ASSERT_TRUE(SetupImageVolume(image, parsed));
+    const FatGeometry g = ReadFatGeometry(parsed);
+    // The root's entry of "Docs" loses its first cluster: no walk reaches the folder.
+    Bytes img = ReadAll(image);
+    const uint64_t root = parsed.type == kVolTypeFat16 ? g.rootDirLba : FatClusterLba(g, g.rootCluster);
+    uint32_t docs = 0;
+    for (uint64_t off = root * 512; off + 32 <= root * 512 + 4096; off += 32) {
+      uint8_t* e = img.data() + off;
+      if (std::memcmp(e, "DOCS       ", 11) != 0) continue;
+      docs = FatEntryFirstCluster(e);
+      std::memset(e + 20, 0, 2);
+      std::memset(e + 26, 0, 2);
+    }
+    ASSERT_NE(docs, 0u);
+    std::ofstream(image, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(img.data()),
+                                                                   std::streamsize(img.size()));
+    // Two parses of one volume: each reads the directories afresh.
+    VolumeContext existing;
+    ASSERT_TRUE(SetupImageVolume(image, existing));
+    ASSERT_TRUE(ParseFatVolume(&ScanRunState, existing));
+    ClearKnownFatLbaList();
+    ASSERT_TRUE(SetupImageVolume(image, parsed));
+    ASSERT_TRUE(ParseFatVolume(&ScanRunState, parsed));
+    existing.volumePath = parsed.volumePath = CString(u"E:\\");
+    existing.splitKind = kSplitExisting;
+    parsed.splitKind = kSplitDeleted;
+    volumes = {existing, parsed};
+    ASSERT_TRUE(OpenDeviceByPath(CString(Utf8ToUtf16(image)), reader, 1));
+    hits = ScanFatHits(img);
+    std::vector<FatDirRun> runs;
+    CollectFatDirHitRuns(hits, runs);
+    ASSERT_FALSE(runs.empty());
+    CompleteKnownFatVolumes(reader, runs, volumes);
+    char lost[16];
+    snprintf(lost, sizeof lost, "/Dir%08u", docs);
+    const bool fat32 = parsed.type == kVolTypeFat32;
+    EXPECT_EQ(RecordAt(volumes[1], std::string(lost) + "/Sub/DEEP.BIN") != nullptr, fat32);
+    EXPECT_EQ(RecordAt(volumes[1], std::string(lost) + "/Résumé für Jürgen.doc") != nullptr, fat32);
+    EXPECT_EQ(RecordAt(volumes[0], std::string(lost) + "/Sub/DEEP.BIN"), nullptr);
+    TearDown();
+    hits.clear();
+    volumes.clear();
+  }
 }
 
 // A root directory of 40 one-cluster files far into a disk, and a table that agrees with it.
