@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -36,6 +37,17 @@ int OpenUrl(const CString& address) {
   return OpenWebAddress(address) ? 1 : 0;
 }
 
+namespace {
+
+bool StartOpener(const CString& opener, const CString& target) {
+  return ShellOpenProgram(opener, target) > 32;
+}
+std::atomic<DesktopOpenRunner> g_runner{&StartOpener};
+
+}  // namespace
+
+void SetDesktopOpenRunner(DesktopOpenRunner runner) { g_runner = runner ? runner : &StartOpener; }
+
 bool DesktopOpen(const CString& target) {
   if (target.IsEmpty()) return false;
   const char* path = std::getenv("PATH");
@@ -48,7 +60,7 @@ bool DesktopOpen(const CString& target) {
     if (dir.empty()) continue;
     const std::string opener = dir + "/xdg-open";
     if (access(opener.c_str(), X_OK) != 0) continue;
-    return ShellOpenProgram(FromHostPath(opener), target) > 32;
+    return g_runner.load()(FromHostPath(opener), target);
   }
   WriteLog(CString(u"No xdg-open to open: ") + target);
   return false;

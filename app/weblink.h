@@ -21,3 +21,8 @@ int OpenUrl(const CString& address);
 // ShellOpen handler at start; false when xdg-open is missing or could not start.
 bool DesktopOpen(const CString& target);
 void InstallDesktopOpener();
+// Starts the opener (its full path) with the target as its one argument; true when it
+// started. The program starts it as a child process; tests install a recorder instead, so
+// that nothing is ever launched.
+using DesktopOpenRunner = bool (*)(const CString& opener, const CString& target);
+void SetDesktopOpenRunner(DesktopOpenRunner runner);  // null: the child process again

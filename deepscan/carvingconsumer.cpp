@@ -20,6 +20,7 @@
 #include "deepscan/scansaveoffer.h"
 #include "deepscan/scanthread.h"
 #include "deepscan/sectorsignature.h"
+#include "parsefilesystem/parsentfs/foundmftrecord.h"
 #include "platform/wndcore.h"
 #include "scanbase/carvecandidate.h"
 #include "scanbase/ntfsscanregistry.h"
@@ -136,6 +137,8 @@ uint32_t GetScanFinishingPauseMs() { return g_finishingPauseMs.load(); }
 void InstallCarvingConsumer() {
   SetScanConsumer(ScanConsumerKind::kCarving, &DiskFileScanHandThread);
   SetAddCarvedFilesHook(&AddCarvedFilesFromHits);
+  // Every MFT record found keeps its summary (freed with its hit by the hit store).
+  SetFoundMftRecordParser(&SummarizeFoundMftRecord);
   // The scan's start and end make and free the pending window of the end detection.
   DeepScanHooks h = GetDeepScanHooks();
   h.preparePendingWindow = &BeginPendingWindow;

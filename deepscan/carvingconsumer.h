@@ -39,9 +39,6 @@ void ScanBlockSectors(std::atomic<uint32_t>* state, ScanProgress& progress, cons
 // Work the consumer hands to parts of the program that are not part of carving. Each is
 // optional; a missing one is skipped. Set before a scan starts (the consumer reads them
 // without a lock).
-// FIXME: installed by the in-scan NTFS rebuild from record groups, the live results shown
-// while scanning and the end-of-scan stage once they exist; until then a scan keeps its hits
-// and publishes nothing at its end.
 struct CarvingHooks {
   // The MFT-record groups of the block for the NTFS rebuild while scanning; called for every
   // block when files are shown while scanning and the rebuild from record groups is on.

@@ -17,6 +17,7 @@
 #include "parsefilesystem/exfat/exfatvolume.h"
 #include "parsefilesystem/parsefat/fatknownlba.h"
 #include "parsefilesystem/parsentfs/indxrecord.h"
+#include "parsefilesystem/parsentfs/mfthitgroups.h"
 #include "platform/hooks.h"
 #include "scanbase/ntfsscanregistry.h"
 #include "scanbase/scanhitstore.h"
@@ -57,6 +58,8 @@ void ClearParserRegistries() {
   ClearKnownMftExtents();
   ClearKnownFatLbaList();
   ClearKnownExfatDirLbas();
+  // The groups borrow summaries the scan's hit lists own; none may outlive its scan.
+  ClearMftHitGroups();
 }
 
 uint64_t TargetBlockCount(const VolumeContext& target) {

@@ -13,14 +13,13 @@
 
 #include "core/sectorhit.h"
 #include "core/volumecontext.h"
-
-constexpr uint32_t kMftRecordBytes = 1024;
+#include "parsefilesystem/parsentfs/ntfsrecord.h"
 
 // The summaries the parsers make of a found MFT record (the fixed-up 1024 bytes) and of a FAT
 // directory sector. A parser returns false to refuse the sector (no hit is kept); on true
 // *detail is a guarded-heap block the hit owns, or null. Without an installed parser the hit
 // is kept without a summary.
-// FIXME: the NTFS and FAT parsers install their summaries here once they exist.
+// FIXME: the FAT parser installs its directory-sector summary here once it exists.
 using FoundMftRecordParser = bool (*)(const uint8_t* record, uint64_t lba, void** detail);
 using FatDirSectorSummarizer = bool (*)(const uint8_t* sector, uint64_t lba, void** detail);
 void SetFoundMftRecordParser(FoundMftRecordParser parser);

@@ -16,6 +16,10 @@
 #include "deepscan/scanend.h"
 #include "scanbase/scanhitstore.h"
 #include "deepscan/scanthread.h"
+#include "deepscan/deepscanstate.h"
+#include "deepscan/scanblockring.h"
+#include "parsefilesystem/parsentfs/mfthitgroups.h"
+#include "parsefilesystem/parsentfs/mftrun.h"
 #include "parsefilesystem/parsentfs/ntfsrebuild.h"
 #include "platform/hooks.h"
 
@@ -66,6 +70,33 @@ void PublishRun(uint64_t blockLba, const std::vector<SectorHit>& run) {
   size_t begin = got.leading && !leadingWaited ? 1 : 0;
   if (begin >= end) return;
   AddCarvedHitsToFindView(AppVolumeList(), std::vector<SectorHit>(out.begin() + long(begin), out.begin() + long(end)));
+}
+
+// A block that the scan may still handle keeps the run of MFT-record groups next to it open.
+bool BlockStillOpen(uint64_t blockLba) {
+  const ScanRangeT& range = ScanRange();
+  if (blockLba < range.firstBlock || blockLba > range.lastBlock) return false;
+  const uint8_t* states = BlockStateBytes();
+  const uint64_t index = blockLba / kScanBlockSectors;
+  if (states == nullptr || index >= BlockStateCount()) return false;
+  return states[index] != kBlockHandled;
+}
+
+// A block with MFT records adds its group; a block without them may close the runs of groups
+// on either side, which are then rebuilt.
+void HandMftHitGroups(std::atomic<uint32_t>* state, uint64_t blockLba, uint32_t mftHits,
+                      const std::vector<SectorHit>& hits) {
+  if (mftHits != 0) {
+    StoreMftHitGroup(blockLba, mftHits, hits);
+    return;
+  }
+  std::vector<SectorHit> run;
+  if (TakeMftHitsBeforeBlock(blockLba, run, &BlockStillOpen)) AddNtfsVolumesFromMftHits(state, run);
+  if (TakeMftHitsAfterBlock(blockLba, run, &BlockStillOpen)) AddNtfsVolumesFromMftHits(state, run);
+}
+
+void MarkNtfsStartsFromMftHits(const std::vector<SectorHit>& hits) {
+  for (uint64_t lba : NtfsStartsFromMftHits(hits)) QueuePriorityBlock(lba);
 }
 
 }  // namespace
@@ -200,5 +231,9 @@ void InstallScanResults() {
   h.publishBlockHits = &PublishBlockHits;
   h.addPartitionFromBootHit = &AddPartitionFromBootHit;
   h.endStage = &DiskFileScanHandEnd;
+  h.mftHitGroups = &HandMftHitGroups;
+  h.markNtfsStartsFromMftHits = &MarkNtfsStartsFromMftHits;
   SetCarvingHooks(h);
+  SetRebuiltVolumeSink(&AddShownVolume);
+  SetVolumeSlotCounter(&SlotCount);
 }

@@ -7,7 +7,7 @@
 #include "platform/afx/afxmsg.h"
 #include "platform/process.h"
 #include "platform/textconv.h"
-#include "platform/wnd/webviewstandin.h"
+#include "platform/webview/webviewlib.h"
 #include "skin/wndhelpers.h"
 
 CWebDlg* CurrentWebDlg = nullptr;

@@ -425,6 +425,13 @@ def main():
                     seeds.add("ntfs_record_fuzz", rec)
                 for runs in run_lists(rec):
                     seeds.add("ntfs_runlist_fuzz", shift + clusters + runs)
+        # A volume whose boot sector is gone: only its MFT and index records are left.
+        builder = os.path.join(tools, "ntfsfixture")
+        lost = os.path.join(work, "ntfs_lost.img")
+        if os.access(builder, os.X_OK) and run([builder, "lost", lost, lost + ".manifest"]):
+            meta = bytearray(ntfs_metadata(read(lost)))
+            meta[:SECTOR] = bytes(SECTOR)
+            seeds.add("ntfs_rebuild_fuzz", sparse_image(bytes(meta)))
         for disk in lost_partition_disks(ntfs, fat):
             seeds.add("scanend_fuzz", sparse_image(disk))
     finally:

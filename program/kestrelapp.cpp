@@ -41,7 +41,7 @@
 #include "platform/hooks.h"
 #include "platform/wintime.h"
 #include "platform/wnd/backend.h"
-#include "platform/wnd/webviewstandin.h"
+#include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"

@@ -3,6 +3,8 @@
 #include <span>
 
 #include "base/log.h"
+#include "platform/comobj.h"
+#include "platform/wnd/shellapi.h"
 #include "skin/skinimages.h"
 
 namespace {
@@ -44,6 +46,20 @@ HBITMAP DecodePicture(const uint8_t* bytes, uint32_t length) {
 }
 
 }  // namespace
+
+bool BrowseForFolder(CString* folder, const CString& title) {
+  if (!folder) return false;
+  BROWSEINFOW bi{};
+  bi.lpszTitle = title.GetString();
+  bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&bi);
+  if (!item) return false;
+  char16_t path[MAX_PATH] = {};
+  const bool got = SHGetPathFromIDListW(item, path) && path[0];
+  CoTaskMemFree(item);
+  if (got) *folder = path;
+  return got;
+}
 
 void CenterOnMainWnd(CWnd* wnd, int width, int height) {
   if (!wnd || !wnd->m_hWnd) return;

@@ -9,6 +9,10 @@
 
 struct SkinImageData;
 
+// The folder picker (file-system folders only, no owner, starting at the home folder) with the
+// title: true with the chosen folder's path in `folder` when the user chose one; false when
+// cancelled (the text is then left as it was).
+bool BrowseForFolder(CString* folder, const CString& title);
 // Gives the window that size (0 keeps a dimension) and centres it on the main window's normal
 // (restored) rectangle, repainting; a null window or a missing main window does nothing.
 void CenterOnMainWnd(CWnd* wnd, int width, int height);

@@ -2,7 +2,11 @@
 // web-page dialog with the functions its page can call.
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <filesystem>
 #include <thread>
+
+#include <unistd.h>
 
 #include "app/onlinecfg.h"
 #include "core/copyout.h"
@@ -10,7 +14,8 @@
 #include "dialogs/supportdlg.h"
 #include "dialogs/tests/mainwnd_fixture.h"
 #include "dialogs/webdlg.h"
-#include "platform/wnd/webviewstandin.h"
+#include "platform/fileio.h"
+#include "platform/webview/webviewlib.h"
 #include "platform/wnd/wndobj.h"
 
 namespace mainwnd_test {
@@ -451,6 +456,48 @@ TEST_F(WebDialogTest, ANotifyToCloseWithoutAWebDialogGoesToTheMainWindow) {
   EXPECT_FALSE(MainWebView().address.IsEmpty());
   PumpAll();
   EXPECT_TRUE(MainWebView().address.IsEmpty());
+}
+
+// A real page in the dialog: it takes the page's size, and its links call the program.
+TEST_F(WebDialogTest, APagesLinksCopyOpenAndClose) {
+  ResetWebViewStandInForTest();  // the page's own size
+  const std::string dir = ::testing::TempDir() + "webdlg_page_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/about.html")
+      << "<html><head><title>About</title></head><body style=\"background-color:#eef4ff\">"
+         "<h2>Kestrel</h2><p>Serial: K-1</p>"
+         "<p><a href=\"kestrel-call:jsCopyTextData?K-1%20%E5%BA%8F\">Copy the serial</a></p>"
+         "<p><a href=\"kestrel-call:wc_OpenUrl?http%3A%2F%2F127.0.0.1%2Fshop\">Open the shop</a></p>"
+         "<p><a href=\"kestrel-call:wc_close\">Close</a></p></body></html>";
+  auto click = [](CWebDlg& d, const char* text) {
+    POINT p{};
+    ASSERT_TRUE(WebViewLinkPointForTest(d.m_view, text, &p)) << text;
+    ::ClientToScreen(WebViewWindowForTest(d.m_view), &p);
+    InjectMouseMove(p.x, p.y);
+    InjectMouseButton(0, true, p.x, p.y);
+    InjectMouseButton(0, false, p.x, p.y);
+    PumpAll();
+  };
+  bool reached = false;
+  ShowAndRun(CString(FromHostPath("file://" + dir + "/about.html")), 600, 400, [&](CWebDlg& d) {
+    PumpAll();  // the page finishes loading and the dialog takes its size
+    RECT r{};
+    d.GetWindowRect(&r);
+    EXPECT_EQ(r.right - r.left, 600);
+    EXPECT_GT(r.bottom - r.top, 100);
+    EXPECT_LT(r.bottom - r.top, 400);
+    SaveWindowPng(d.m_hWnd, std::string(KESTREL_DIALOGS_SHOT_DIR) + "/web_dialog.png");
+    click(d, "Copy the serial");
+    CString text;
+    EXPECT_TRUE(GetClipboardText(&text));
+    EXPECT_EQ(text, CString(u"K-1 序"));
+    click(d, "Open the shop");
+    EXPECT_EQ(Rec().opened, (std::vector<CString>{u"http://127.0.0.1/shop"}));
+    reached = true;
+    click(d, "Close");
+  });
+  EXPECT_TRUE(reached);
+  EXPECT_EQ(CurrentWebDlg, nullptr);  // the page closed it
 }
 
 }  // namespace

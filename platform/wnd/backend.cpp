@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/wnd/selection.h"
 #include "platform/wnd/wndobj.h"
 
 DisplayBackend* CreateX11Backend();  // x11.cpp; null when the display cannot be opened
@@ -31,7 +32,17 @@ bool SelectBackend(const std::string& name) {
     want = display && *display && !(test && *test) ? "x11" : "headless";
   }
   DisplayBackend* b = nullptr;
-  if (want == "x11") b = CreateX11Backend();
+  SelectionBridge* bridge = nullptr;
+  if (want == "x11") {
+    const char* display = std::getenv("DISPLAY");
+    bridge = CreateX11SelectionBridge(display);
+    b = CreateX11Backend();
+    if (!b && bridge) {
+      SetSelectionBridge(bridge);  // kept, and shut down by the next line
+      bridge = nullptr;
+    }
+  }
+  SetSelectionBridge(b ? bridge : nullptr);
   DisplayBackend* old = nullptr;
   {
     std::lock_guard<std::mutex> g(Choice().m);

@@ -60,3 +60,51 @@ constexpr int kShellIconCount = kShellIconFamilyFirst + 7;
 // The icon at that index drawn at `size` pixels (16, 32, 48 or any other size), for the
 // caller to destroy; null for an index out of range.
 HICON CreateShellIcon(int index, int size);
+
+// ---- Opening things with the desktop ----
+
+// Opens a document, folder or address ("open", or a null verb) or shows a folder ("explore")
+// through the program's ShellOpen handler (platform/hooks.h), which hands it to the desktop.
+// Returns a value above 32 on success, else SE_ERR_FNF for an empty target or a folder to
+// explore that does not exist, SE_ERR_NOASSOC for another verb, for parameters (no program is
+// started with arguments this way) or when the desktop refused. The owner, folder and show
+// state are accepted and not used.
+intptr_t ShellExecuteW(HWND owner, const char16_t* verb, const char16_t* file, const char16_t* params,
+                       const char16_t* dir, int show);
+
+constexpr int CSIDL_DESKTOP = 0x0000;
+constexpr int CSIDL_DESKTOPDIRECTORY = 0x0010;
+// The desktop folder (either id): the user's XDG_DESKTOP_DIR from user-dirs.dirs in the XDG
+// configuration folder, else "Desktop" in the home folder. With `create` the folder is made
+// when missing. FALSE for another id, without a home folder, or when the path does not fit
+// into MAX_PATH characters.
+BOOL SHGetSpecialFolderPathW(HWND owner, char16_t* path, int csidl, BOOL create);
+
+// ---- The folder picker ----
+
+struct ITEMIDLIST;  // our item: the chosen folder's path (freed with CoTaskMemFree)
+using PIDLIST_ABSOLUTE = ITEMIDLIST*;
+using BFFCALLBACK = int (*)(HWND, UINT, LPARAM, LPARAM);
+struct BROWSEINFOW {
+  HWND hwndOwner;
+  PIDLIST_ABSOLUTE pidlRoot;
+  char16_t* pszDisplayName;  // MAX_PATH characters: the chosen folder's own name
+  const char16_t* lpszTitle;
+  UINT ulFlags;
+  BFFCALLBACK lpfn;
+  LPARAM lParam;
+  int iImage;
+};
+constexpr UINT BIF_RETURNONLYFSDIRS = 0x0001;
+constexpr UINT BIF_EDITBOX = 0x0010;
+constexpr UINT BIF_NEWDIALOGSTYLE = 0x0040;
+constexpr UINT BIF_USENEWUI = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+
+// The program's own modal folder picker: the title, the folders of the current folder (with
+// ".." to go up; a double click goes in), an editable path (a relative one is taken from the
+// current folder), "Make New Folder", OK and Cancel. It starts in the home folder. OK takes
+// only an existing folder whose path fits into MAX_PATH characters; anything else is refused
+// in the dialog, which stays open. Null when cancelled.
+PIDLIST_ABSOLUTE SHBrowseForFolderW(BROWSEINFOW* info);
+// The folder's path; FALSE for a null item.
+BOOL SHGetPathFromIDListW(PIDLIST_ABSOLUTE item, char16_t* path);

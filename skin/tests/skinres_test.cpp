@@ -2,6 +2,10 @@
 // and picture helpers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "app/resarchive.h"
 #include "app/settings.h"
 #include "platform/afx/afxwin.h"
@@ -10,6 +14,8 @@
 #include "skin/skinimages.h"
 #include "skin/tests/skin_test_util.h"
 #include "skin/wndhelpers.h"
+#include "platform/fileio.h"
+#include "platform/wnd/commdlg.h"
 
 namespace {
 
@@ -147,6 +153,21 @@ TEST(Helpers, DrawPicCopiesBmpsAndSkipsBadPictures) {
   SelectObject(dc, old);
   DeleteDC(dc);
   DeleteObject(canvas);
+}
+
+TEST(Helpers, BrowseForFolderGivesTheChosenFolderOrLeavesTheTextAlone) {
+  const std::string dir = ::testing::TempDir() + "browse_folder_pick_" + std::to_string(getpid());
+  std::filesystem::create_directories(dir);
+  const CString chosen = FromHostPath(dir);
+  CString folder = u"before";
+  PushPickerAnswerForTest(&chosen);
+  EXPECT_TRUE(BrowseForFolder(&folder, u"Select the folder"));
+  EXPECT_EQ(folder, chosen);
+  folder = u"before";
+  PushPickerAnswerForTest(nullptr);  // cancelled
+  EXPECT_FALSE(BrowseForFolder(&folder, u"Select the folder"));
+  EXPECT_EQ(folder, CString(u"before"));
+  EXPECT_FALSE(BrowseForFolder(nullptr, u"x"));
 }
 
 }  // namespace
