@@ -111,7 +111,7 @@ void ChainMtsFragments(std::vector<MtsFragmentInfo> hits, VolumeContext& volume,
     if (!valid) {
       // A fragment read back from a damaged scan-state file, or one ending before it starts,
       // would send copy-out across the device: the video is not offered.
-      WriteLogFmt(u"MTS video at 0x%I64X dropped: a fragment lies outside the device", chain.front().startLba);
+      WriteLogFmt(u"MTS video at 0x%I64X dropped: a fragment lies outside the device", uint64_t(chain.front().startLba));
     } else {
       FileRecord rec;
       if (MakeMtsFileRecord(rec, chain) && rec.size > kMinMtsFileBytes) {

@@ -24,6 +24,7 @@
 
 #include "core/carvedname.h"
 #include "core/filetypetable.h"
+#include "core/volumelist.h"
 #include "scanbase/scanrun.h"
 #include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
@@ -112,6 +113,8 @@ int RunCarve(const std::vector<std::string>& argsIn) {
          run.files.size(), exact, run.hits.size(), ScanRunState.load(), run.finishing, run.finished, run.seconds,
          run.seconds > 0 ? bytes / run.seconds / 1e6 : 0.0);
   KscanEndCarve();
+  // The rebuild published its volume into the application's list.
+  if (mts) ClearVolumeList(AppVolumeList());
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
 }
 
