@@ -7,15 +7,11 @@
 #include "parsefilesystem/parsefat/fatformat.h"
 #include "parsefilesystem/parsefat/fatvalidate.h"
 #include "parsefilesystem/parsefat/fatvolume.h"
+#include "parsefilesystem/parsentfs/mftrun.h"
 #include "parsefilesystem/parsentfs/ntfsvolume.h"
 
 namespace {
 
-uint64_t Le64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
 
 std::atomic<NtfsBootHitCheck>& NtfsHitCheck() {
   static std::atomic<NtfsBootHitCheck>& c = *new std::atomic<NtfsBootHitCheck>(nullptr);
@@ -33,14 +29,10 @@ const FsProbeRow kRows[] = {
 
 // Until the NTFS scan validator is linked: the sector at lba is an NTFS boot sector of the same
 // size, and the first MFT record it names (from lba) starts with "FILE".
+// The records where the boot sector puts the MFT must be that MFT's: a stray copy of a boot
+// sector, or one whose volume was formatted over, names records of other numbers or none.
 bool DefaultNtfsHit(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
-  uint8_t s[512] = {};
-  if (!reader.ReadSectors(s, lba, 1) || !IsNtfsBootSector(s)) return false;
-  if (Le64(s + 0x28) != Le64(boot + 0x28)) return false;
-  const uint64_t mftLcn = Le64(s + 0x30), spc = s[0x0D];
-  if (mftLcn > (UINT64_MAX - lba) / spc) return false;
-  uint8_t rec[512] = {};
-  return reader.ReadSectors(rec, lba + mftLcn * spc, 1) && std::memcmp(rec, "FILE", 4) == 0;
+  return MftStartHoldsOwnRecords(reader, boot, lba);
 }
 
 }  // namespace

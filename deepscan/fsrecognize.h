@@ -17,8 +17,8 @@ using BootSectorTest = bool (*)(const uint8_t* sector);
 bool IsExfatBootSector(const uint8_t* sector);
 bool HasBootSignature(const uint8_t* sector);
 
-// Whether the NTFS boot sector at lba proves a volume there; the default reads the sector and
-// wants an NTFS boot sector with the same total sector count. Null restores the default.
+// Whether the NTFS boot sector proves a volume starting at lba; the default wants more than 16
+// of the 64 records where it puts the MFT to carry their own numbers. Null restores the default.
 using NtfsBootHitCheck = bool (*)(DiskReader& reader, const uint8_t* boot, uint64_t lba);
 void SetNtfsBootHitCheck(NtfsBootHitCheck check);
 

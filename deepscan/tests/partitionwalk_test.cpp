@@ -265,8 +265,12 @@ TEST_F(PartitionWalk, BackupNtfsHitGivesTrueStartOnce) {
   NtfsBoot(s, 204800);
   img.Write(100000, s);
   img.Write(304800, s);
-  uint8_t rec[512] = {'F', 'I', 'L', 'E'};
-  img.Write(100032, rec);
+  // The MFT the boot sector names: records that carry their own numbers.
+  for (uint32_t k = 0; k < 64; ++k) {
+    uint8_t rec[512] = {'F', 'I', 'L', 'E'};
+    Put32(rec + 0x2C, k);
+    img.Write(100032 + 2 * k, rec);
+  }
   VolumeContext disk = img.Disk();
   DiskReader r;
   ASSERT_TRUE(OpenVolumeDevice(disk, r));

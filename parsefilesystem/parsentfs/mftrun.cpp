@@ -316,3 +316,21 @@ bool EstimateNtfsVolumeStart(DiskReader& reader, uint64_t& start, uint32_t& sect
   start = vote.Result();
   return true;
 }
+
+bool MftStartHoldsOwnRecords(DiskReader& reader, const uint8_t* boot, uint64_t lba) {
+  constexpr uint32_t kProbeRecords = 64;
+  constexpr uint32_t kEnoughOwnNumbers = 16;
+  const uint64_t spc = boot[0x0D];
+  const uint64_t mftLcn = NtfsRead64(boot + 0x30);
+  uint64_t offset = 0, at = 0;
+  if (__builtin_mul_overflow(spc, mftLcn, &offset) || __builtin_add_overflow(lba, offset, &at)) return false;
+  std::vector<uint8_t> records(size_t(kProbeRecords) * kMftRecordBytes, 0);
+  if (!reader.ReadSectors(records.data(), at, kProbeRecords * kMftRecordSectors)) return false;
+  uint32_t own = 0;
+  for (uint32_t k = 0; k < kProbeRecords; ++k) {
+    uint8_t* r = records.data() + size_t(k) * kMftRecordBytes;
+    RepairMftRecord(r);
+    if (NtfsRead32(r + 0x2C) == k) ++own;
+  }
+  return own > kEnoughOwnNumbers;
+}

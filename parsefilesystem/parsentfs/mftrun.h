@@ -74,3 +74,7 @@ class NtfsStartVote {
 // directory voted (or no cluster size could be estimated).
 bool EstimateNtfsVolumeStart(DiskReader& reader, uint64_t& start, uint32_t& sectorsPerCluster,
                              const std::vector<SectorHit>& indxHits, const std::vector<SectorHit>& run);
+
+// Whether the NTFS boot sector boot, taken as the first sector of a volume at lba, names an
+// MFT: more than 16 of the 64 records where it puts the MFT carry their own record numbers.
+bool MftStartHoldsOwnRecords(DiskReader& reader, const uint8_t* boot, uint64_t lba);

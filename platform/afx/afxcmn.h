@@ -144,3 +144,5 @@ class CListCtrl : public CWnd {
   // owns the window.
   mutable CHeaderCtrl headerProxy_;
 };
+
+#include "platform/afx/afxtree.h"

@@ -19,6 +19,7 @@ void RegisterControlClasses() {
   reg(TOOLTIPS_CLASS, &ToolTipProc, CS_SAVEBITS, IDC_ARROW);
   reg(WC_HEADER, &HeaderProc, CS_DBLCLKS, IDC_ARROW);
   reg(WC_LISTVIEW, &ListViewProc, CS_DBLCLKS, IDC_ARROW);
+  reg(WC_TREEVIEW, &TreeViewProc, CS_DBLCLKS, IDC_ARROW);
   reg(WC_DIALOG, &DefDlgProcW, CS_DBLCLKS | CS_SAVEBITS, IDC_ARROW);
   reg(u"#32768", &MenuPopupProc, CS_SAVEBITS, IDC_ARROW);
   reg(WC_SCROLLBAR, &ScrollBarProc, CS_DBLCLKS, IDC_ARROW);

@@ -42,3 +42,21 @@ inline void DrawEdgeLines(HDC dc, const RECT& e, COLORREF tl, COLORREF br) {
   FillSolidRectDc(dc, &t, tl);
   FillSolidRectDc(dc, &l, tl);
 }
+
+// The built-in check box of the list and the tree (no state image list), centred in its cell.
+inline void DrawCheckBox(HDC dc, const RECT& cell, bool checked, bool enabled) {
+  const int size = 13;
+  const int x = cell.left + (cell.right - cell.left - size) / 2, y = cell.top + (cell.bottom - cell.top - size) / 2;
+  RECT box{x, y, x + size, y + size};
+  FillSolidRectDc(dc, &box, enabled ? GetSysColor(COLOR_WINDOW) : GetSysColor(COLOR_BTNFACE));
+  DrawEdgeLines(dc, box, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNSHADOW));
+  if (!checked) return;
+  const COLORREF ink = enabled ? GetSysColor(COLOR_WINDOWTEXT) : GetSysColor(COLOR_GRAYTEXT);
+  // A tick of three-pixel strokes: down from the left, then up to the right.
+  for (int k = 0; k < 7; ++k) {
+    const int px = x + 3 + k;
+    const int py = k < 3 ? y + 5 + k : y + 7 - (k - 2);
+    RECT stroke{px, py, px + 1, py + 3};
+    FillSolidRectDc(dc, &stroke, ink);
+  }
+}

@@ -159,4 +159,5 @@ LRESULT ProgressProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ToolTipProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT HeaderProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT ListViewProc(HWND h, UINT msg, WPARAM w, LPARAM l);
+LRESULT TreeViewProc(HWND h, UINT msg, WPARAM w, LPARAM l);
 LRESULT MenuPopupProc(HWND h, UINT msg, WPARAM w, LPARAM l);

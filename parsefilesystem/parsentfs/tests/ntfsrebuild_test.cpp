@@ -447,6 +447,37 @@ TEST_F(NtfsRebuild, LoadedHitsOutsideKnownMftsBecomeVolumes) {
   FreeBlockHitLists();
 }
 
+TEST_F(NtfsRebuild, BootHitNeedsAnMftOfItsOwnRecords) {
+  // A volume at 100 whose MFT the boot sector puts at cluster 4 (8 sectors per cluster).
+  const std::vector<uint8_t> boot = TestBootSector(8, 131071, 4);
+  struct Case {
+    const char* what;
+    uint32_t ownNumbers;  // records 0 … n-1 carry their numbers, the rest another
+    std::vector<uint8_t> boot;
+    bool proved;
+  };
+  std::vector<uint8_t> farMft = boot;
+  Put64(farMft.data() + 0x30, 1ull << 62);  // 8 x LCN wraps
+  std::vector<uint8_t> pastEnd = boot;
+  Put64(pastEnd.data() + 0x30, 1000000);
+  const Case cases[] = {
+      {"16 own numbers are not enough", 16, boot, false},
+      {"17 are", 17, boot, true},
+      {"an MFT position that wraps", 64, farMft, false},
+      {"an MFT past the device end", 64, pastEnd, false},
+  };
+  for (const Case& c : cases) {
+    for (uint32_t k = 0; k < 64; ++k) {
+      std::vector<uint8_t> rec(1024, 0);
+      Put32(rec.data() + 0x2C, k < c.ownNumbers ? k : 1000 + k);
+      WriteAt(100 + 8 * 4 + 2 * k, rec);
+    }
+    DiskReader reader;
+    ASSERT_TRUE(OpenDeviceByPath(devicePath, reader, 1));
+    EXPECT_EQ(MftStartHoldsOwnRecords(reader, c.boot.data(), 100), c.proved) << c.what;
+  }
+}
+
 bool NeverOpen(uint64_t) { return false; }
 bool Block0Open(uint64_t lba) { return lba == 0; }
 
