@@ -28,6 +28,7 @@
 #include "deepscan/diskimagescan.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
+#include "deepscan/mtsscan.h"
 #include "deepscan/scanstatesave.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
@@ -197,6 +198,7 @@ void InstallProgramServices() {
   // dialog.
   InstallCarvingConsumer();
   InstallVideoScanConsumer();
+  InstallMtsScanConsumer();
   InstallScanResults();
   // A long scan can be saved at its end and resumed from its saved state at the next start.
   InstallScanStateFiles();
