@@ -72,18 +72,36 @@ uint64_t TargetBlockCount(const VolumeContext& target) {
 
 }  // namespace
 
+namespace {
+// Taken while the map is made or freed and while a window copies it, so a copy never reads a
+// freed map.
+std::mutex& MapLifeLock() {
+  static std::mutex& m = *new std::mutex();
+  return m;
+}
+}  // namespace
+
 void AllocBlockStateMap(uint64_t blocks) {
   FreeBlockStateMap();
+  std::lock_guard<std::mutex> lock(MapLifeLock());
   BlockMap& m = TheMap();
   m.bytes = static_cast<uint8_t*>(AllocMem(blocks, 249));
   m.count = blocks;
 }
 
 void FreeBlockStateMap() {
+  std::lock_guard<std::mutex> lock(MapLifeLock());
   BlockMap& m = TheMap();
   if (m.bytes != nullptr) FreeMem(m.bytes);
   m.bytes = nullptr;
   m.count = 0;
+}
+
+void CopyBlockStateMap(std::vector<uint8_t>& out) {
+  std::lock_guard<std::mutex> lock(MapLifeLock());
+  BlockMap& m = TheMap();
+  out.resize(m.bytes != nullptr ? m.count : 0);
+  for (size_t i = 0; i < out.size(); ++i) out[i] = std::atomic_ref<uint8_t>(m.bytes[i]).load(std::memory_order_relaxed);
 }
 
 uint64_t BlockStateCount() { return TheMap().count; }

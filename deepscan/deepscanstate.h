@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "core/volumecontext.h"
 #include "deepscan/blockqueue.h"
@@ -26,6 +27,9 @@ void FreeBlockStateMap();
 uint64_t BlockStateCount();
 uint8_t GetBlockState(uint64_t block);
 void SetBlockState(uint64_t block, uint8_t state);
+// A copy of the map (empty without one), taken under the lock that making and freeing the map
+// take: safe from any thread while a scan starts or ends.
+void CopyBlockStateMap(std::vector<uint8_t>& out);
 // The map's bytes (null without a map), for the scan-state writer and loader.
 uint8_t* BlockStateBytes();
 

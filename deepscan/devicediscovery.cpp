@@ -30,6 +30,7 @@ std::atomic<uint32_t>& DiskDelay() {
 struct DiscoveryThread {
   std::mutex m;
   std::thread t;
+  std::atomic<bool> running{false};
 };
 DiscoveryThread& TheThread() {
   static DiscoveryThread& d = *new DiscoveryThread();
@@ -230,8 +231,14 @@ void StartDeviceDiscovery(std::atomic<uint32_t>* status) {
   DiscoveryThread& d = TheThread();
   std::lock_guard<std::mutex> l(d.m);
   if (d.t.joinable()) d.t.join();
-  d.t = std::thread([status] { GetAllPartInfoThread(status); });
+  d.running.store(true);
+  d.t = std::thread([status, &d] {
+    GetAllPartInfoThread(status);
+    d.running.store(false);
+  });
 }
+
+bool DeviceDiscoveryRunning() { return TheThread().running.load(); }
 
 void WaitForDeviceDiscovery() {
   DiscoveryThread& d = TheThread();

@@ -16,6 +16,9 @@ uint32_t GetAllPartInfoThread(void* job);
 // Starts GetAllPartInfoThread on its own thread over the status word, after the previous
 // discovery thread has ended.
 void StartDeviceDiscovery(std::atomic<uint32_t>* status);
+// True from StartDeviceDiscovery until its thread has left GetAllPartInfoThread, also after its
+// job was stopped: the lists may still be written until then.
+bool DeviceDiscoveryRunning();
 // Waits for the last discovery thread started by StartDeviceDiscovery.
 void WaitForDeviceDiscovery();
 // The wait after each disk that opened (500 ms); tests set 0.

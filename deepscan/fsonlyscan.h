@@ -6,11 +6,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "deepscan/carvingconsumer.h"
 #include "platform/thread.h"
 #include "platform/wintypes.h"
 
-// Sent to the main window when a scan's results are final.
-constexpr UINT WM_SCAN_FINISHED = 0x467;
+// WM_SCAN_FINISHED comes with the carving consumer's messages.
 
 // Thread procedure; param is the std::atomic<uint32_t>* of the scan state word, which the run
 // never changes (2 asks the parsers to stop). Counts itself as a worker for the length of the

@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "base/log.h"
+#include "dialogs/deepscansetdlg.h"
 #include "platform/afx/afxmsg.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -17,40 +18,48 @@ void CPlaceholderPanel::OnDrawBackground(CDC* dc) {
   dc->DrawText(m_label, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
-BOOL CDevSelDlg::OnInitDialog() {
+
+BOOL CDorivDlg::OnInitDialog() {
   CPlaceholderPanel::OnInitDialog();
-  if (HWND host = ::GetDlgItem(m_hWnd, IDC_DEVICE_PANEL_HOST)) m_devWnd.SubclassWindow(host);
+  m_scanProgress.Create(IDD_SCAN_PROGRESS, this);
+  m_scanProgress.ShowWindow(SW_HIDE);
   return TRUE;
 }
 
-void CDevSelDlg::OnSkinSize(int cx, int cy) {
-  if (m_devWnd.m_hWnd) m_devWnd.MoveWindow(10, 10, cx > 20 ? cx - 20 : 0, cy > 60 ? cy - 60 : 0, TRUE);
+void CDorivDlg::OnSkinSize(int cx, int cy) {
+  if (!m_scanProgress.m_hWnd) return;
+  // Scanning without results: the progress panel in the middle; with results: at the top.
+  const int top = m_layoutState == 1 ? cy / 2 - kScanProgressHeight / 2 : 2;
+  m_scanProgress.MoveWindow(10, top, cx - 20, kScanProgressHeight, TRUE);
 }
-
-void CDevSelDlg::ApplyEditionOptions() {
-  if (!m_hWnd) return;
-}
-
-void CDevSelDlg::AttachTargetPanel() { ++m_layoutCount; }
-
-void CDevSelDlg::RefreshDeviceList() {
-  ++m_refreshCount;
-  WriteLog(u"Device list refreshed");
-  if (m_devWnd.m_hWnd) m_devWnd.Invalidate(TRUE);
-}
-
-void CDevSelDlg::OnUsbArrived() {
-  if (m_shown) RefreshDeviceList();
-  else m_refreshNeeded = 1;
-}
-
-void CScanProgressDlg::PauseScan() { ::PauseScan(); }
-void CScanProgressDlg::ResumeScan() { ::ResumeScan(); }
 
 void CDorivDlg::SetLayoutState(int state) {
   if (m_layoutState == state) return;
   m_layoutState = state;
   ++m_layoutChanges;
+  if (m_scanProgress.m_hWnd) {
+    if (state == 3) {
+      m_scanProgress.ShowWindow(SW_HIDE);
+    } else {
+      m_scanProgress.ShowWindow(SW_SHOW);
+      if (state == 1) m_scanProgress.m_bar.SetPos(0);
+    }
+  }
+  if (m_hWnd) {
+    RECT rc{};
+    GetClientRect(&rc);
+    OnSkinSize(rc.right, rc.bottom);
+    Invalidate(TRUE);
+  }
+}
+
+void CDorivDlg::ShowResultView(int show) {
+  if (!show) {
+    ShowWindow(SW_HIDE);
+    return;
+  }
+  m_scanProgress.Reset();
+  ShowWindow(SW_SHOW);
 }
 
 void CDorivDlg::DisableResultPanes() { m_panesEnabled = 0; }
@@ -61,14 +70,13 @@ void CDorivDlg::OnScanFinished() {
 }
 
 void RegisterPanelTemplates() {
-  for (UINT id : {IDD_NEW_MENU, IDD_CLASSIC_MENU, IDD_DEVICE_SELECTION, IDD_RESULT_VIEW}) {
-    DlgTemplate t;
-    t.style = WS_CHILD;
-    t.cx = 600;
-    t.cy = 200;
-    if (id == IDD_DEVICE_SELECTION) {
-      t.items = {{int(IDC_DEVICE_PANEL_HOST), WC_STATIC, WS_VISIBLE, 0, u"", 7, 7, 586, 160}};
-    }
-    RegisterDialogTemplate(id, t);
-  }
+  DlgTemplate t;
+  t.style = WS_CHILD;
+  t.cx = 600;
+  t.cy = 200;
+  RegisterDialogTemplate(IDD_RESULT_VIEW, t);
+  RegisterStartMenuTemplates();
+  RegisterDeviceSelectionTemplate();
+  RegisterDeepScanSettingsTemplates();
+  RegisterScanProgressTemplate();
 }

@@ -153,5 +153,8 @@ struct StorageDriveExtent {
   bool removable = false;
 };
 bool QueryDriveExtent(char16_t letter, StorageDriveExtent* out);
+// The folder where the drive of that letter is mounted: the description's "mount", else the
+// mount point of the mounted block device behind the letter; empty when unknown.
+std::string StorageDriveMountPoint(char16_t letter);
 // True when the disk accepts discards (TRIM); always false for a described machine.
 bool QueryDiskTrim(int diskIndex);

@@ -483,6 +483,22 @@ uint64_t SourceLength(const MachineSource& s) {
 
 }  // namespace
 
+std::string StorageDriveMountPoint(char16_t letter) {
+  if (letter >= u'a' && letter <= u'z') letter = char16_t(letter - 32);
+  MachineDescription md;
+  bool valid = false;
+  std::string why;
+  if (LoadMachineDescription(&md, &valid, &why)) {
+    if (!valid) return std::string();
+    auto it = md.drives.find(letter);
+    return it == md.drives.end() ? std::string() : it->second.mount;
+  }
+  std::vector<RealMount> mounts = RealLetterMounts();
+  size_t i = size_t(letter - u'C');
+  if (letter < u'C' || i >= mounts.size()) return std::string();
+  return mounts[i].mountPoint;
+}
+
 bool QueryDriveExtent(char16_t letter, StorageDriveExtent* out) {
   *out = StorageDriveExtent();
   MachineDescription md;

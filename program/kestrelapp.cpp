@@ -28,9 +28,11 @@
 #include "deepscan/diskimagescan.h"
 #include "deepscan/doctext/doctext.h"
 #include "deepscan/liveresults.h"
+#include "deepscan/mtsscan.h"
 #include "deepscan/scanstatesave.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/videoscan.h"
+#include "dialogs/deepscansetdlg.h"
 #include "dialogs/mainwnd.h"
 #include "dialogs/messagedlg.h"
 #include "dialogs/supportdlg.h"
@@ -196,6 +198,7 @@ void InstallProgramServices() {
   // dialog.
   InstallCarvingConsumer();
   InstallVideoScanConsumer();
+  InstallMtsScanConsumer();
   InstallScanResults();
   // A long scan can be saved at its end and resumed from its saved state at the next start.
   InstallScanStateFiles();
@@ -215,6 +218,7 @@ void InstallProgramServices() {
   RegisterEmbeddedResources();
   RegisterMainWindowTemplates();
   InstallMessageBox();
+  InstallDeepScanSettingsDialog();
   RegisterWebViewStandIn();
 }
 

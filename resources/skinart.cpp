@@ -222,6 +222,15 @@ bool WriteIco(const std::vector<Canvas>& sizes, const fs::path& path) {
   return bool(f.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size())));
 }
 
+// A PNG file of the picture with its alpha.
+bool WritePng(const Canvas& c, const fs::path& path) {
+  const std::vector<uint8_t> png = PngBytes(c);
+  if (png.empty()) return false;
+  fs::create_directories(path.parent_path());
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  return bool(f.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size())));
+}
+
 // ---- Dialog backgrounds ----
 
 // A nine-grid source: rounded top corners cut in the key green, a caption band `caption` rows
@@ -576,6 +585,172 @@ Canvas Splash() {
   return c;
 }
 
+
+// ---- The scan-target panel: item faces, usage bar, group header, target icons ----
+
+Canvas DevItemFace(Rgb fill, Rgb border) {
+  Canvas c(253, 60, kWhite);
+  auto shape = RoundRect(2, 2, 249, 58, 4);
+  c.Paint(shape, fill);
+  c.Paint(Ring(shape, RoundRect(3, 3, 248, 57, 3)), border);
+  return c;
+}
+
+Canvas UsageFrame() {
+  Canvas c(189, 15, kWhite);
+  c.Paint(Rect(0, 0, 189, 15), Hex(0xC9D2DD));
+  c.Paint(Rect(1, 1, 188, 14), Hex(0xF2F4F7));
+  return c;
+}
+
+Canvas UsageFill() {
+  Canvas c(185, 11, kWhite);
+  c.Paint(Rect(0, 0, 185, 11), [](int, int y) { return Mix(Hex(0x4F93E0), Hex(0x2B6CC4), float(y) / 10.0f); });
+  return c;
+}
+
+// Four 10 by 10 arrows: expanded (down), the same lit, collapsed (right), the same lit.
+Canvas HeaderArrows() {
+  Canvas c(40, 10, kWhite);
+  const Rgb dim = Hex(0x7A8798), lit = Hex(0x2B6CC4);
+  for (int i = 0; i < 4; ++i) {
+    const float x = float(i * 10);
+    const Rgb col = (i % 2) ? lit : dim;
+    if (i < 2) {
+      c.Paint(Stroke(x + 2, 3.5f, x + 5, 6.5f, 1.6f), col);
+      c.Paint(Stroke(x + 5, 6.5f, x + 8, 3.5f, 1.6f), col);
+    } else {
+      c.Paint(Stroke(x + 3.5f, 2, x + 6.5f, 5, 1.6f), col);
+      c.Paint(Stroke(x + 6.5f, 5, x + 3.5f, 8, 1.6f), col);
+    }
+  }
+  return c;
+}
+
+Canvas HeaderCap(int w) {
+  Canvas c(w, 27, Hex(0xEEF4FC));
+  return c;
+}
+
+std::function<bool(float, float)> DriveShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(m, 3 * m, s - m, s - 3 * m, m), RoundRect(m * 1.8f, 3.8f * m, s - 1.8f * m, s - 3.8f * m, m * 0.6f)),
+              Circle(s - 2.6f * m, s / 2, 0.7f * m), Rect(2.3f * m, s / 2 - 0.35f * m, 5.5f * m, s / 2 + 0.35f * m)});
+}
+std::function<bool(float, float)> DiskShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(1.5f * m, m, s - 1.5f * m, s - m, m), RoundRect(2.3f * m, 1.8f * m, s - 2.3f * m, s - 1.8f * m, m * 0.6f)),
+              Ring(Circle(s / 2, s / 2 - 0.5f * m, 2.6f * m), Circle(s / 2, s / 2 - 0.5f * m, 1.9f * m)),
+              Circle(s / 2, s / 2 - 0.5f * m, 0.6f * m), Stroke(s / 2 + m, s / 2 + 1.5f * m, s - 3 * m, s - 2.5f * m, 0.7f * m)});
+}
+std::function<bool(float, float)> SpaceShape(float s) {
+  const float m = s / 10;
+  std::vector<std::function<bool(float, float)>> dashes;
+  for (int i = 0; i < 5; ++i) {
+    const float t = m + float(i) * 1.7f * m;
+    dashes.push_back(Rect(t, 3 * m, t + m, 3.6f * m));
+    dashes.push_back(Rect(t, s - 3.6f * m, t + m, s - 3 * m));
+  }
+  dashes.push_back(Rect(m, 3 * m, 1.6f * m, s - 3 * m));
+  dashes.push_back(Rect(s - 1.6f * m, 3 * m, s - m, s - 3 * m));
+  return Any(dashes);
+}
+std::function<bool(float, float)> BinShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(2.5f * m, 3 * m, s - 2.5f * m, s - m, 0.6f * m), RoundRect(3.2f * m, 3 * m, s - 3.2f * m, s - 1.7f * m, 0.3f * m)),
+              Rect(1.5f * m, 2 * m, s - 1.5f * m, 2.7f * m), Rect(4 * m, m, s - 4 * m, 2 * m), Rect(4.3f * m, 4 * m, 4.9f * m, s - 2.5f * m),
+              Rect(s - 4.9f * m, 4 * m, s - 4.3f * m, s - 2.5f * m)});
+}
+std::function<bool(float, float)> ScreenShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(m, 1.5f * m, s - m, s - 3 * m, 0.6f * m), RoundRect(1.7f * m, 2.2f * m, s - 1.7f * m, s - 3.7f * m, 0.3f * m)),
+              Rect(s / 2 - 0.4f * m, s - 3 * m, s / 2 + 0.4f * m, s - 1.8f * m), Rect(3 * m, s - 1.8f * m, s - 3 * m, s - 1.2f * m)});
+}
+std::function<bool(float, float)> ClockShape(float s) {
+  const float c = s / 2, m = s / 10;
+  return Any({Ring(Circle(c, c, 4 * m), Circle(c, c, 3.3f * m)), Stroke(c, c, c, c - 2.5f * m, 0.7f * m),
+              Stroke(c, c, c + 1.8f * m, c + 1 * m, 0.7f * m)});
+}
+std::function<bool(float, float)> ImageFileShape(float s) {
+  const float m = s / 10;
+  return Any({Ring(RoundRect(2 * m, m, s - 2 * m, s - m, 0.6f * m), RoundRect(2.7f * m, 1.7f * m, s - 2.7f * m, s - 1.7f * m, 0.3f * m)),
+              Ring(Circle(s / 2, s / 2 + 0.5f * m, 2 * m), Circle(s / 2, s / 2 + 0.5f * m, 1.4f * m)), Circle(s / 2, s / 2 + 0.5f * m, 0.5f * m)});
+}
+std::function<bool(float, float)> BigFolderShape(float s) {
+  const float m = s / 10;
+  return Any({RoundRect(m, 3 * m, s - m, s - 1.5f * m, 0.8f * m), RoundRect(m, 2 * m, 4.5f * m, 4 * m, 0.6f * m)});
+}
+// The start menus: tab faces (normal, and hover or selected) and the classic menu's picture
+// buttons (a picture above the caption they draw).
+Canvas MenuTab(bool lit) {
+  Canvas c(210, 60, lit ? Hex(0xE3EEFB) : Hex(0xFBFDFF));
+  if (lit) c.Paint(Rect(0, 0, 4, 60), Hex(0x2B6CC4));
+  c.Paint(Rect(0, 59, 210, 60), Hex(0xE6EAF0));
+  c.Paint(Circle(32, 30, 12), lit ? Hex(0x2B6CC4) : Hex(0x9AA8BA));
+  return c;
+}
+
+Canvas ClassicButton(const std::function<bool(float, float)>& glyph, bool lit) {
+  Canvas c(139, 184, kWhite);
+  auto face = RoundRect(4, 4, 135, 135, 10);
+  c.Paint(face, lit ? Hex(0xDCE9F9) : Hex(0xF1F5FA));
+  c.Paint(Ring(face, RoundRect(5, 5, 134, 134, 9)), lit ? Hex(0x2B6CC4) : Hex(0xC9D2DD));
+  c.Paint(glyph, lit ? Hex(0x2B6CC4) : Hex(0x3D5A80));
+  return c;
+}
+
+std::function<bool(float, float)> Shifted(std::function<bool(float, float)> shape, float dx, float dy) {
+  return [=](float x, float y) { return shape(x - dx, y - dy); };
+}
+
+bool WriteMenuArt(const fs::path& skin) {
+  bool ok = true;
+  const char* tabs[] = {"NewAllRecovery", "NewDelRecovery", "NewFormatRecovery", "NewUsbRecovery", "NewRecycleRecovery",
+                        "NewDiskRecovery"};
+  for (const char* t : tabs) {
+    ok &= WriteBmp(MenuTab(false), skin / (std::string("NewMainBtn/") + t + "N.bmp"));
+    ok &= WriteBmp(MenuTab(true), skin / (std::string("NewMainBtn/") + t + "D.bmp"));
+  }
+  const struct {
+    const char* name;
+    std::function<bool(float, float)> glyph;
+  } buttons[] = {{"DelFileRecovery", Shifted(BinShape(80), 30, 28)},
+                 {"PartFileRecovery", Shifted(DriveShape(80), 30, 28)},
+                 {"DiskFileRecovery", Shifted(DiskShape(80), 30, 28)},
+                 {"SoftHelp", Shifted(Any({Ring(Circle(40, 40, 30), Circle(40, 40, 25)), Circle(40, 56, 3.5f),
+                                           Stroke(40, 46, 40, 40, 5), Stroke(40, 40, 49, 31, 5),
+                                           Ring(Circle(40, 31, 10), Circle(40, 31, 5.5f))}),
+                                      30, 28)}};
+  for (const auto& b : buttons) {
+    ok &= WriteBmp(ClassicButton(b.glyph, false), skin / (std::string("OldMianBtn/") + b.name + "Normal.bmp"));
+    ok &= WriteBmp(ClassicButton(b.glyph, true), skin / (std::string("OldMianBtn/") + b.name + "Up.bmp"));
+    ok &= WriteBmp(ClassicButton(b.glyph, true), skin / (std::string("OldMianBtn/") + b.name + "Down.bmp"));
+  }
+  return ok;
+}
+
+bool WriteDevPanelArt(const fs::path& skin) {
+  bool ok = true;
+  ok &= WriteBmp(DevItemFace(kWhite, Hex(0xE3E8EF)), skin / "Dev/DevNormal.bmp");
+  ok &= WriteBmp(DevItemFace(Hex(0xEEF4FC), Hex(0xA9C6EA)), skin / "Dev/DevOver.bmp");
+  ok &= WriteBmp(DevItemFace(Hex(0xDCE9F9), Hex(0x2B6CC4)), skin / "Dev/DevSel.bmp");
+  ok &= WriteBmp(UsageFrame(), skin / "Dev/PartSize.bmp");
+  ok &= WriteBmp(UsageFill(), skin / "Dev/PartUse.bmp");
+  ok &= WriteBmp(HeaderArrows(), skin / "Dev/ShowDev.bmp");
+  ok &= WriteBmp(HeaderCap(91), skin / "Dev/ShowDevBtnLeft.bmp");
+  ok &= WriteBmp(HeaderCap(31), skin / "Dev/ShowDevBtnRight.bmp");
+  const int n = 40;
+  ok &= WritePng(ShapeIcon(n, DriveShape(n), Hex(0x2B6CC4)), skin / "Dev/PartIco.png");
+  ok &= WritePng(ShapeIcon(n, SpaceShape(n), Hex(0x7A8798)), skin / "Dev/PartSpace.png");
+  ok &= WritePng(ShapeIcon(n, DiskShape(n), Hex(0x3D5A80)), skin / "Dev/DiskIco.png");
+  ok &= WritePng(ShapeIcon(n, ClockShape(n), Hex(0x2B8A6E)), skin / "Dev/LoadScanSaveIco.png");
+  ok &= WritePng(ShapeIcon(n, ImageFileShape(n), Hex(0x8A5A2B)), skin / "Dev/LoadImgIco.png");
+  ok &= WritePng(ShapeIcon(n, BigFolderShape(n), Hex(0xD89B2B)), skin / "Dev/SetScanLocalIco.png");
+  ok &= WritePng(ShapeIcon(n, ScreenShape(n), Hex(0x2B6CC4)), skin / "Dev/SetScanDesktopIco.png");
+  ok &= WritePng(ShapeIcon(n, BinShape(n), Hex(0x5A6B80)), skin / "Dev/SetScanRecycleIco.png");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -667,6 +842,8 @@ int main(int argc, char** argv) {
   ok &= WriteIco({ShapeIcon(16, MagnifierShape(16), kWhite)}, icons / "385.ico");
   ok &= WriteIco({ShapeIcon(16, PageShape(16), Hex(0x5A6B80))}, icons / "386.ico");
   ok &= WriteIco({ShapeIcon(16, PlayShape(16), Hex(0x2B6CC4))}, icons / "390.ico");
+  ok &= WriteDevPanelArt(skin);
+  ok &= WriteMenuArt(skin);
   if (!ok) {
     fprintf(stderr, "skinart: writing the pictures failed\n");
     return 1;

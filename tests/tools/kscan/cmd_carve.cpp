@@ -1,4 +1,4 @@
-// "kscan carve [--metadata] [--mode normal|video] IMAGE": the whole deep scan of an image,
+// "kscan carve [--metadata] [--mode normal|video|mts] IMAGE": the whole deep scan of an image,
 // headless (see kscancarve.h). Every carved file of the hit lists is printed as one JSON line:
 //   {"lba", "size", "type", "kind", "status", "name", "sha256"}
 // Files whose end the scan found (status 5) carry their exact size and the SHA-256 of those
@@ -13,12 +13,18 @@
 //   {"video", "kind", "lba", "status", ...} with, for a parsed moov, its "position", box "size",
 //   "duration", "created", "name" and sample "offsets"; for an mdat its "position" and "size";
 //   for sample positions (203-206) the "tables" and the sorted device byte "positions".
+//
+// "--mode mts" scans in the MTS fragment mode: the packet tracker records the fragments, the
+// rebuild chains them into videos, and each rebuilt video is printed with its fragments, size
+// and the SHA-256 of its bytes read through the fragments (see kscanvideo.h); the summary line
+// starts with "rebuilt".
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "core/carvedname.h"
 #include "core/filetypetable.h"
+#include "core/volumelist.h"
 #include "scanbase/scanrun.h"
 #include "tests/fixtures/sha256evp.h"
 #include "tests/tools/kscan/kscan.h"
@@ -43,14 +49,16 @@ std::string HashRange(DiskReader& reader, uint64_t lba, uint64_t size) {
 
 int RunCarve(const std::vector<std::string>& argsIn) {
   std::vector<std::string> args = argsIn;
-  bool metadata = false, video = false;
+  bool metadata = false, video = false, mts = false;
   KscanVideoOptions videoOptions;
   if (!KscanTakeVideoOptions(args, videoOptions)) return 2;
   for (size_t i = 0; i < args.size();) {
     if (args[i] == "--metadata") {
       metadata = true;
-    } else if (args[i] == "--mode" && i + 1 < args.size() && (args[i + 1] == "normal" || args[i + 1] == "video")) {
+    } else if (args[i] == "--mode" && i + 1 < args.size() &&
+               (args[i + 1] == "normal" || args[i + 1] == "video" || args[i + 1] == "mts")) {
       video = args[i + 1] == "video";
+      mts = args[i + 1] == "mts";
       args.erase(args.begin() + long(i));
     } else {
       ++i;
@@ -59,10 +67,11 @@ int RunCarve(const std::vector<std::string>& argsIn) {
     args.erase(args.begin() + long(i));
   }
   if (args.size() != 1) {
-    fprintf(stderr, "usage: kscan carve [--metadata] [--mode normal|video] [--video-switches LIST] [--edition-mode N] IMAGE\n");
+    fprintf(stderr, "usage: kscan carve [--metadata] [--mode normal|video|mts] [--video-switches LIST] [--edition-mode N] IMAGE\n");
     return 2;
   }
   if (video) KscanUseVideoMode(videoOptions);
+  if (mts) KscanUseMtsMode();
   KscanCarveRun run;
   if (!KscanRunCarve(args[0], run)) return 1;
 
@@ -94,18 +103,22 @@ int RunCarve(const std::vector<std::string>& argsIn) {
     }
   }
   const size_t videoHits = video ? KscanPrintVideoHits(run.hits) : 0;
+  const size_t rebuilt = mts ? KscanPrintRebuiltVideos(run.reader) : 0;
   const double bytes = double(run.sectors) * kSectorBytes;
   if (video) printf("{\"videohits\":%zu,", videoHits);
+  else if (mts) printf("{\"rebuilt\":%zu,", rebuilt);
   else printf("{");
   printf("\"files\":%zu,\"ended\":%u,\"hits\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u,"
          "\"seconds\":%.3f,\"mbps\":%.1f}\n",
          run.files.size(), exact, run.hits.size(), ScanRunState.load(), run.finishing, run.finished, run.seconds,
          run.seconds > 0 ? bytes / run.seconds / 1e6 : 0.0);
   KscanEndCarve();
+  // The rebuild published its volume into the application's list.
+  if (mts) ClearVolumeList(AppVolumeList());
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
 }
 
-KscanCommand reg("carve", "carve [--metadata] [--mode normal|video] [--video-switches LIST] [--edition-mode N] IMAGE",
+KscanCommand reg("carve", "carve [--metadata] [--mode normal|video|mts] [--video-switches LIST] [--edition-mode N] IMAGE",
                  &RunCarve);
 
 }  // namespace

@@ -7,9 +7,14 @@
 #include "app/settings.h"
 #include "base/packedtime.h"
 #include "core/filetypetable.h"
+#include "core/dataextents.h"
+#include "core/recordtable.h"
+#include "core/volumelist.h"
+#include "deepscan/mtsscan.h"
 #include "deepscan/videohits.h"
 #include "deepscan/videoscan.h"
 #include "scanbase/videodetail.h"
+#include "tests/fixtures/sha256evp.h"
 
 namespace {
 
@@ -105,6 +110,51 @@ size_t KscanPrintVideoHits(const std::vector<SectorHit>& hits) {
       printf(",\"size\":%llu", size);
     }
     printf("}\n");
+  }
+  return n;
+}
+
+void KscanUseMtsMode() {
+  VideoFragOptions.MovFragRecovery = 0;
+  VideoFragOptions.MtsFragRecovery = 1;
+  InstallMtsScanConsumer();
+}
+
+size_t KscanPrintRebuiltVideos(DiskReader& reader) {
+  VolumeList& list = AppVolumeList();
+  if (list.slotCount <= kFindFileSlot) return 0;
+  VolumeContext& v = list.slots[kFindFileSlot];
+  size_t n = 0;
+  std::vector<uint8_t> buf(1 << 20);
+  for (uint32_t id = 1; id < v.idLimit; ++id) {
+    FileRecord* rec = GetFileRecord(v, id);
+    if (!rec || (rec->flags & kRecDirectory) || !(rec->flags & kRecExtentList)) continue;
+    DataExtentList extents;
+    if (!FormatByteRanges(*rec, extents)) continue;
+    const uint64_t size = rec->size;
+    const int32_t phaseField = rec->filesBelow;
+    const uint64_t phase = phaseField > 0 ? uint64_t(phaseField) : 0;
+    EvpSha256 sha;
+    uint64_t skip = phase, left = size;
+    bool ok = true;
+    printf("{\"rebuilt\":\"%s\",\"fragments\":[", CString(rec->name).ToUtf8().c_str());
+    for (size_t i = 0; i < extents.size(); ++i) {
+      const DataExtent& e = extents[i];
+      printf("%s[%llu,%llu]", i ? "," : "", (unsigned long long)e.startLba, (unsigned long long)e.sectorCount);
+      for (uint64_t done = 0; done < e.sectorCount && left > 0 && ok;) {
+        const uint32_t sectors = uint32_t(std::min<uint64_t>(buf.size() / 512, e.sectorCount - done));
+        ok = reader.ReadSectors(buf.data(), e.startLba + done, sectors);
+        uint64_t from = std::min<uint64_t>(skip, uint64_t(sectors) * 512);
+        skip -= from;
+        const uint64_t take = std::min<uint64_t>(uint64_t(sectors) * 512 - from, left);
+        if (ok) sha.Update(buf.data() + from, size_t(take));
+        left -= take;
+        done += sectors;
+      }
+    }
+    printf("],\"size\":%llu,\"phase\":%llu,\"sha256\":\"%s\"}\n", (unsigned long long)size,
+           (unsigned long long)phase, ok && left == 0 ? sha.HexDigest().c_str() : "");
+    ++n;
   }
   return n;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/diskreader.h"
 #include "core/sectorhit.h"
 
 struct KscanVideoOptions {
@@ -20,3 +21,11 @@ bool KscanTakeVideoOptions(std::vector<std::string>& args, KscanVideoOptions& o)
 void KscanUseVideoMode(const KscanVideoOptions& o);
 // One JSON line per video hit (kinds 200 … 206) in list order; returns how many.
 size_t KscanPrintVideoHits(const std::vector<SectorHit>& hits);
+
+// Turns the MTS fragment mode on and installs its consumer.
+void KscanUseMtsMode();
+// One JSON line per rebuilt video of the published carved-file volume ("VideoFile"):
+//   {"rebuilt", "fragments": [[lba, sectors], ...], "size", "phase", "sha256"}
+// where the SHA-256 covers the size bytes read through the fragments from the phase on.
+// Returns how many.
+size_t KscanPrintRebuiltVideos(DiskReader& reader);
