@@ -309,7 +309,7 @@ BOOL CPreviewDlg::OnInitDialog() {
   CreateSkinFont(u"MenuNom", &m_rowFont);
   for (int i = 0; i < 5; ++i) {
     m_rows[i].SubclassDlgItem(IDC_PREVIEW_WAITING + UINT(i), this);
-    m_rows[i].m_pFont = &m_rowFont;
+    CopyFontObject(&m_rowFont, &m_rows[i].m_pFont);
   }
   SetAppIcon();
   SetTitle(Lang(u"Preview"));
@@ -323,6 +323,8 @@ BOOL CPreviewDlg::OnInitDialog() {
   m_bResizable = 1;
   LayoutCaptionButtons();
   m_pane.Create(IDD_PREVIEW_PANE, this);
+  // Above the rows: once shown, the pane covers them and the animation.
+  ::SetWindowPos(m_pane.m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   m_pane.ShowWindow(SW_SHOW);
   m_rows[0].SetText(Lang(u"PreparePreview"));
   m_anim.LoadFromResource(279);
