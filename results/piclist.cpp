@@ -279,6 +279,10 @@ void CPicListCtrl::OnNMCustomdraw(NMHDR* nm, LRESULT* result) {
   *result = CDRF_SKIPDEFAULT;
   if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) {
     m_paintLogged = false;
+    // The list's own first shown tile. The tile rule below alone can miss: when the top row
+    // shows only the last pixels of its cells no tile passes it, the old index would stay,
+    // and ready thumbnails of the bottom row would then never be repainted.
+    m_firstVisible = GetTopIndex();
     *result = CDRF_NOTIFYITEMDRAW;
     return;
   }

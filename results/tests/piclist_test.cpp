@@ -180,6 +180,22 @@ TEST_F(PicList, ReadyMessageRepaintsOnlyTheVisibleTilesOfThatItem) {
       EXPECT_EQ(u.bottom, b.bottom);
     }
   }
+  // Scrolled so that the top row shows only the bottom of its cells: no tile there is at the
+  // top left, yet the tiles down to the bottom row are on screen and get their thumbnails.
+  list_.Scroll(CSize(0, 170 * 20 + 160));
+  PumpAll();
+  RECT client{};
+  list_.GetClientRect(&client);
+  int bottomRow = -1;
+  for (int i = 0; i < list_.GetItemCount(); ++i) {
+    const RECT b = Bounds(i);
+    if (b.top < client.bottom && b.bottom > 0) bottomRow = i;
+  }
+  ASSERT_GT(bottomRow, 0);
+  ValidateRect(list_.m_hWnd, nullptr);
+  list_.SendMessage(WM_VIEW_PREVIEWREADY, kSlot, LPARAM(list_.m_ids[size_t(bottomRow)]));
+  RECT u{};
+  EXPECT_TRUE(GetUpdateRect(list_.m_hWnd, &u, FALSE));
 }
 
 TEST_F(PicList, TilesShowThumbnailTextFolderIconAndCheckPicture) {
