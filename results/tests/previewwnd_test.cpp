@@ -104,6 +104,8 @@ class PreviewWindow : public ::testing::Test {
     ASSERT_TRUE(LoadSkinArt());
     Boxes().clear();
     SetMessageBoxHandler(&RecordBox);
+    // Timers fire only when a test moves the clock: the animation counts exactly the ticks sent.
+    UseVirtualMessageClock(true);
     path_ = (fs::temp_directory_path() / ("kestrel_previewwnd_" + std::to_string(getpid()) + ".img")).string();
     image_.assign(2 << 20, 0);
     VolumeContext& v = m_.list.slots[kSlot];
@@ -119,6 +121,7 @@ class PreviewWindow : public ::testing::Test {
   void TearDown() override {
     DestroyPreviewWindow();
     PumpAll();
+    UseVirtualMessageClock(false);
     SetMessageBoxHandler(nullptr);
     ResetVolumeContext(ScanTarget());
     fs::remove(path_);
@@ -344,6 +347,18 @@ TEST_F(PreviewWindow, NoRecordAndWaitingAnimation) {
   EXPECT_EQ(GetWindowPixel(dlg_->m_hWnd, 10, rc.bottom - 10), RGB(255, 255, 255));
   const std::string shot = std::string(KESTREL_RESULTS_SHOT_DIR) + "/preview_waiting.png";
   EXPECT_TRUE(SaveWindowPng(dlg_->m_hWnd, shot));
+  // Timer 1 ticks every 200 ms while waiting, and stops once the data are shown.
+  const int before = dlg_->m_frame;
+  AdvanceVirtualMessageClock(200);
+  PumpAll();
+  EXPECT_EQ(dlg_->m_frame, (before + 1) % 8);
+  Serve();
+  EXPECT_EQ(dlg_->m_dataArrived, 1);
+  const int shown = dlg_->m_frame;
+  AdvanceVirtualMessageClock(1000);
+  PumpAll();
+  EXPECT_LE(dlg_->m_frame - shown, 1);
+
 }
 
 TEST(PictureView, FitInTheView) {
