@@ -47,6 +47,7 @@
 #include "platform/wnd/backend.h"
 #include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
+#include "results/recoverdlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -211,6 +212,8 @@ void InstallProgramServices() {
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
   SetCopyOutServices(copyServices);
+  // The recovery options and the job-progress dialog in place of the headless stand-ins.
+  InstallRecoveryDialogs();
   // A deep scan clears the previews' cache and queue before it resets the results.
   SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
   // Documents and archives: their texts in the preview, their properties in carved names.
