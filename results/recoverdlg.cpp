@@ -7,6 +7,7 @@
 #include "core/copyouthooks.h"
 #include "core/diskreader.h"
 #include "core/volumecontext.h"
+#include "deepscan/progressdlg.h"
 #include "platform/afx/afxmsg.h"
 #include "platform/hooks.h"
 #include "results/jobprogressdlg.h"
@@ -206,6 +207,8 @@ void InstallRecoveryDialogs() {
   RegisterSaveParamTemplate();
   InstallJobProgressDlg();
   CopyOutServices sv = GetCopyOutServices();
+  sv.createProgressDlg = &CreateProgressDlg;
+  sv.runProgressDlg = &RunProgressDlg;
   sv.saveParamDlg = &RunSaveParamDlg;
   SetCopyOutServices(sv);
 }

@@ -74,6 +74,6 @@ void SetRememberedRecoverFolder(const CString& folder);
 bool RunSaveParamDlg(void* owner, uint32_t files, uint64_t bytes, RecoverOptions& options);
 
 void RegisterSaveParamTemplate();
-// The copy-out drivers ask for their options with this dialog and run under the job-progress
-// dialog; the copy services installed so far are kept otherwise.
+// The copy-out drivers ask for their options with this dialog and run their jobs under the
+// job-progress dialog; the other copy services installed so far are kept.
 void InstallRecoveryDialogs();

@@ -2,10 +2,13 @@
 // checked, Recover answered in the options dialog (a folder on the image first, then a folder
 // elsewhere), the copy run under the job-progress dialog, and every file of the folder written
 // byte for byte as the fixture's manifest records it.
+#include <unistd.h>
+
 #include <map>
 #include <regex>
 
 #include "core/checkstate.h"
+#include "core/copyout.h"
 #include "core/copyouthooks.h"
 #include "core/diskreader.h"
 #include "core/itemquery.h"
@@ -58,6 +61,12 @@ std::string FileSha256(const fs::path& p) {
 }
 
 std::atomic<int> g_finished{0};
+std::atomic<int> g_writes{0};
+long SlowWrite(int fd, const void* buf, unsigned long count) {
+  ++g_writes;
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  return ::write(fd, buf, count);
+}
 CString g_finishedText;
 void RecordFinished(void*, const CString& text) {
   g_finishedText = text;
@@ -83,6 +92,9 @@ class RecoveryJourney : public DialogTest {
     g_finished = 0;
   }
   void TearDown() override {
+    // A stopped worker may still finish its last read: the list stays until it has gone.
+    for (int i = 0; i < 2000 && WorkerThreadCount() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    SetCopyWriteHook(nullptr);
     ClearVolumeList(AppVolumeList());
     SetCopyOutServices(CopyOutServices{});
     SetProgressDlgFactory(nullptr);
@@ -193,6 +205,41 @@ TEST_F(RecoveryJourney, ACheckedFolderIsRecoveredByteExactThroughTheDialogs) {
     EXPECT_EQ(FileSha256(it->second), f.sha256);
   }
   EXPECT_GT(expected, 90u);
+}
+
+TEST_F(RecoveryJourney, EscDuringTheCopyStopsItBeforeItsNextRead) {
+  VolumeList& list = AppVolumeList();
+  const uint32_t slot = ScanImage(list);
+  ASSERT_EQ(ToggleItemCheck(list, nullptr, slot, kRootId), 1);
+  CheckedTotals totals;
+  SumCheckedFiles(list, slot, kRootId, totals);
+  SetRememberedRecoverFolder(CString(FromHostPath(out_.string())));
+  g_writes = 0;
+  SetCopyWriteHook(&SlowWrite);
+  std::atomic<int> writesAtEsc{-1};
+  std::thread user([&] {
+    HWND options = WaitForPopup(int(IDC_SAVEPARAM_FOLDER));
+    if (!options) return;
+    PostMessageW(options, WM_COMMAND, IDOK, 0);  // the remembered folder is offered
+    HWND progress = WaitForPopup(int(IDC_JOBPROG_LINE1));
+    if (!progress) return;
+    HWND exitBtn = GetDlgItem(progress, IDOK);
+    for (int i = 0; i < 5000 && !IsWindowVisible(exitBtn); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    writesAtEsc = g_writes.load();
+    InjectKeyPress(VK_ESCAPE);
+  });
+  EXPECT_EQ(RecoverCheckedItems(list, totals.files, totals.bytes), 1);
+  user.join();
+  ASSERT_GE(writesAtEsc.load(), 0) << "the dialogs never showed";
+  for (int i = 0; i < 2000 && WorkerThreadCount() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(WorkerThreadCount(), 0);
+  // The stop is reported instead of the finished dialog, and the copy ended within the write
+  // that was under way.
+  EXPECT_EQ(TheBoxes().Take(), std::vector<CString>{u"The recovery was stopped."});
+  EXPECT_EQ(g_finished.load(), 0);
+  EXPECT_LE(g_writes.load(), writesAtEsc.load() + 1);
+  EXPECT_LT(uint32_t(g_writes.load()), totals.files);
 }
 
 }  // namespace
