@@ -48,7 +48,10 @@
 #include "platform/wnd/backend.h"
 #include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
+#include "results/filterdlg.h"
 #include "results/recoverdlg.h"
+#include "results/renamedlg.h"
+#include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -226,6 +229,9 @@ void InstallProgramServices() {
   RegisterMainWindowTemplates();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
+  RegisterFileFilterTemplates();
+  RegisterRenameTemplates();
+  InstallSavedScanChooser();
   RegisterWebViewStandIn();
 }
 
