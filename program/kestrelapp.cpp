@@ -50,6 +50,7 @@
 #include "program/uidump.h"
 #include "resources/embedded.h"
 #include "results/filterdlg.h"
+#include "results/recoverdlg.h"
 #include "results/renamedlg.h"
 #include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
@@ -220,6 +221,8 @@ void InstallProgramServices() {
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
   SetCopyOutServices(copyServices);
+  // The recovery options and the job-progress dialog in place of the headless stand-ins.
+  InstallRecoveryDialogs();
   // A deep scan clears the previews' cache and queue before it resets the results.
   SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
   // Documents and archives: their texts in the preview, their properties in carved names.
