@@ -19,6 +19,7 @@
 #include "base/wholefile.h"
 #include "core/copyout.h"
 #include "core/devicelists.h"
+#include "core/diskimage.h"
 #include "core/diskreader.h"
 #include "core/volumelist.h"
 #include "deepscan/deepscansettings.h"
@@ -412,9 +413,9 @@ int CDevSelDlg::BuildScanTarget(VolumeContext& out, int confirm) {
     }
   } else {
     ShowMessageBox(FormatCString(u"您需要选择分区空闲空间大于%s的分区保存镜像文件。", FormatSectorSize(out.sectorCount)));
-    // The image writer's path chooser belongs to the cloning edition's writer, which this
-    // build does not carry: the start ends here.
-    return 0;
+    // The chosen device is not the ScanTarget yet: the chooser must keep the image off it.
+    const uint64_t bytes = out.sectorCount > (UINT64_MAX >> 9) ? UINT64_MAX : out.sectorCount << 9;
+    if (!ChooseDiskImagePath(bytes, u"VuzuDazuv", out)) return 0;
   }
   CString device = out.devicePath;
   while (device.Find(u'\\') >= 0) device = device.Mid(1);

@@ -10,16 +10,19 @@
 #include <fstream>
 #include <thread>
 
+#include "core/diskimage.h"
 #include "core/filetypetable.h"
 #include "core/volumelist.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/devicediscovery.h"
+#include "deepscan/diskimagescan.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/scanreader.h"
 #include "core/diskreader.h"
 #include "dialogs/tests/mainwnd_fixture.h"
+#include "platform/fileio.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanprogress.h"
 #include "scanbase/scanrun.h"
@@ -206,6 +209,61 @@ TEST_F(ScanJourney, ListChooseScanToTheEnd) {
   for (uint32_t s = 0; s < AppVolumeList().slotCount; ++s)
     fatVolume = fatVolume || AppVolumeList().slots[s].name.Find(u"(F: FAT32)") >= 0;
   EXPECT_TRUE(fatVolume);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+CString& ImageAnswer() {
+  static CString answer;
+  return answer;
+}
+bool AnswerImagePath(const CString&, CString& chosen) {
+  chosen = ImageAnswer();
+  return !chosen.IsEmpty();
+}
+
+// The disk-image edition: Scan asks where the image goes (a cancel starts nothing), then the
+// scan copies the whole chosen disk into that file and says so at its end.
+TEST_F(ScanJourney, CloneEditionImagesTheChosenDisk) {
+  LoadSettingsForTest(u"Tesmur", u"VuzuDazuv", CString(DefaultVerCfg()) + u"Default-Key: 101\r\n",
+                      CString(DefaultLang()) + ProgramEnglishTexts());
+  InstallDiskImageConsumer();
+  SetProgramDirOverride(CString(std::string_view(dir_)));
+  DiskImageServices sv;
+  sv.saveAsDialog = &AnswerImagePath;
+  SetDiskImageServices(sv);
+  const std::string image = dir_ + "/Copy.QZD";
+  Open();
+  dlg_->ShowDeviceSelection(1);
+  PumpAll();
+  CCtrlBase* disk = ItemNamed(kTagDisks, u"\\\\.\\PhysicalDrive1");
+  ASSERT_NE(disk, nullptr);
+  ClickItem(disk);
+
+  ImageAnswer() = CString();
+  dlg_->m_devSel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVSEL_SCAN, BN_CLICKED), 0);
+  ASSERT_EQ(Rec().boxes.size(), 1u);
+  EXPECT_GE(Rec().boxes[0].Find(u"镜像文件"), 0) << "the notice of the room the image needs";
+  EXPECT_TRUE(dlg_->m_devSel.IsWindowVisible()) << "cancelled: no scan";
+  EXPECT_EQ(WorkerThreadCount(), 0);
+
+  ImageAnswer() = CString(std::string_view(image));
+  dlg_->m_devSel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVSEL_SCAN, BN_CLICKED), 0);
+  EXPECT_FALSE(dlg_->m_devSel.IsWindowVisible());
+  EXPECT_EQ(GetDiskImagePath(), ImageAnswer());
+  ASSERT_TRUE(WaitForScanEnd(std::chrono::seconds(120)));
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_TRUE(FileBytes(image) == FileBytes(fat_)) << "the image is the disk byte for byte";
+  ASSERT_FALSE(Rec().boxes.empty());
+  EXPECT_EQ(Rec().boxes.back().Left(5), CString(u"镜像完成！")) << Rec().boxes.back().ToUtf8();
+  const std::vector<uint8_t> clone = FileBytes(dir_ + "/ClonePath.txt");
+  EXPECT_EQ(clone.size(), size_t(ImageAnswer().GetLength()) * 2);
+
+  SetDiskImageServices(DiskImageServices());
+  SetProgramDirOverride(CString());
 }
 
 TEST_F(ScanJourney, PauseResumeStop) {
