@@ -24,6 +24,7 @@
 #include "dialogs/tests/mainwnd_fixture.h"
 #include "platform/fileio.h"
 #include "scanbase/scanhitstore.h"
+#include "scansave/scansaveidx.h"
 #include "scanbase/scanprogress.h"
 #include "scanbase/scanrun.h"
 #include "tests/fixtures/scriptfixture.h"
@@ -288,6 +289,19 @@ TEST_F(ScanJourney, PauseResumeStop) {
   EXPECT_EQ(LastDone(), held);
   EXPECT_LT(held, FileSectors(ntfs_));
   EXPECT_EQ(dlg_->m_resultView.m_scanProgress.PauseScan(), 0);  // already paused: not ours to resume
+  // Save while paused: the scan state goes into a data file and the index beside the program,
+  // and the user's pause stays.
+  SetProgramDirOverride(CString(std::string_view(dir_)));
+  CScanProgressDlg& progress = dlg_->m_resultView.m_scanProgress;
+  progress.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_SCANPROG_SAVE, BN_CLICKED), LPARAM(progress.m_btnSave.m_hWnd));
+  ASSERT_FALSE(Rec().boxes.empty());
+  EXPECT_EQ(Rec().boxes.back(), GetLangStr(u"SaveScanOK"));
+  std::vector<ScanSaveEntry> saved;
+  ASSERT_TRUE(LoadScanSaveIndex(saved));
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(EntryText(saved[0].devicePath), CString(u"\\\\.\\PhysicalDrive0"));
+  EXPECT_EQ(ScanRunState.load(), uint32_t(kScanPaused));
+  SetProgramDirOverride(CString());
   dlg_->m_resultView.m_scanProgress.ResumeScan();
   EXPECT_EQ(ScanRunState.load(), uint32_t(kScanRunning));
   PumpFor(std::chrono::milliseconds(500));
