@@ -252,6 +252,22 @@ void CDevSelDlg::SetCaptions() {
   m_btnLoadImg.SetWindowText(GetLangStr(u"LoadImg"));
 }
 
+bool LastImagePathFromBytes(const uint8_t* bytes, uint32_t length, CString& path) {
+  if (!bytes || length < 3 || length > 518) return false;
+  std::u16string text;
+  for (uint32_t i = 0; i + 1 < length; i += 2) {
+    const char16_t c = char16_t(bytes[i] | (bytes[i + 1] << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  // The chooser stores the path as the user chose it: on this system an absolute path starts
+  // with "/"; a drive-letter path ("X:...") is taken as well.
+  const bool absolute = (!text.empty() && text[0] == u'/') || (text.size() >= 2 && text[1] == u':');
+  if (!absolute) return false;
+  path = CString(text);
+  return true;
+}
+
 void CDevSelDlg::SetHelpLines() {
   const CString p = GetSoftCfg(u"ProName");
   m_link.SetWindowText(FormatCString(GetLangStr(u"ClickDownSoft").View(), p));
@@ -261,15 +277,8 @@ void CDevSelDlg::SetHelpLines() {
     uint8_t* bytes = nullptr;
     uint32_t length = 0;
     if (ReadWholeFile(JoinPath(GetExeDir(), u"ClonePath.txt"), bytes, length)) {
-      if (length >= 3 && length <= 518) {
-        std::u16string text;
-        for (uint32_t i = 0; i + 1 < length; i += 2) {
-          const char16_t c = char16_t(bytes[i] | (bytes[i + 1] << 8));
-          if (c == 0) break;
-          text.push_back(c);
-        }
-        if (text.size() >= 2 && text[1] == u':') h.line[2] = CString(u"最近镜像文件保存路径:") + CString(text);
-      }
+      CString path;
+      if (LastImagePathFromBytes(bytes, length, path)) h.line[2] = CString(u"最近镜像文件保存路径:") + path;
       FreeMem(bytes);
     }
   }
