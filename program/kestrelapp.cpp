@@ -40,6 +40,7 @@
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
+#include "results/previewwnd.h"
 #include "platform/afx/afxfiledlg.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
@@ -164,11 +165,14 @@ bool RunMainWindow() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   FileFilter() = MakeDefaultFileFilter(now.wYear, now.wMonth, now.wDay);
+  // The preview window lives hidden from before the main window until its loop has ended.
+  CreatePreviewWindow(AppVolumeList(), AppPreviewService());
   {
     CKestrelDlg dlg;
     theApp.m_pMainWnd = &dlg;
     dlg.DoModal();
     theApp.m_instanceMutex.Close();
+    DestroyPreviewWindow();
     RunShutdownSteps(DefaultShutdownSteps());
     theApp.m_pMainWnd = nullptr;
   }
