@@ -48,6 +48,9 @@
 #include "platform/wnd/backend.h"
 #include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
+#include "results/filterdlg.h"
+#include "results/renamedlg.h"
+#include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -223,6 +226,9 @@ void InstallProgramServices() {
   RegisterMainWindowTemplates();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
+  RegisterFileFilterTemplates();
+  RegisterRenameTemplates();
+  InstallSavedScanChooser();
   RegisterWebViewStandIn();
 }
 
