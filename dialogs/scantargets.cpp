@@ -17,7 +17,6 @@
 #include "platform/hooks.h"
 #include "platform/storage.h"
 #include "platform/textconv.h"
-#include "scansave/scansaveidx.h"
 #include "skin/wndhelpers.h"
 
 namespace {
@@ -39,29 +38,6 @@ bool PickFile(CString& path) {
   if (dlg.DoModal() != IDOK) return false;
   path = dlg.GetPathName();
   return true;
-}
-
-// The scan-state index beside the program, for a caller that set no index hook.
-void ReadSavedScans(std::vector<SavedScanRef>& out) {
-  if (Hooks().loadScanSaveIndex) {
-    Hooks().loadScanSaveIndex(out);
-    return;
-  }
-  std::vector<ScanSaveEntry> entries;
-  if (!LoadScanSaveIndex(entries)) return;
-  for (const ScanSaveEntry& e : entries) {
-    SavedScanRef r;
-    r.scanKind = e.operation;
-    r.regionStart = e.regionStart;
-    r.regionLength = e.regionLength;
-    r.timeText = EntryText(e.savedAt);
-    r.volumePath = EntryText(e.volumePath);
-    r.devicePath = EntryText(e.devicePath);
-    r.targetKind = e.targetKind;
-    r.sourcePath = EntryText(e.sourcePath);
-    r.dataFile = EntryText(e.dataPath);
-    out.push_back(std::move(r));
-  }
 }
 
 bool SameNoCase(const CString& a, const CString& b) {
@@ -331,7 +307,7 @@ int CCtrlDev::FindTarget(uint32_t tag, CString name, VolumeContext& out) {
 
 int CCtrlDev::LoadSavedScanTarget(const CString& timeText, VolumeContext& out) {
   std::vector<SavedScanRef> entries;
-  ReadSavedScans(entries);
+  if (Hooks().loadScanSaveIndex) Hooks().loadScanSaveIndex(entries);
   for (const SavedScanRef& s : entries) {
     if (s.timeText != timeText) continue;
     bool ok = false;

@@ -51,8 +51,7 @@ struct SavedScanRef {
 };
 
 // The pickers and lists behind the choosers. A null picker is the window layer's own folder
-// picker or file-open dialog, a null index the scan-state index beside the program; a null
-// saved-scan list means that no saved scan can be chosen.
+// picker or file-open dialog; a null saved-scan list or index means that no saved scan exists.
 struct TargetChooserHooks {
   // The folder picker: true with the chosen folder.
   bool (*browseForFolder)(const CString& title, CString& path) = nullptr;

@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -13,8 +12,6 @@
 #include "app/settings.h"
 #include "dialogs/devpanel.h"
 #include "dialogs/scantargets.h"
-#include "scansave/scansaveidx.h"
-#include "platform/fileio.h"
 #include "platform/hooks.h"
 #include "platform/wnd/commdlg.h"
 #include "platform/wnd/wnd.h"
@@ -226,47 +223,6 @@ TEST_F(ScanTargets, WithoutHooksTheChoosersUseTheLayersPickers) {
   PushPickerAnswerForTest(nullptr);
   EXPECT_EQ(root.ChooseDiskImage(), 0);
   EXPECT_EQ(root.FindTarget(kTagImage, image, out), 1);
-}
-
-template <size_t N>
-void PutText(char16_t (&field)[N], std::u16string_view text) {
-  std::fill(std::begin(field), std::end(field), u'\0');
-  std::copy_n(text.begin(), std::min(text.size(), N), field);
-}
-
-// Without an index hook the lookup reads the scan-state index beside the program: a drive's
-// entry gives the present drive with the saved code and data file; an entry whose time text
-// fills its field without an end is read within the field.
-TEST_F(ScanTargets, SavedScanFromTheIndexBesideTheProgram) {
-  SetProgramDirOverride(CString(std::string_view(dir_)));
-  (void)!system(("mkdir -p '" + dir_ + "/ScanSave'").c_str());
-  const std::string data = dir_ + "/ScanSave/Save_20260103_100000.dat";
-  std::ofstream(data) << "state";
-  ScanSaveEntry drive{};
-  drive.operation = 2;
-  drive.targetKind = kTargetDrive;
-  PutText(drive.savedAt, u"2026-01-03 10:00:00");
-  PutText(drive.volumePath, u"\\\\.\\c:");
-  PutText(drive.dataPath, CString(std::string_view(data)).View());
-  ScanSaveEntry unended = drive;
-  PutText(unended.savedAt, u"2026-01-03 10:00:00#");  // 20 characters, no terminator
-  ASSERT_TRUE(WriteScanSaveIndex({unended, drive}));
-
-  CCtrlDev root;
-  root.Build({Drive(u'C')});
-  for (const auto& c : root.Group(kTagButtons)->m_children)
-    if (c->m_tag == kTagSavedScan) root.m_selectedId = c->m_id;
-  root.SetNameByTag(kTagSavedScan, u"2026-01-03 10:00:00");
-  VolumeContext out;
-  ASSERT_EQ(root.GetSelectedTarget(out), 1);
-  EXPECT_EQ(out.driveLetter, u'C');
-  EXPECT_EQ(out.operation, 2u);
-  EXPECT_EQ(out.scanStateFile, CString(std::string_view(data)));
-  // A time text no entry has.
-  root.SetNameByTag(kTagSavedScan, u"2026-01-03 10:00:0");
-  EXPECT_EQ(root.GetSelectedTarget(out), 0);
-  EXPECT_EQ(Boxes(), std::vector<CString>{CString(u"Saved scan gone")});
-  SetProgramDirOverride(CString());
 }
 
 bool PickFolderOne(const CString&, CString& p) {
