@@ -47,6 +47,7 @@
 #include "platform/wnd/backend.h"
 #include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
+#include "results/resultview.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -217,6 +218,7 @@ void InstallProgramServices() {
   InstallDocumentTextReaders();
   RegisterEmbeddedResources();
   RegisterMainWindowTemplates();
+  InstallResultView();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
   RegisterWebViewStandIn();
