@@ -40,6 +40,7 @@
 #include "parsefilesystem/exfat/exfatextents.h"
 #include "parsefilesystem/parsefat/fatextentprovider.h"
 #include "parsefilesystem/parsentfs/ntfsextents.h"
+#include "results/previewwnd.h"
 #include "platform/afx/afxfiledlg.h"
 #include "platform/fileio.h"
 #include "platform/hooks.h"
@@ -47,7 +48,10 @@
 #include "platform/wnd/backend.h"
 #include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
+#include "results/filterdlg.h"
+#include "results/renamedlg.h"
 #include "results/resultview.h"
+#include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
 #include "skin/skinfonts.h"
@@ -165,11 +169,14 @@ bool RunMainWindow() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   FileFilter() = MakeDefaultFileFilter(now.wYear, now.wMonth, now.wDay);
+  // The preview window lives hidden from before the main window until its loop has ended.
+  CreatePreviewWindow(AppVolumeList(), AppPreviewService());
   {
     CKestrelDlg dlg;
     theApp.m_pMainWnd = &dlg;
     dlg.DoModal();
     theApp.m_instanceMutex.Close();
+    DestroyPreviewWindow();
     RunShutdownSteps(DefaultShutdownSteps());
     theApp.m_pMainWnd = nullptr;
   }
@@ -221,6 +228,9 @@ void InstallProgramServices() {
   InstallResultView();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
+  RegisterFileFilterTemplates();
+  RegisterRenameTemplates();
+  InstallSavedScanChooser();
   RegisterWebViewStandIn();
 }
 

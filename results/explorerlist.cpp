@@ -15,7 +15,8 @@
 #include "platform/hooks.h"
 #include "platform/paint/resstore.h"
 #include "platform/wnd/shellapi.h"
-#include "results/resulthooks.h"
+#include "results/previewwnd.h"
+#include "results/renamedlg.h"
 #include "results/resultview.h"
 
 namespace {
@@ -302,7 +303,7 @@ void CExplorerListCtrl::OnNMDblclk(NMHDR*, LRESULT* result) {
   }
   if (!exists) return;
   if (directory) RequestOpenFolder(*m_list, m_hWnd, m_shownKey, id);
-  else RunPreviewItem(m_shownKey, id);
+  else PreviewItem(m_shownKey, id);
 }
 
 void CExplorerListCtrl::OnNMRclick(NMHDR* nm, LRESULT* result) {
@@ -422,12 +423,12 @@ void CExplorerListCtrl::OnOpen() {
 
 void CExplorerListCtrl::OnPreview() {
   if (!ItemExists(m_list, m_shownKey, m_menuTarget)) return Say(u"RightClickToPreview");
-  RunPreviewItem(m_shownKey, uint32_t(m_menuTarget));
+  PreviewItem(m_shownKey, uint32_t(m_menuTarget));
 }
 
 void CExplorerListCtrl::OnRename() {
   if (m_menuTarget < 0 || !m_list) return Say(u"RightClickToRename");
   CString name;
-  if (!RunRenameDialog(this, m_shownKey, uint32_t(m_menuTarget), name)) return;
+  if (!AskNewName(this, name)) return;
   Say(RenameItem(*m_list, m_shownKey, uint32_t(m_menuTarget), name) ? u"RenameOK" : u"RenameFailed");
 }

@@ -9,7 +9,7 @@
 #include "core/recordtable.h"
 #include "dialogs/mainwnd.h"
 #include "platform/hooks.h"
-#include "results/resulthooks.h"
+#include "results/filterdlg.h"
 #include "results/resultview.h"
 #include "scanbase/scanrun.h"
 
@@ -97,13 +97,10 @@ void CDorivDlg::OnBnClickedBack() {
 }
 
 void CDorivDlg::OnBnClickedSearch() {
-  FileFilterSettings settings = FileFilter();
-  if (!RunFilterDialog(this, settings)) return;
-  ApplySearch(settings);
+  if (RunFileFilterDialog(this)) ApplySearch();
 }
 
-void CDorivDlg::ApplySearch(const FileFilterSettings& settings) {
-  FileFilter() = settings;
+void CDorivDlg::ApplySearch() {
   ParseFileFilterText();
   bool matched = false;
   {

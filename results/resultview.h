@@ -8,7 +8,6 @@
 
 #include <cstdint>
 
-#include "core/filefilter.h"
 #include "core/volumelist.h"
 #include "dialogs/panels.h"
 #include "results/fdrdlg.h"
@@ -64,8 +63,9 @@ class CDorivDlg : public CResultViewBase {
   void ReportMtsRebuild();
   void OnBnClickedShowIcons();
   void OnBnClickedShowDetails();
-  // The filter the search dialog confirmed, applied to the model; the search's outcome.
-  void ApplySearch(const FileFilterSettings& settings);
+  // The program's filter (as the search dialog left it) applied to the model; the search's
+  // outcome.
+  void ApplySearch();
 
   // The pane of a mode (-2 … 2); null for other values.
   CFdrDlg* Pane(int mode);

@@ -187,11 +187,20 @@ bool ReadScanSaveIndexFile(uint8_t*& buffer, uint32_t& length) {
 }
 
 bool LoadScanSaveIndex(std::vector<ScanSaveEntry>& list) {
+  std::vector<uint32_t> positions;
+  return LoadScanSaveIndex(list, positions);
+}
+
+bool LoadScanSaveIndex(std::vector<ScanSaveEntry>& list, std::vector<uint32_t>& positions) {
   std::vector<ScanSaveEntry> all;
   if (!ReadAllEntries(all, false)) return false;
   list.clear();
-  for (const ScanSaveEntry& e : all)
-    if (DataFileExists(e)) list.push_back(e);
+  positions.clear();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (!DataFileExists(all[i])) continue;
+    list.push_back(all[i]);
+    positions.push_back(uint32_t(i));
+  }
   return !list.empty();
 }
 
@@ -227,6 +236,20 @@ bool DeleteScanSave(uint32_t index) {
     return WriteScanSaveIndex(all);
   }
   return false;
+}
+
+bool DeleteScanSaveAt(uint32_t position, const ScanSaveEntry& listed) {
+  std::vector<ScanSaveEntry> all;
+  if (!ReadAllEntries(all, false) || position >= all.size()) return false;
+  const ScanSaveEntry& e = all[position];
+  if (std::memcmp(e.dataPath, listed.dataPath, sizeof e.dataPath) != 0 ||
+      std::memcmp(e.savedAt, listed.savedAt, sizeof e.savedAt) != 0)
+    return false;
+  const CString path = EntryText(e.dataPath);
+  if (!IsScanSaveFileName(path)) return false;
+  if (FileExists(path) && unlink(path.ToUtf8().c_str()) != 0) return false;
+  all.erase(all.begin() + ptrdiff_t(position));
+  return WriteScanSaveIndex(all);
 }
 
 void SortScanSaveEntries(std::vector<ScanSaveEntry>& list) {

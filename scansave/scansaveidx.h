@@ -86,6 +86,12 @@ bool AppendScanSaveEntry(const CString& dataPath, const ScanSaveSource& src);
 // with its data file; false when the position is outside the list, the entry's path is not a
 // data-file name, or the file cannot be deleted.
 bool DeleteScanSave(uint32_t index);
+// As LoadScanSaveIndex, with each listed entry's position among all entries of the index.
+bool LoadScanSaveIndex(std::vector<ScanSaveEntry>& list, std::vector<uint32_t>& positions);
+// Removes the entry at that position of the index with its data file, but only when it is still
+// the listed entry (same data file and saving time): a list that no longer matches the index
+// never deletes another saved scan. False as DeleteScanSave, and for such a mismatch.
+bool DeleteScanSaveAt(uint32_t position, const ScanSaveEntry& listed);
 
 // Newest first by the saving time.
 void SortScanSaveEntries(std::vector<ScanSaveEntry>& list);
