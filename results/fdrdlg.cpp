@@ -91,18 +91,20 @@ void CFdrDlg::OnDrawBackground(CDC* dc) {
   RECT rc{};
   GetClientRect(&rc);
   CPen frame(PS_SOLID, 1, kPaneFrameColor);
-  CPen* old = dc->SelectObject(&frame);
+  HGDIOBJ oldPen = ::SelectObject(dc->m_hDC, frame.m_hObject);
   HGDIOBJ oldBrush = ::SelectObject(dc->m_hDC, GetStockObject(WHITE_BRUSH));
   dc->Rectangle(&rc);
-  ::SelectObject(dc->m_hDC, oldBrush);
   if (DrawsTabMark()) {
+    // The white mark erases the frame under the pane's button, so button and pane read as one tab.
     CPen white(PS_SOLID, 1, RGB(255, 255, 255));
-    dc->SelectObject(&white);
+    ::SelectObject(dc->m_hDC, white.m_hObject);
     const int i = TabSlot();
     dc->MoveTo(kTabPitch * i + kTabMarkLeft, 0);
     dc->LineTo(kTabPitch * i + kTabMarkRight, 0);
+    ::SelectObject(dc->m_hDC, frame.m_hObject);
   }
-  dc->SelectObject(old);
+  ::SelectObject(dc->m_hDC, oldBrush);
+  ::SelectObject(dc->m_hDC, oldPen);
 }
 
 // ---- Splitter ----
@@ -125,7 +127,7 @@ void CFdrDlg::DrawSplitterTrack(CPoint pt, bool draw) {
   CClientDC dc(this);
   const int oldRop = dc.SetROP2(R2_NOTXORPEN);
   CPen pen(PS_SOLID, kDragLineWidth, kDragLineColor);
-  CPen* oldPen = dc.SelectObject(&pen);
+  HGDIOBJ oldPen = ::SelectObject(dc.m_hDC, pen.m_hObject);
   if (m_dragStart.x != m_dragEnd.x || m_dragStart.y != m_dragEnd.y) {
     dc.MoveTo(m_dragStart.x, m_dragStart.y);
     dc.LineTo(m_dragEnd.x, m_dragEnd.y);
@@ -138,7 +140,7 @@ void CFdrDlg::DrawSplitterTrack(CPoint pt, bool draw) {
     dc.MoveTo(m_dragStart.x, m_dragStart.y);
     dc.LineTo(m_dragEnd.x, m_dragEnd.y);
   }
-  dc.SelectObject(oldPen);
+  ::SelectObject(dc.m_hDC, oldPen);
   dc.SetROP2(oldRop);
 }
 
