@@ -49,6 +49,7 @@
 #include "platform/webview/webviewlib.h"
 #include "resources/embedded.h"
 #include "results/filterdlg.h"
+#include "results/recoverdlg.h"
 #include "results/renamedlg.h"
 #include "results/resultview.h"
 #include "results/scansavedlg.h"
@@ -219,6 +220,8 @@ void InstallProgramServices() {
   BindCopyOutToScanServices(copyServices);
   copyServices.supportSoftDlg = &ShowSupportSoftDlg;
   SetCopyOutServices(copyServices);
+  // The recovery options and the job-progress dialog in place of the headless stand-ins.
+  InstallRecoveryDialogs();
   // A deep scan clears the previews' cache and queue before it resets the results.
   SetPreviewCacheHooks(&ClearPreviewCache, &ClearPreviewQueue);
   // Documents and archives: their texts in the preview, their properties in carved names.
