@@ -52,6 +52,7 @@
 #include "results/filterdlg.h"
 #include "results/recoverdlg.h"
 #include "results/renamedlg.h"
+#include "results/resultview.h"
 #include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
@@ -229,6 +230,7 @@ void InstallProgramServices() {
   InstallDocumentTextReaders();
   RegisterEmbeddedResources();
   RegisterMainWindowTemplates();
+  InstallResultView();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
   RegisterFileFilterTemplates();
