@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 0: positions.erase(std::remove(positions.begin(), positions.end(), anch[s]), positions.end()); break;
       case 1: positions.push_back(anch[s] + v); break;
       case 2: positions.push_back(anch[s] - v * 512u); break;
-      case 3: lists.ftyps.push_back({M.lba, M.position % 512 + v % 3}); break;
+      case 3: lists.ftyps.push_back({M.lba, uint32_t(M.position % 512 + v % 3)}); break;
       case 4: M.size = M.size * 7 + v; break;
       case 5: lists.mdats.push_back({lists.mdats[0].lba + v % 2, lists.mdats[0].position + v, uint64_t(v) << 24}); break;
     }
