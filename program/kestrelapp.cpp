@@ -51,6 +51,7 @@
 #include "results/filterdlg.h"
 #include "results/recoverdlg.h"
 #include "results/renamedlg.h"
+#include "results/resultview.h"
 #include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
@@ -227,6 +228,7 @@ void InstallProgramServices() {
   InstallDocumentTextReaders();
   RegisterEmbeddedResources();
   RegisterMainWindowTemplates();
+  InstallResultView();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
   RegisterFileFilterTemplates();
