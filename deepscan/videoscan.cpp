@@ -13,6 +13,7 @@
 #include "deepscan/deepscanstate.h"
 #include "deepscan/fileend.h"
 #include "deepscan/fileendrules.h"
+#include "deepscan/movrebuild.h"
 #include "deepscan/pendingwindow.h"
 #include "deepscan/qtbox.h"
 #include "deepscan/samplechain.h"
@@ -128,6 +129,7 @@ SectorHit OpenChainCandidate(uint64_t base) {
 void SetVideoRebuild(VideoRebuild rebuild) { g_rebuild.store(rebuild); }
 
 void InstallVideoScanConsumer() {
+  SetVideoRebuild(&RebuildMovFiles);
   SetScanConsumer(ScanConsumerKind::kVideoFragments, &VideoFragmentScanHandThread);
   SetPendingWindowHooks(&BeginPendingWindow, &EndPendingWindow);
 }
@@ -238,8 +240,6 @@ UINT VideoFragmentScanHandThread(LPVOID param) {
     if (main && IsWindow(main)) SendMessageW(main, WM_SCAN_FINISHING, 0, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(GetScanFinishingPauseMs()));
     std::vector<VolumeContext> volumes;
-    // FIXME: the fragment rebuild installs itself through SetVideoRebuild once it exists; until
-    // then the hits stay in the lists and nothing is published at the end.
     bool publish = false;
     if (VideoRebuild rebuild = g_rebuild.load()) publish = rebuild(state, volumes);
     if (publish) PublishScanResults(AppVolumeList(), state, volumes);

@@ -23,12 +23,12 @@
 #include "platform/thread.h"
 #include "scanbase/scanprogress.h"
 
-// The scan's consumer when the edition's MP4/MOV fragment mode is on. The program calls it once
-// at start; kscan and tests too.
+// The scan's consumer when the edition's MP4/MOV fragment mode is on, with the MP4/MOV fragment
+// rebuild at its end. The program calls it once at start; kscan and tests too.
 void InstallVideoScanConsumer();
 
 // The rebuild of videos from the hits after the input ended; true with the volumes to publish.
-// Without one nothing is published at the end.
+// InstallVideoScanConsumer installs the MP4/MOV rebuild; tests may put another in its place.
 using VideoRebuild = bool (*)(std::atomic<uint32_t>* state, std::vector<VolumeContext>& volumes);
 void SetVideoRebuild(VideoRebuild rebuild);
 

@@ -13,6 +13,8 @@
 //   {"video", "kind", "lba", "status", ...} with, for a parsed moov, its "position", box "size",
 //   "duration", "created", "name" and sample "offsets"; for an mdat its "position" and "size";
 //   for sample positions (203-206) the "tables" and the sorted device byte "positions".
+// The rebuild runs at the end of the scan; each rebuilt video follows the hits as one line (as
+// for "--mode mts" below), and the summary line starts with "videohits" and "rebuilt".
 //
 // "--mode mts" scans in the MTS fragment mode: the packet tracker records the fragments, the
 // rebuild chains them into videos, and each rebuilt video is printed with its fragments, size
@@ -103,9 +105,9 @@ int RunCarve(const std::vector<std::string>& argsIn) {
     }
   }
   const size_t videoHits = video ? KscanPrintVideoHits(run.hits) : 0;
-  const size_t rebuilt = mts ? KscanPrintRebuiltVideos(run.reader) : 0;
+  const size_t rebuilt = mts || video ? KscanPrintRebuiltVideos(run.reader) : 0;
   const double bytes = double(run.sectors) * kSectorBytes;
-  if (video) printf("{\"videohits\":%zu,", videoHits);
+  if (video) printf("{\"videohits\":%zu,\"rebuilt\":%zu,", videoHits, rebuilt);
   else if (mts) printf("{\"rebuilt\":%zu,", rebuilt);
   else printf("{");
   printf("\"files\":%zu,\"ended\":%u,\"hits\":%zu,\"state\":%u,\"finishing\":%u,\"finished\":%u,"
@@ -114,7 +116,7 @@ int RunCarve(const std::vector<std::string>& argsIn) {
          run.seconds > 0 ? bytes / run.seconds / 1e6 : 0.0);
   KscanEndCarve();
   // The rebuild published its volume into the application's list.
-  if (mts) ClearVolumeList(AppVolumeList());
+  if (mts || video) ClearVolumeList(AppVolumeList());
   return ScanRunState.load() == kScanInputDone ? 0 : 1;
 }
 

@@ -1,4 +1,5 @@
-// "kscan copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]":
+// "kscan copy IMAGE OUTDIR [--deleted|--all|--carved [--mode normal|video|mts]] [--first-lba N]
+// [--error-choice K]":
 // parses the volume of an image file, ticks its items (every item with --all, the default; only
 // the deleted files with --deleted) and recovers them into OUTDIR through RecoverCheckedItems.
 // With --carved the image is deep-scanned instead (as "kscan carve") and every carved file is
@@ -8,6 +9,9 @@
 //   {"recovered":N,"bytes":N,"failed":N}
 // (files recovered whole, bytes written, files that were not). The engine's messages go to
 // stderr. Exit code 0 when the job ran and every file was recovered whole.
+// "--carved --mode video|mts" scans in a video fragment mode instead (as "kscan carve --mode"):
+// the files ticked are those of the volume the rebuild published, rebuilt videos copied through
+// their fragments.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +33,7 @@
 #include "scanbase/scanrun.h"
 #include "tests/tools/kscan/kscan.h"
 #include "tests/tools/kscan/kscancarve.h"
+#include "tests/tools/kscan/kscanvideo.h"
 #include "tests/tools/kscan/kscanvolume.h"
 
 namespace {
@@ -58,10 +63,19 @@ void CheckDeletedFiles(VolumeList& list, uint32_t slot) {
   }
 }
 
-// Runs the deep scan, puts every carved file into the found-files slot and ticks them all.
-bool CarveAndCheck(const std::string& image, VolumeList& list) {
+// Runs the deep scan, puts every carved file into the found-files slot and ticks them all. In a
+// video fragment mode the rebuild has published its volume into that slot: its files are ticked.
+bool CarveAndCheck(const std::string& image, VolumeList& list, const std::string& mode) {
+  if (mode == "video") KscanUseVideoMode(KscanVideoOptions());
+  if (mode == "mts") KscanUseMtsMode();
   KscanCarveRun run;
   if (!KscanRunCarve(image, run)) return false;
+  if (mode == "video" || mode == "mts") {
+    KscanEndCarve();
+    if (list.slotCount <= kFindFileSlot) return false;
+    SetSubtreeCheck(list, kFindFileSlot, kRootId, 1);
+    return true;
+  }
   ResetVolumeList(list, nullptr, 0);
   AddFindFileSlot(list, 0);
   {
@@ -77,21 +91,27 @@ bool CarveAndCheck(const std::string& image, VolumeList& list) {
 
 int RunCopy(const std::vector<std::string>& args) {
   if (args.size() < 2) {
-    fprintf(stderr, "usage: kscan copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]\n");
+    fprintf(stderr, "usage: kscan copy IMAGE OUTDIR [--deleted|--all|--carved [--mode normal|video|mts]] [--first-lba N] [--error-choice K]\n");
     return 2;
   }
   bool deletedOnly = false;
   bool carved = false;
+  std::string mode = "normal";
   g_options.folder = CString(Utf8ToUtf16(args[1]));
   for (size_t i = 2; i < args.size(); ++i) {
     if (args[i] == "--deleted") deletedOnly = true;
     else if (args[i] == "--all") deletedOnly = false;
     else if (args[i] == "--carved") carved = true;
+    else if (args[i] == "--mode" && i + 1 < args.size()) mode = args[++i];
     else if (args[i] == "--error-choice" && i + 1 < args.size()) g_options.errorChoice = uint32_t(strtoul(args[++i].c_str(), nullptr, 10));
   }
   VolumeList& list = AppVolumeList();
   if (carved) {
-    if (!CarveAndCheck(args[0], list)) return 1;
+    if (mode != "normal" && mode != "video" && mode != "mts") {
+      fprintf(stderr, "kscan copy: --mode takes normal, video or mts\n");
+      return 2;
+    }
+    if (!CarveAndCheck(args[0], list, mode)) return 1;
   } else {
     VolumeContext vol;
     if (!KscanOpenVolume("copy", args, vol)) return 1;
@@ -113,6 +133,6 @@ int RunCopy(const std::vector<std::string>& args) {
   return ran && st.lastFailed == 0 && st.lastResult == kJobResultOk ? 0 : 1;
 }
 
-KscanCommand reg("copy", "copy IMAGE OUTDIR [--deleted|--all|--carved] [--first-lba N] [--error-choice K]", &RunCopy);
+KscanCommand reg("copy", "copy IMAGE OUTDIR [--deleted|--all|--carved [--mode normal|video|mts]] [--first-lba N] [--error-choice K]", &RunCopy);
 
 }  // namespace
