@@ -110,13 +110,17 @@ void SetDiskImageServices(const DiskImageServices& services) {
 }
 
 bool ChooseDiskImagePath(uint64_t sizeBytes, const CString& initialName) {
+  return ChooseDiskImagePath(sizeBytes, initialName, CopyScanTarget());
+}
+
+bool ChooseDiskImagePath(uint64_t sizeBytes, const CString& initialName, const VolumeContext& source) {
   const DiskImageServices sv = CopyServices();
   CString path;
   if (!sv.saveAsDialog(initialName, path) || path.IsEmpty()) return false;
   if (FileExists(path) && !ShowMessageBox(u"您所选位置有同名文件，是否覆盖？", GetLangStr(u"Yes"), GetLangStr(u"No")))
     return false;
   // An image written onto the device it copies would overwrite what it is meant to save.
-  if (TargetLiesOnSource(path)) {
+  if (TargetLiesOnSources(path, {source})) {
     ShowMessageBox(GetLangStr(u"RecoverDirOnSource"), GetLangStr(u"OK"));
     return false;
   }

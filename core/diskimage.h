@@ -38,6 +38,9 @@ void SetDiskImageServices(const DiskImageServices& services);  // nulls restore 
 // (size + 904 MiB on the system drive, + 500 MiB elsewhere), then remembers the path and writes
 // it to "ClonePath.txt" beside the program. False, with the reason shown, when a step fails.
 bool ChooseDiskImagePath(uint64_t sizeBytes, const CString& initialName);
+// The same for a source that is not the ScanTarget yet: the device selection asks for the image
+// path before the chosen device becomes the target.
+bool ChooseDiskImagePath(uint64_t sizeBytes, const CString& initialName, const VolumeContext& source);
 
 // Blocks whose read succeeded, failed, and the blocks the whole device takes.
 struct ImageCounts {

@@ -126,6 +126,106 @@ int FileFormatChecks::ToggleType(int32_t id) {
   return value;
 }
 
+// ---- The tree of the file-type page ----
+
+BEGIN_MESSAGE_MAP(CFileFormatTreeCtrl, CTreeCtrl)
+ON_WM_LBUTTONDOWN()
+ON_WM_KEYDOWN()
+ON_NOTIFY_REFLECT(NM_CLICK, OnNMClick)
+END_MESSAGE_MAP()
+
+void CFileFormatTreeCtrl::SetItemStateImage(HTREEITEM item, int state) {
+  SetItemState(item, INDEXTOSTATEIMAGEMASK(UINT(state)), TVIS_STATEIMAGEMASK);
+}
+
+void CFileFormatTreeCtrl::FillFromFormatTable(FileFormatChecks* checks) {
+  m_checks = checks;
+  m_hitItem = nullptr;
+  m_hitFlags = 0;
+  DeleteAllItems();
+  for (int32_t cat = kFirstFileCategory; cat <= kLastFileCategory; ++cat) {
+    if (size_t(cat) >= checks->categories.size()) break;
+    HTREEITEM root = InsertItem(TVIF_TEXT | TVIF_PARAM | TVIF_STATE, checks->categories[size_t(cat)].name.GetString(), 0,
+                                0, INDEXTOSTATEIMAGEMASK(UINT(checks->CategoryCheck(cat) + 1)), TVIS_STATEIMAGEMASK,
+                                LPARAM(cat), TVI_ROOT, TVI_LAST);
+    for (int32_t id = kFirstFileType; id < kFileTypeCount && size_t(id) < checks->types.size(); ++id) {
+      const FileTypeRow& row = checks->types[size_t(id)];
+      if (row.category != cat) continue;
+      const CString text = row.description + u"   (" + row.extList + u")";
+      InsertItem(TVIF_TEXT | TVIF_PARAM | TVIF_STATE, text.GetString(), 0, 0,
+                 INDEXTOSTATEIMAGEMASK(UINT(checks->TypeEnabled(id) + 1)), TVIS_STATEIMAGEMASK, LPARAM(id), root,
+                 TVI_LAST);
+    }
+  }
+}
+
+HTREEITEM CFileFormatTreeCtrl::FindItem(DWORD_PTR data) const {
+  for (HTREEITEM r = GetRootItem(); r; r = GetNextSiblingItem(r)) {
+    if (GetItemData(r) == data) return r;
+    for (HTREEITEM c = GetChildItem(r); c; c = GetNextSiblingItem(c)) {
+      if (GetItemData(c) == data) return c;
+    }
+  }
+  return nullptr;
+}
+
+void CFileFormatTreeCtrl::SyncStateImages() {
+  for (HTREEITEM r = GetRootItem(); r; r = GetNextSiblingItem(r)) {
+    SetItemStateImage(r, m_checks->CategoryCheck(int32_t(GetItemData(r))) + 1);
+    for (HTREEITEM c = GetChildItem(r); c; c = GetNextSiblingItem(c))
+      SetItemStateImage(c, m_checks->TypeEnabled(int32_t(GetItemData(c))) + 1);
+  }
+}
+
+// Both toggles repaint every box from the checks rather than only the item and its parent or
+// children: a type can stand in the list of a category other than the one it is shown under,
+// and its box must still show what OK will store.
+void CFileFormatTreeCtrl::ToggleCategory(HTREEITEM, int32_t categoryId) {
+  m_checks->ToggleCategory(categoryId);
+  SyncStateImages();
+}
+
+void CFileFormatTreeCtrl::ToggleType(HTREEITEM, int32_t typeId) {
+  m_checks->ToggleType(typeId);
+  SyncStateImages();
+}
+
+bool CFileFormatTreeCtrl::ToggleItem(HTREEITEM item) {
+  if (!m_checks || !item) return false;
+  const DWORD_PTR id = GetItemData(item);
+  if (id >= DWORD_PTR(kFirstFileCategory) && id <= DWORD_PTR(kLastFileCategory)) {
+    ToggleCategory(item, int32_t(id));
+  } else if (id >= DWORD_PTR(kFirstFileType) && id < DWORD_PTR(kFileTypeCount)) {
+    ToggleType(item, int32_t(id));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void CFileFormatTreeCtrl::OnLButtonDown(UINT, CPoint pt) {
+  m_hitItem = HitTest(pt, &m_hitFlags);
+  Default();
+}
+
+void CFileFormatTreeCtrl::OnNMClick(NMHDR*, LRESULT* result) {
+  const bool onBox = m_hitItem && (m_hitFlags & TVHT_ONITEMSTATEICON);
+  // Handled: the tree must not flip the box a second time.
+  *result = onBox && ToggleItem(m_hitItem) ? 1 : 0;
+  m_hitItem = nullptr;
+  m_hitFlags = 0;
+}
+
+void CFileFormatTreeCtrl::OnKeyDown(UINT key, UINT, UINT) {
+  // The tree's own Space would step a box through all four pictures, "partly" included, past
+  // the checks; it follows the same rules as a click instead.
+  if (key == VK_SPACE && m_checks) {
+    ToggleItem(GetSelectedItem());
+    return;
+  }
+  Default();
+}
+
 // ---- The general page ----
 
 BEGIN_MESSAGE_MAP(CDeepScanNormalSetDlg, CSkinChildDialog)
@@ -241,9 +341,14 @@ void CDeepScanNormalSetDlg::OnDrawBackground(CDC* dc) {
 
 CDeepScanFileSetDlg::CDeepScanFileSetDlg(CDeepScanSetDlg* owner) : CSkinChildDialog(IDD_DEEPSCAN_FILES), m_owner(owner) {}
 
+void CDeepScanFileSetDlg::DoDataExchange(CDataExchange* dx) { DDX_Control(dx, IDC_DSS_TREE, m_tree); }
+
 BOOL CDeepScanFileSetDlg::OnInitDialog() {
   CSkinChildDialog::OnInitDialog();
   m_checks.LoadFromTable();
+  m_tree.m_stateImages.Create(129, 16, 2, RGB(255, 255, 255));
+  m_tree.SetImageList(&m_tree.m_stateImages, TVSIL_STATE);
+  m_tree.FillFromFormatTable(&m_checks);
   return TRUE;
 }
 
@@ -396,5 +501,8 @@ void RegisterDeepScanSettingsTemplates() {
   f.style = WS_CHILD;
   f.cx = 358;
   f.cy = 151;
+  f.items = {{int(IDC_DSS_TREE), WC_TREEVIEW,
+              WS_VISIBLE | WS_TABSTOP | WS_BORDER | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT | TVS_CHECKBOXES, 0,
+              u"", 4, 4, 326, 143}};
   RegisterDialogTemplate(IDD_DEEPSCAN_FILES, f);
 }

@@ -9,6 +9,7 @@
 
 #include "core/filetypetable.h"
 #include "deepscan/deepscansettings.h"
+#include "platform/afx/afxtree.h"
 #include "skin/skinbuttons.h"
 #include "skin/skindialog.h"
 #include "skin/skinstatic.h"
@@ -68,6 +69,34 @@ class FileFormatChecks {
   std::vector<FileTypeRow> types;           // ids 0 … 176
 };
 
+// The tree of categories and types with check boxes (state images 1 off, 2 on, 3 partly). A
+// click on a check box changes the page's checks and the tree's pictures itself; the tree's own
+// toggle is refused.
+class CFileFormatTreeCtrl : public CTreeCtrl {
+ public:
+  // Fills the tree from the checks: categories 6 … 12 at the root, their types below.
+  void FillFromFormatTable(FileFormatChecks* checks);
+  void ToggleCategory(HTREEITEM item, int32_t categoryId);
+  void ToggleType(HTREEITEM item, int32_t typeId);
+  // A category's or a type's box by its item; false for any other item.
+  bool ToggleItem(HTREEITEM item);
+  void SetItemStateImage(HTREEITEM item, int state);
+  // Every box shows its check value + 1.
+  void SyncStateImages();
+  HTREEITEM FindItem(DWORD_PTR data) const;
+
+  FileFormatChecks* m_checks = nullptr;
+  CImageList m_stateImages;
+  UINT m_hitFlags = 0;
+  HTREEITEM m_hitItem = nullptr;
+
+ protected:
+  void OnLButtonDown(UINT flags, CPoint pt);
+  void OnKeyDown(UINT key, UINT repeat, UINT flags);
+  void OnNMClick(NMHDR* hdr, LRESULT* result);
+  DECLARE_MESSAGE_MAP()
+};
+
 class CDeepScanSetDlg;
 
 class CDeepScanNormalSetDlg : public CSkinChildDialog {
@@ -101,11 +130,13 @@ class CDeepScanNormalSetDlg : public CSkinChildDialog {
 class CDeepScanFileSetDlg : public CSkinChildDialog {
  public:
   explicit CDeepScanFileSetDlg(CDeepScanSetDlg* owner);
+  void DoDataExchange(CDataExchange* dx) override;
   BOOL OnInitDialog() override;
   void OnDrawBackground(CDC* dc) override;
 
   CDeepScanSetDlg* m_owner;
   FileFormatChecks m_checks;
+  CFileFormatTreeCtrl m_tree;
 };
 
 class CDeepScanSetDlg : public CSkinDialogEx {

@@ -19,6 +19,7 @@
 #include "base/wholefile.h"
 #include "core/copyout.h"
 #include "core/devicelists.h"
+#include "core/diskimage.h"
 #include "core/diskreader.h"
 #include "core/volumelist.h"
 #include "deepscan/deepscansettings.h"
@@ -251,6 +252,22 @@ void CDevSelDlg::SetCaptions() {
   m_btnLoadImg.SetWindowText(GetLangStr(u"LoadImg"));
 }
 
+bool LastImagePathFromBytes(const uint8_t* bytes, uint32_t length, CString& path) {
+  if (!bytes || length < 3 || length > 518) return false;
+  std::u16string text;
+  for (uint32_t i = 0; i + 1 < length; i += 2) {
+    const char16_t c = char16_t(bytes[i] | (bytes[i + 1] << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  // The chooser stores the path as the user chose it: on this system an absolute path starts
+  // with "/"; a drive-letter path ("X:...") is taken as well.
+  const bool absolute = (!text.empty() && text[0] == u'/') || (text.size() >= 2 && text[1] == u':');
+  if (!absolute) return false;
+  path = CString(text);
+  return true;
+}
+
 void CDevSelDlg::SetHelpLines() {
   const CString p = GetSoftCfg(u"ProName");
   m_link.SetWindowText(FormatCString(GetLangStr(u"ClickDownSoft").View(), p));
@@ -260,15 +277,8 @@ void CDevSelDlg::SetHelpLines() {
     uint8_t* bytes = nullptr;
     uint32_t length = 0;
     if (ReadWholeFile(JoinPath(GetExeDir(), u"ClonePath.txt"), bytes, length)) {
-      if (length >= 3 && length <= 518) {
-        std::u16string text;
-        for (uint32_t i = 0; i + 1 < length; i += 2) {
-          const char16_t c = char16_t(bytes[i] | (bytes[i + 1] << 8));
-          if (c == 0) break;
-          text.push_back(c);
-        }
-        if (text.size() >= 2 && text[1] == u':') h.line[2] = CString(u"最近镜像文件保存路径:") + CString(text);
-      }
+      CString path;
+      if (LastImagePathFromBytes(bytes, length, path)) h.line[2] = CString(u"最近镜像文件保存路径:") + path;
       FreeMem(bytes);
     }
   }
@@ -412,9 +422,9 @@ int CDevSelDlg::BuildScanTarget(VolumeContext& out, int confirm) {
     }
   } else {
     ShowMessageBox(FormatCString(u"您需要选择分区空闲空间大于%s的分区保存镜像文件。", FormatSectorSize(out.sectorCount)));
-    // The image writer's path chooser belongs to the cloning edition's writer, which this
-    // build does not carry: the start ends here.
-    return 0;
+    // The chosen device is not the ScanTarget yet: the chooser must keep the image off it.
+    const uint64_t bytes = out.sectorCount > (UINT64_MAX >> 9) ? UINT64_MAX : out.sectorCount << 9;
+    if (!ChooseDiskImagePath(bytes, u"VuzuDazuv", out)) return 0;
   }
   CString device = out.devicePath;
   while (device.Find(u'\\') >= 0) device = device.Mid(1);

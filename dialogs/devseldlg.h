@@ -59,6 +59,9 @@ struct HelpLines {
   bool link = false;
 };
 HelpLines ChooseHelpLines(int key, bool movMode, bool mtsMode, const CString& proName);
+// The last image path from the bytes of "ClonePath.txt": 3 to 518 bytes of UTF-16 text, up to
+// its first NUL, that names an absolute path ("/..." or "X:..."); false for anything else.
+bool LastImagePathFromBytes(const uint8_t* bytes, uint32_t length, CString& path);
 
 // 1 for a locked BitLocker volume (never on this system's volumes: no read reports that state).
 int IsLockedBitLockerVolume(const VolumeContext& target);

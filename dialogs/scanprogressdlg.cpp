@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "base/sizetext.h"
+#include "deepscan/scanstatesave.h"
 #include "platform/afx/afxmsg.h"
 #include "platform/hooks.h"
 #include "scanbase/scanrun.h"
@@ -238,7 +239,7 @@ void CScanProgressDlg::OnBnClickedPause() {
 void CScanProgressDlg::OnBnClickedSaveProgress() {
   const int paused = PauseScan();
   const SaveScanStateFn save = g_saveScanState.load();
-  const bool saved = save != nullptr && save();
+  const bool saved = save != nullptr ? save() : SaveScanState();
   if (paused) ResumeScan();
   ShowMessageBox(Lang(saved ? u"SaveScanOK" : u"SaveScanErr"));
 }

@@ -39,7 +39,7 @@ struct ProgressView {
 ProgressView RenderScanProgress(const ScanProgress& rec);
 
 // Writes the scan state to a scan-state file (under the job-progress dialog); true when it was
-// saved. Installed by the scan-state writer; without one nothing can be saved.
+// saved. Null (the default) is the deep scan's own SaveScanState; tests put a fake in its place.
 using SaveScanStateFn = bool (*)();
 void SetSaveScanStateHandler(SaveScanStateFn fn);
 

@@ -12,16 +12,32 @@
 #include "app/settings.h"
 #include "base/textutil.h"
 #include "dialogs/devpanel.h"
+#include "platform/afx/afxfiledlg.h"
 #include "platform/afx/afxwin.h"
 #include "platform/hooks.h"
 #include "platform/storage.h"
 #include "platform/textconv.h"
+#include "skin/wndhelpers.h"
 
 namespace {
 
 TargetChooserHooks& Hooks() {
   static TargetChooserHooks& h = *new TargetChooserHooks();
   return h;
+}
+
+// The pickers of the window layer, for hooks a caller left empty.
+bool PickFolder(const CString& title, CString& path) {
+  if (Hooks().browseForFolder) return Hooks().browseForFolder(title, path);
+  return BrowseForFolder(&path, title);
+}
+
+bool PickFile(CString& path) {
+  if (Hooks().openFile) return Hooks().openFile(path);
+  CFileDialog dlg(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, nullptr);
+  if (dlg.DoModal() != IDOK) return false;
+  path = dlg.GetPathName();
+  return true;
 }
 
 bool SameNoCase(const CString& a, const CString& b) {
@@ -112,7 +128,7 @@ int ResolveFolderTarget(const std::vector<VolumeContext>& targets, const CString
 
 int PickFolderTarget(const std::vector<VolumeContext>& targets, VolumeContext& out) {
   CString path;
-  if (!Hooks().browseForFolder || !Hooks().browseForFolder(GetLangStr(u"SelPath"), path) || path.IsEmpty()) return 0;
+  if (!PickFolder(GetLangStr(u"SelPath"), path) || path.IsEmpty()) return 0;
   if (!ResolveFolderTarget(targets, path, out)) return 0;
   out.targetKind = kTargetFolder;
   out.sourcePath = path;
@@ -215,7 +231,7 @@ int CCtrlDev::ChooseFolder() {
 
 int CCtrlDev::ChooseDiskImage() {
   CString path;
-  if (!Hooks().openFile || !Hooks().openFile(path)) return 0;
+  if (!PickFile(path) || path.IsEmpty()) return 0;
   VolumeContext t;
   if (!CheckDiskImageFile(path, t)) return 0;
   ReplaceOrAppend(t);

@@ -50,8 +50,8 @@ struct SavedScanRef {
   CString dataFile;
 };
 
-// The pickers and lists behind the choosers. Each may be null: the chooser then reports that
-// nothing was chosen (or, for the index, that no saved scan exists).
+// The pickers and lists behind the choosers. A null picker is the window layer's own folder
+// picker or file-open dialog; a null saved-scan list or index means that no saved scan exists.
 struct TargetChooserHooks {
   // The folder picker: true with the chosen folder.
   bool (*browseForFolder)(const CString& title, CString& path) = nullptr;

@@ -289,6 +289,13 @@ TEST_F(DiskImage, ThePathChooserChecksOverwriteSpaceAndTheSourceAndKeepsThePathA
   g_chosen = Path("missing/folder/x.QZD");
   EXPECT_FALSE(ChooseDiskImagePath(size, u"VuzuDazuv"));
   EXPECT_EQ(g_boxes.back(), "创建文件失败，请重新选择镜像保存路径！");
+
+  // A source named by the caller is the one kept off, whatever the ScanTarget still holds.
+  const VolumeContext chosen = t;
+  ResetVolumeContext(t);
+  g_chosen = chosen.devicePath;
+  EXPECT_FALSE(ChooseDiskImagePath(size, u"VuzuDazuv", chosen));
+  EXPECT_EQ(Bytes(source).size(), 4u) << "the source is untouched";
 }
 
 }  // namespace

@@ -122,7 +122,10 @@ class DeepScanSetDialog : public MainWindowTest {
     MainWindowTest::SetUp();
     LoadSettingsForTest(u"Tesmur", u"Pro", DefaultVerCfg(),
                         CString(DefaultLang()) + u"ScanLbaErr: bad start\r\nScanSizeErr: bad size\r\n"
-                                                 u"ScanRangeErr: bad range\r\nScanRangeOverDevice: past the device %s\r\n");
+                                                 u"ScanRangeErr: bad range\r\nScanRangeOverDevice: past the device %s\r\n"
+                                                 u"Document: Documents\r\nPhoto: Photos\r\nImage: Images\r\n"
+                                                 u"Audio: Audio\r\nVideo: Videos\r\nZipFile: Archives\r\n"
+                                                 u"Other: Other\r\n");
     InitFileTypeTables();
     RegisterDeepScanSettingsTemplates();
     VolumeContext t;
@@ -210,6 +213,134 @@ TEST_F(DeepScanSetDialog, OkStoresOnlyWhatFitsTheDevice) {
   EXPECT_EQ(s.showAllFiles, kOptionForced);
   EXPECT_EQ(ScanTarget().firstLba, 2048u);
   EXPECT_EQ(ScanTarget().sectorCount, 10000u);
+}
+
+// The file-type page's tree, driven by real presses and releases on the boxes the tree draws.
+class FileTypeTree : public DeepScanSetDialog {
+ protected:
+  void SetUp() override {
+    DeepScanSetDialog::SetUp();
+    dlg_set_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DSS_TAB_FILES, BN_CLICKED), 0);
+    PumpAll();
+  }
+  void TearDown() override {
+    // The dialog's tests may have stored changed checks: the next test starts from all on.
+    InitFileTypeTables();
+    DeepScanSetDialog::TearDown();
+  }
+  CFileFormatTreeCtrl& Tree() { return dlg_set_->m_files.m_tree; }
+  FileFormatChecks& Checks() { return dlg_set_->m_files.m_checks; }
+  int32_t CategoryWithTypes(size_t n) {
+    for (int32_t c = kFirstFileCategory; c <= kLastFileCategory; ++c)
+      if (Checks().categories[size_t(c)].typeIds.size() >= n) return c;
+    return 0;
+  }
+  UINT Image(HTREEITEM item) { return Tree().GetItemState(item, TVIS_STATEIMAGEMASK) >> 12; }
+  // Shows the item and finds the point of its box: left of its text, where the tree reports
+  // the state icon.
+  POINT BoxOf(HTREEITEM item) {
+    if (HTREEITEM parent = Tree().GetParentItem(item)) Tree().Expand(parent, TVE_EXPAND);
+    Tree().EnsureVisible(item);
+    PumpAll();
+    RECT r{};
+    Tree().GetItemRect(item, &r, TRUE);
+    const int y = (r.top + r.bottom) / 2;
+    for (int x = r.left - 1; x >= 0; --x) {
+      UINT flags = 0;
+      if (Tree().HitTest(CPoint(x, y), &flags) == item && (flags & TVHT_ONITEMSTATEICON)) return POINT{x, y};
+    }
+    return POINT{-1, -1};
+  }
+  void Click(POINT p) {
+    Tree().SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    Tree().SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    PumpAll();
+  }
+};
+
+TEST_F(FileTypeTree, ListsCategoriesWithTheirTypes) {
+  int categories = 0;
+  for (HTREEITEM r = Tree().GetRootItem(); r; r = Tree().GetNextSiblingItem(r), ++categories) {
+    const int32_t cat = int32_t(Tree().GetItemData(r));
+    EXPECT_EQ(cat, kFirstFileCategory + categories);
+    EXPECT_EQ(Tree().GetItemText(r), Checks().categories[size_t(cat)].name);
+    EXPECT_FALSE(Tree().GetItemText(r).IsEmpty());
+    EXPECT_EQ(Image(r), 2u);
+    for (HTREEITEM c = Tree().GetChildItem(r); c; c = Tree().GetNextSiblingItem(c)) {
+      const FileTypeRow& row = Checks().types[Tree().GetItemData(c)];
+      EXPECT_EQ(row.category, cat);
+      EXPECT_EQ(Tree().GetItemText(c), row.description + u"   (" + row.extList + u")");
+    }
+  }
+  EXPECT_EQ(categories, kLastFileCategory - kFirstFileCategory + 1);
+}
+
+TEST_F(FileTypeTree, BoxesFollowClicksOnTheirIconsOnly) {
+  const int32_t cat = CategoryWithTypes(2);
+  ASSERT_NE(cat, 0);
+  HTREEITEM catItem = Tree().FindItem(DWORD_PTR(cat));
+  ASSERT_NE(catItem, nullptr);
+  HTREEITEM typeItem = Tree().GetChildItem(catItem);
+  ASSERT_NE(typeItem, nullptr);
+  HTREEITEM otherItem = Tree().GetNextSiblingItem(typeItem);
+  ASSERT_NE(otherItem, nullptr);
+  const int32_t type = int32_t(Tree().GetItemData(typeItem));
+  const POINT typeBox = BoxOf(typeItem);
+  ASSERT_GE(typeBox.x, 0);
+  // Clearing one of several types: the category is partly checked (picture 3).
+  Click(typeBox);
+  EXPECT_EQ(Checks().TypeEnabled(type), 0);
+  EXPECT_EQ(Image(typeItem), 1u);
+  EXPECT_EQ(Image(catItem), 3u);
+  SaveWindowPng(dlg_set_->m_hWnd, std::string(KESTREL_DIALOGS_SHOT_DIR) + "/deepscan_file_types.png");
+  // Partly → all on → all off.
+  const POINT catBox = BoxOf(catItem);
+  Click(catBox);
+  EXPECT_EQ(Image(catItem), 2u);
+  EXPECT_EQ(Image(typeItem), 2u);
+  EXPECT_EQ(Checks().TypeEnabled(type), 1);
+  Click(catBox);
+  EXPECT_EQ(Image(catItem), 1u);
+  EXPECT_EQ(Image(otherItem), 1u);
+  EXPECT_EQ(Checks().CategoryCheck(cat), 0);
+  // The text of a type is no check box; a press on a box released elsewhere is no click.
+  RECT text{};
+  Tree().GetItemRect(typeItem, &text, TRUE);
+  Click(POINT{text.left + 4, (text.top + text.bottom) / 2});
+  EXPECT_EQ(Checks().TypeEnabled(type), 0);
+  EXPECT_EQ(Image(typeItem), 1u);
+  // Space on the selected type follows the same rules: on, then off again, never "partly".
+  ASSERT_EQ(Tree().GetSelectedItem(), typeItem);
+  for (UINT want : {2u, 1u}) {
+    Tree().SendMessage(WM_KEYDOWN, VK_SPACE, 0);
+    Tree().SendMessage(WM_KEYUP, VK_SPACE, 0);
+    PumpAll();
+    EXPECT_EQ(Image(typeItem), want);
+    EXPECT_EQ(Checks().TypeEnabled(type), int(want) - 1);
+  }
+  // Turning the one type back on leaves the category partly checked; OK stores that choice.
+  Click(BoxOf(typeItem));
+  EXPECT_EQ(Image(catItem), 3u);
+  dlg_set_->OnOK();
+  EXPECT_EQ(FileTypeTable().types[size_t(type)].enabled, 1);
+  EXPECT_EQ(FileTypeTable().types[Tree().GetItemData(otherItem)].enabled, 0);
+  EXPECT_EQ(FileTypeTable().categories[size_t(cat)].checkState, 2);
+}
+
+// A type may stand in the list of a category other than the one it is shown under; toggling
+// that category changes the type, and its box says so.
+TEST_F(FileTypeTree, ABoxShownUnderItsOwnCategoryFollowsAnotherCategorysToggle) {
+  const int32_t cat = CategoryWithTypes(1);
+  ASSERT_NE(cat, 0);
+  int32_t other = cat == kLastFileCategory ? kFirstFileCategory : cat + 1;
+  const int32_t type = Checks().categories[size_t(cat)].typeIds[0];
+  ASSERT_EQ(Checks().types[size_t(type)].category, cat);
+  Checks().categories[size_t(other)].typeIds.push_back(type);
+  HTREEITEM typeItem = Tree().FindItem(DWORD_PTR(type));
+  ASSERT_EQ(Tree().GetParentItem(typeItem), Tree().FindItem(DWORD_PTR(cat)));
+  Click(BoxOf(Tree().FindItem(DWORD_PTR(other))));
+  EXPECT_EQ(Checks().TypeEnabled(type), 0);
+  EXPECT_EQ(Image(typeItem), 1u);
 }
 
 TEST_F(DeepScanSetDialog, CloseChangesNothing) {

@@ -2,6 +2,9 @@
 // a target, the classified views by memory, the window fit, the help lines, and the refusals.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/settings.h"
 #include "dialogs/devseldlg.h"
 #include "dialogs/scantargets.h"
@@ -117,6 +120,34 @@ TEST(DevSelRules, HelpLinesByEdition) {
   HelpLines clone = ChooseHelpLines(196, false, false, u"P");
   EXPECT_EQ(clone.line[1], CString(u"Clone with P"));
   EXPECT_TRUE(clone.link);
+}
+
+TEST(DevSelRules, LastImagePathFromTheCloneFile) {
+  const auto utf16 = [](std::u16string_view t) {
+    std::vector<uint8_t> b;
+    for (char16_t c : t) b.insert(b.end(), {uint8_t(c & 0xFF), uint8_t(c >> 8)});
+    return b;
+  };
+  const std::u16string longest = u"/" + std::u16string(258, u'x');  // 518 bytes
+  const struct {
+    std::vector<uint8_t> bytes;
+    bool shown;
+    std::u16string path;
+  } cases[] = {
+      {utf16(u"/media/backup/Copy.QZD"), true, u"/media/backup/Copy.QZD"},
+      {utf16(u"D:\\Copy.QZD"), true, u"D:\\Copy.QZD"},
+      {utf16(std::u16string(u"/a.QZD") + u'\0' + u"junk"), true, u"/a.QZD"},
+      {{'/', 0, 'a'}, true, u"/"},  // an odd last byte is no character
+      {utf16(longest), true, longest},
+      {utf16(longest + u"x"), false, u""},  // 520 bytes: too long
+      {utf16(u"Copy.QZD"), false, u""},     // not an absolute path
+      {utf16(u"/"), false, u""},            // 2 bytes: too short
+  };
+  for (const auto& c : cases) {
+    CString path;
+    EXPECT_EQ(LastImagePathFromBytes(c.bytes.data(), uint32_t(c.bytes.size()), path), c.shown) << c.bytes.size();
+    if (c.shown) EXPECT_EQ(path, CString(c.path));
+  }
 }
 
 TEST_F(MainWindowTest, ScanWhileWorkersRunIsRefusedAndChangesNothing) {

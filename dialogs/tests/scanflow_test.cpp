@@ -10,17 +10,21 @@
 #include <fstream>
 #include <thread>
 
+#include "core/diskimage.h"
 #include "core/filetypetable.h"
 #include "core/volumelist.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/carvingconsumer.h"
 #include "deepscan/devicediscovery.h"
+#include "deepscan/diskimagescan.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/scanreader.h"
 #include "core/diskreader.h"
 #include "dialogs/tests/mainwnd_fixture.h"
+#include "platform/fileio.h"
 #include "scanbase/scanhitstore.h"
+#include "scansave/scansaveidx.h"
 #include "scanbase/scanprogress.h"
 #include "scanbase/scanrun.h"
 #include "tests/fixtures/scriptfixture.h"
@@ -208,6 +212,61 @@ TEST_F(ScanJourney, ListChooseScanToTheEnd) {
   EXPECT_TRUE(fatVolume);
 }
 
+std::vector<uint8_t> FileBytes(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+CString& ImageAnswer() {
+  static CString answer;
+  return answer;
+}
+bool AnswerImagePath(const CString&, CString& chosen) {
+  chosen = ImageAnswer();
+  return !chosen.IsEmpty();
+}
+
+// The disk-image edition: Scan asks where the image goes (a cancel starts nothing), then the
+// scan copies the whole chosen disk into that file and says so at its end.
+TEST_F(ScanJourney, CloneEditionImagesTheChosenDisk) {
+  LoadSettingsForTest(u"Tesmur", u"VuzuDazuv", CString(DefaultVerCfg()) + u"Default-Key: 101\r\n",
+                      CString(DefaultLang()) + ProgramEnglishTexts());
+  InstallDiskImageConsumer();
+  SetProgramDirOverride(CString(std::string_view(dir_)));
+  DiskImageServices sv;
+  sv.saveAsDialog = &AnswerImagePath;
+  SetDiskImageServices(sv);
+  const std::string image = dir_ + "/Copy.QZD";
+  Open();
+  dlg_->ShowDeviceSelection(1);
+  PumpAll();
+  CCtrlBase* disk = ItemNamed(kTagDisks, u"\\\\.\\PhysicalDrive1");
+  ASSERT_NE(disk, nullptr);
+  ClickItem(disk);
+
+  ImageAnswer() = CString();
+  dlg_->m_devSel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVSEL_SCAN, BN_CLICKED), 0);
+  ASSERT_EQ(Rec().boxes.size(), 1u);
+  EXPECT_GE(Rec().boxes[0].Find(u"镜像文件"), 0) << "the notice of the room the image needs";
+  EXPECT_TRUE(dlg_->m_devSel.IsWindowVisible()) << "cancelled: no scan";
+  EXPECT_EQ(WorkerThreadCount(), 0);
+
+  ImageAnswer() = CString(std::string_view(image));
+  dlg_->m_devSel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVSEL_SCAN, BN_CLICKED), 0);
+  EXPECT_FALSE(dlg_->m_devSel.IsWindowVisible());
+  EXPECT_EQ(GetDiskImagePath(), ImageAnswer());
+  ASSERT_TRUE(WaitForScanEnd(std::chrono::seconds(120)));
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_TRUE(FileBytes(image) == FileBytes(fat_)) << "the image is the disk byte for byte";
+  ASSERT_FALSE(Rec().boxes.empty());
+  EXPECT_EQ(Rec().boxes.back().Left(5), CString(u"镜像完成！")) << Rec().boxes.back().ToUtf8();
+  const std::vector<uint8_t> clone = FileBytes(dir_ + "/ClonePath.txt");
+  EXPECT_EQ(clone.size(), size_t(ImageAnswer().GetLength()) * 2);
+
+  SetDiskImageServices(DiskImageServices());
+  SetProgramDirOverride(CString());
+}
+
 TEST_F(ScanJourney, PauseResumeStop) {
   Open();
   dlg_->ShowDeviceSelection(1);
@@ -234,6 +293,19 @@ TEST_F(ScanJourney, PauseResumeStop) {
   EXPECT_EQ(LastDone(), held);
   EXPECT_LT(held, FileSectors(ntfs_));
   EXPECT_EQ(dlg_->m_resultView.m_scanProgress.PauseScan(), 0);  // already paused: not ours to resume
+  // Save while paused: the scan state goes into a data file and the index beside the program,
+  // and the user's pause stays.
+  SetProgramDirOverride(CString(std::string_view(dir_)));
+  CScanProgressDlg& progress = dlg_->m_resultView.m_scanProgress;
+  progress.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_SCANPROG_SAVE, BN_CLICKED), LPARAM(progress.m_btnSave.m_hWnd));
+  ASSERT_FALSE(Rec().boxes.empty());
+  EXPECT_EQ(Rec().boxes.back(), GetLangStr(u"SaveScanOK"));
+  std::vector<ScanSaveEntry> saved;
+  ASSERT_TRUE(LoadScanSaveIndex(saved));
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(EntryText(saved[0].devicePath), CString(u"\\\\.\\PhysicalDrive0"));
+  EXPECT_EQ(ScanRunState.load(), uint32_t(kScanPaused));
+  SetProgramDirOverride(CString());
   dlg_->m_resultView.m_scanProgress.ResumeScan();
   EXPECT_EQ(ScanRunState.load(), uint32_t(kScanRunning));
   // Reading goes on; on a loaded machine the next count may take a while to arrive.
@@ -243,10 +315,12 @@ TEST_F(ScanJourney, PauseResumeStop) {
   // The progress panel shows the running scan: its 200 ms tick takes the records now.
   CScanProgressDlg& panel = dlg_->m_resultView.m_scanProgress;
   EXPECT_TRUE(panel.IsWindowVisible());
-  for (int i = 0; i < 4; ++i) {
+  // It shows the next record the reader posts, which a loaded machine may take a while to send.
+  const auto shown = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  do {
     AdvanceVirtualMessageClock(200);
     PumpFor(std::chrono::milliseconds(150), false);
-  }
+  } while (panel.m_line2.m_text.Find(u"Scanned") < 0 && std::chrono::steady_clock::now() < shown);
   EXPECT_GT(int(panel.m_bar.SendMessage(PBM_GETPOS)), 0);
   EXPECT_GE(panel.m_line2.m_text.Find(u"Scanned"), 0) << panel.m_line2.m_text.ToUtf8();
   EXPECT_TRUE(SaveWindowPng(dlg_->m_hWnd, std::string(KESTREL_DIALOGS_SHOT_DIR) + "/scan_running.png"));

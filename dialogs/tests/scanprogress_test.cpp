@@ -173,11 +173,12 @@ TEST_F(ScanProgressPanel, SaveHoldsTheScanAndReports) {
   const auto click = [&] {
     Panel().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_SCANPROG_SAVE, BN_CLICKED), LPARAM(Panel().m_btnSave.m_hWnd));
   };
-  click();  // no writer installed
+  SetSaveScanStateHandler(&FakeSave);
+  g_saveResult = false;
+  click();
   ASSERT_EQ(Rec().boxes.size(), 1u);
   EXPECT_EQ(Rec().boxes[0], CString(u"Not saved"));
   EXPECT_EQ(ScanRunState.load(), uint32_t(kScanRunning));
-  SetSaveScanStateHandler(&FakeSave);
   g_saveResult = true;
   click();
   EXPECT_EQ(g_stateDuringSave, uint32_t(kScanPaused));

@@ -13,6 +13,8 @@
 #include "dialogs/devpanel.h"
 #include "dialogs/scantargets.h"
 #include "platform/hooks.h"
+#include "platform/wnd/commdlg.h"
+#include "platform/wnd/wnd.h"
 
 namespace {
 
@@ -190,6 +192,37 @@ TEST_F(ScanTargets, AreaNames) {
     EXPECT_EQ(name, CString(c.name));
     EXPECT_EQ(lba, c.lba);
   }
+}
+
+// With no picker hook set, the folder and image choosers ask the window layer's own folder
+// picker and file-open dialog (answered here by their scripted answers); a cancel chooses
+// nothing and keeps the earlier choice.
+TEST_F(ScanTargets, WithoutHooksTheChoosersUseTheLayersPickers) {
+  InitWindowLayer();
+  DescribeMounts();
+  CCtrlDev root;
+  root.Build({Drive(u'C')});
+  const CString folder{std::string_view(dir_)};
+  PushPickerAnswerForTest(&folder);
+  ASSERT_EQ(root.ChooseFolder(), 1);
+  VolumeContext out;
+  ASSERT_EQ(root.FindTarget(kTagFolder, folder, out), 1);
+  EXPECT_EQ(out.driveLetter, u'C');
+  PushPickerAnswerForTest(nullptr);
+  EXPECT_EQ(root.ChooseFolder(), 0);
+  EXPECT_EQ(root.FindTarget(kTagFolder, folder, out), 1);
+
+  const std::string img = dir_ + "/card.img";
+  std::ofstream(img).close();
+  ASSERT_EQ(truncate(img.c_str(), off_t(8 << 20)), 0);
+  const CString image{std::string_view(img)};
+  PushPickerAnswerForTest(&image);
+  ASSERT_EQ(root.ChooseDiskImage(), 1);
+  ASSERT_EQ(root.FindTarget(kTagImage, image, out), 1);
+  EXPECT_EQ(out.sectorCount, uint64_t(8 << 20) / 512);
+  PushPickerAnswerForTest(nullptr);
+  EXPECT_EQ(root.ChooseDiskImage(), 0);
+  EXPECT_EQ(root.FindTarget(kTagImage, image, out), 1);
 }
 
 bool PickFolderOne(const CString&, CString& p) {
