@@ -70,7 +70,6 @@ class CExplorerListCtrl : public CSkinListCtrl {
   uint32_t m_shownKey = 0;
   uint32_t m_shownId = 0;
   int32_t m_menuTarget = -1;
-  CBitmap m_menuBitmaps[5];
 
  protected:
   void OnNMDblclk(NMHDR* nm, LRESULT* result);

@@ -266,3 +266,77 @@ TEST_F(ResultViewTest, MenuCommandsWithoutARowAnswerWithTheirRefusal) {
 
 }  // namespace
 }  // namespace results_test
+
+namespace results_test {
+namespace {
+
+struct MenuSeen {
+  UINT choose = 0;
+  int items = 0;
+  bool preview = false;
+} g_menu;
+UINT ChooseFromMenu(HMENU menu, HWND, void*) {
+  g_menu.items = GetMenuItemCount(menu);
+  g_menu.preview = GetMenuState(menu, ID_RESULT_PREVIEW, MF_BYCOMMAND) != UINT(-1);
+  return g_menu.choose;
+}
+
+TEST_F(ResultViewTest, RightClickOpensTheMenuOfTheRowUnderTheCursor) {
+  view_->MoveWindow(0, 0, 1000, 600, TRUE);
+  view_->ShowResultView(1);
+  view_->SetLayoutState(3);
+  view_->OnBnClickedShowDetails();
+  Publish(SampleVolume());
+  PumpAll();
+  CExplorerListCtrl& list = Details(kModeByPath);
+  ASSERT_EQ(RowNames(kModeByPath)[0], CString(u"Docs"));
+  RECT row{};
+  ASSERT_TRUE(list.GetItemRect(0, &row, LVIR_BOUNDS));
+  const LPARAM at = MAKELPARAM(100, (row.top + row.bottom) / 2);
+  SetMenuChoiceHook(&ChooseFromMenu, nullptr);
+  g_menu = {};
+  g_menu.choose = ID_RESULT_OPEN;
+  list.SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, at);
+  list.SendMessage(WM_RBUTTONUP, 0, at);
+  PumpAll();
+  SetMenuChoiceHook(nullptr, nullptr);
+  // A folder's menu has no Preview; Open on it opens the folder in every view of the mode.
+  EXPECT_EQ(g_menu.items, 4);
+  EXPECT_FALSE(g_menu.preview);
+  EXPECT_EQ(list.m_menuTarget, 11);
+  EXPECT_EQ(list.m_shownId, 11u);
+  EXPECT_EQ(RowNames(kModeByPath), (std::vector<CString>{u"notes.txt"}));
+  // "Show icons" switches every pane to its thumbnails.
+  list.SendMessage(WM_COMMAND, ID_RESULT_SHOWICONS, 0);
+  for (CFdrDlg& pane : view_->m_panes) {
+    EXPECT_FALSE(pane.m_details.GetStyle() & WS_VISIBLE);
+    EXPECT_TRUE(pane.m_thumbs.GetStyle() & WS_VISIBLE);
+  }
+  EXPECT_FALSE(view_->m_btnIcons.IsWindowEnabled());
+  EXPECT_TRUE(view_->m_btnDetails.IsWindowEnabled());
+}
+
+TEST_F(ResultViewTest, DoubleClickOnAFolderOpensIt) {
+  view_->MoveWindow(0, 0, 1000, 600, TRUE);
+  view_->ShowResultView(1);
+  view_->SetLayoutState(3);
+  view_->OnBnClickedShowDetails();
+  Publish(SampleVolume());
+  PumpAll();
+  CExplorerListCtrl& list = Details(kModeByPath);
+  RECT row{};
+  ASSERT_TRUE(list.GetItemRect(1, &row, LVIR_BOUNDS));  // "Photos"
+  const LPARAM at = MAKELPARAM(100, (row.top + row.bottom) / 2);
+  list.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, at);
+  list.SendMessage(WM_LBUTTONUP, 0, at);
+  list.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  list.SendMessage(WM_LBUTTONUP, 0, at);
+  PumpAll();
+  EXPECT_EQ(list.m_shownId, 10u);
+  EXPECT_EQ(RowNames(kModeByPath), (std::vector<CString>{u"a.JPG", u"b.jpg"}));
+  // The search pane is of another mode: it stays at the root.
+  EXPECT_EQ(Details(kModeSearch).m_shownId, kRootId);
+}
+
+}  // namespace
+}  // namespace results_test

@@ -2,6 +2,8 @@
 // the selection summary, the header and Back.
 #include "results/tests/resultfixture.h"
 #include "base/sizetext.h"
+#include "core/copyout.h"
+#include "core/copyouthooks.h"
 #include "scanbase/scanrun.h"
 
 namespace results_test {
@@ -147,6 +149,34 @@ TEST_F(ResultViewTest, SummaryCountsCheckedFilesNotFolders) {
   EXPECT_EQ(view_->m_selCount, 2u);
   EXPECT_EQ(view_->m_selBytes, 0u);
   EXPECT_EQ(view_->m_summary.m_text, CString(u"Check files and save"));
+}
+
+struct OptionsAsked {
+  int calls = 0;
+  uint32_t files = 0;
+  uint64_t bytes = 0;
+} g_asked;
+bool RecordOptionsDialog(void*, uint32_t files, uint64_t bytes, RecoverOptions&) {
+  ++g_asked.calls;
+  g_asked.files = files;
+  g_asked.bytes = bytes;
+  return false;  // cancelled
+}
+
+TEST_F(ResultViewTest, RecoverHandsTheSummaryToTheOptionsDialog) {
+  view_->SetLayoutState(3);
+  Publish(SampleVolume());
+  CopyOutServices services;
+  services.saveParamDlg = &RecordOptionsDialog;
+  SetCopyOutServices(services);
+  g_asked = {};
+  ScanRunState.store(kScanStopped);
+  ToggleItemCheck(List(), nullptr, kFirstScannedSlot, 10);  // Photos: 3000 + 1024 bytes
+  view_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_RESULT_RECOVER, BN_CLICKED), 0);
+  SetCopyOutServices(CopyOutServices{});
+  EXPECT_EQ(g_asked.calls, 1);
+  EXPECT_EQ(g_asked.files, 2u);
+  EXPECT_EQ(g_asked.bytes, 4024u);
 }
 
 TEST_F(ResultViewTest, HeaderNamesTheDiskOrThePartitionOrTheRecycleBin) {

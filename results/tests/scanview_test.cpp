@@ -130,7 +130,9 @@ class ScanFillsViews : public ResultViewTest {
 
 TEST_F(ScanFillsViews, DeletedFilesScanOfTheNtfsDrive) {
   ScanDrive(2);
-  EXPECT_EQ(view_->m_layoutState, 3);
+  std::string boxes;
+  for (const CString& b : mainwnd_test::Rec().boxes) boxes += b.ToUtf8() + " | ";
+  ASSERT_EQ(view_->m_layoutState, 3) << boxes;
   EXPECT_FALSE(view_->m_scanProgress.IsWindowVisible());
   EXPECT_GE(view_->m_header.m_text.Find(u"E:"), 0) << view_->m_header.m_text.ToUtf8();
 
