@@ -8,6 +8,7 @@
 #include "core/volumelist.h"
 #include "platform/afx/afxcmn.h"
 #include "results/explorerlist.h"
+#include "results/explorertree.h"
 #include "skin/skindialog.h"
 
 constexpr UINT IDD_RESULT_PANE = 132;
@@ -43,7 +44,7 @@ class CFdrDlg : public CSkinChildDialog {
   bool DrawsTabMark() const;
   int TabSlot() const;
 
-  CTreeCtrl m_tree;
+  CExplorerTreeCtrl m_tree;
   CExplorerListCtrl m_details;
   CListCtrl m_thumbs;
   CImageList m_tileImages;
