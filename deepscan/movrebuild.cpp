@@ -238,11 +238,14 @@ std::vector<VideoFragment> BuildFragmentList(const MovFtypHit& F, const MovMoovH
   // The file ends after its last box. The mdat may be preceded by other boxes ("free", "wide"),
   // so its own end counts where the sum of the three boxes falls short.
   uint64_t fileBytes = uint64_t(F.size) + M.size + T.size;
-  const bool moovLast = M.position > T.position;
+  // The layout in the file (the pieces may lie in any order on the device): moov-first has the
+  // moov in the ftyp's sector, moov-last the mdat header there and the moov elsewhere.
+  const bool moovFirst = F.lba == M.lba;
+  const bool moovLast = F.lba == T.lba && !moovFirst;
   uint64_t mdatOffset = UINT64_MAX;  // the mdat's offset in the file
-  if (F.lba == T.lba && moovLast && T.position >= F.lba * kSector) {
+  if (moovLast && T.position >= F.lba * kSector) {
     mdatOffset = T.position - F.lba * kSector;
-  } else if (!moovLast && T.position >= D0 && T.position - D0 <= offs[0]) {
+  } else if (moovFirst && T.position >= D0 && T.position - D0 <= offs[0]) {
     mdatOffset = T.position - D0;
   }
   if (mdatOffset != UINT64_MAX) fileBytes = std::max(fileBytes, mdatOffset + T.size + (moovLast ? M.size : 0));
@@ -252,7 +255,7 @@ std::vector<VideoFragment> BuildFragmentList(const MovFtypHit& F, const MovMoovH
   // Moov-last with the moov apart from the data: the sectors where the moov would follow the
   // data are replaced by the moov's own.
   VideoFragment& last = out.back();
-  if (F.lba == T.lba && moovLast && (M.lba < last.start || M.lba >= last.start + last.count) &&
+  if (moovLast && (M.lba < last.start || M.lba >= last.start + last.count) &&
       last.count * kSector > M.size) {
     const uint64_t k = CeilSectors(M.position % kSector + M.size);
     if (last.count > k) {

@@ -81,7 +81,8 @@ ON_COMMAND(ID_MENU_SOFTHELP, OnMenuSoftHelp)
 ON_COMMAND_RANGE(ID_MENU_VIDEO_TUTORIAL, ID_MENU_HELP_MTS, OnMenuHelpPage)
 END_MESSAGE_MAP()
 
-CKestrelDlg::CKestrelDlg() : CSkinDialogEx(IDD_MAIN_WINDOW) {
+CKestrelDlg::CKestrelDlg()
+    : CSkinDialogEx(IDD_MAIN_WINDOW), m_resultViewOwner(MakeResultView()), m_resultView(*m_resultViewOwner) {
   m_hIcon = LoadIconW(nullptr, ResourceIdName(128));
 }
 

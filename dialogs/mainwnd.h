@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/volumelist.h"
@@ -86,7 +87,9 @@ class CKestrelDlg : public CSkinDialogEx {
   // A string item with the bitmap resource (0: none) for both check states.
   static void AppendBitmapMenuItem(CMenu& menu, UINT command, const CString& caption, UINT bitmap);
 
-  CDorivDlg m_resultView;
+  // The result view comes from the maker the results library installs (a placeholder without).
+  std::unique_ptr<CResultViewBase> m_resultViewOwner;
+  CResultViewBase& m_resultView;
   CMainMenuDlg m_classicMenu;
   CVorMenuDlg m_newMenu;
   CDevSelDlg m_devSel;

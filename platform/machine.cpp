@@ -1,11 +1,13 @@
 #include "platform/machine.h"
 
 #include <json/json.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 namespace {
@@ -132,6 +134,40 @@ bool LoadMachineDescription(MachineDescription* out, bool* valid, std::string* e
   *valid = ParseMachineDescription(ss.str(), base, out, error);
   if (!*valid) *out = MachineDescription();
   return true;
+}
+
+bool MachineStillListsImage(const std::string& image) {
+  const char* name = std::getenv("KESTREL_MACHINE");
+  if (name == nullptr || *name == '\0') return true;
+  struct Seen {
+    std::mutex lock;
+    bool known = false;
+    struct timespec mtime {};
+    off_t size = 0;
+    ino_t inode = 0;
+    MachineDescription md;
+    bool valid = false;
+  };
+  static Seen& seen = *new Seen;
+  struct stat st {};
+  if (::stat(name, &st) != 0) return false;
+  std::lock_guard<std::mutex> g(seen.lock);
+  // A description rewritten by renaming a new file into place has a new inode.
+  if (!seen.known || st.st_ino != seen.inode || st.st_size != seen.size || st.st_mtim.tv_sec != seen.mtime.tv_sec ||
+      st.st_mtim.tv_nsec != seen.mtime.tv_nsec) {
+    std::string why;
+    LoadMachineDescription(&seen.md, &seen.valid, &why);
+    seen.known = true;
+    seen.inode = st.st_ino;
+    seen.size = st.st_size;
+    seen.mtime = st.st_mtim;
+  }
+  if (!seen.valid) return false;
+  for (const MachineSource& d : seen.md.disks)
+    if (d.image == image) return true;
+  for (const auto& [letter, d] : seen.md.drives)
+    if (d.image == image) return true;
+  return false;
 }
 
 bool ParsePhysicalDrivePath(const CString& path, int* index) {

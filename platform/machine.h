@@ -46,6 +46,11 @@ bool ParseMachineDescription(const std::string& text, const std::string& baseDir
 // no disks or drives at all (never the real ones).
 bool LoadMachineDescription(MachineDescription* out, bool* valid, std::string* error);
 
+// Whether the description still lists the image as a disk or a drive: a device opened from it
+// is taken away (pulled) when a later description no longer names its image. The file is
+// parsed again only when it changed. True when no description is in force.
+bool MachineStillListsImage(const std::string& image);
+
 // Parses "\\.\PhysicalDriveN" (N in 0..63); false for anything else.
 bool ParsePhysicalDrivePath(const CString& path, int* index);
 // Parses "\\.\X:" (optionally with a trailing '\'); the letter comes back upper-cased.

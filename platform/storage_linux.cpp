@@ -113,6 +113,8 @@ class LinuxDevice : public StorageDevice {
   void SetAlignment(uint32_t a) { align_ = a; }
 
   int64_t Pread(void* buf, uint32_t count, uint64_t offset) override {
+    // A described device whose image the description dropped has been pulled.
+    if (presented_ && !MachineStillListsImage(hostPath_)) return -ENODEV;
     if (length_ != 0) {
       if (offset >= length_) return 0;
       count = uint32_t(std::min<uint64_t>(count, length_ - offset));
@@ -188,6 +190,7 @@ class LinuxDevice : public StorageDevice {
   }
 
   bool StillPresent() override {
+    if (presented_ && !MachineStillListsImage(hostPath_)) return false;
     struct stat st;
     if (::stat(hostPath_.c_str(), &st) != 0) return false;
     if (!sysName_.empty() && ::access(("/sys/class/block/" + sysName_).c_str(), F_OK) != 0) return false;

@@ -47,10 +47,12 @@
 #include "platform/wintime.h"
 #include "platform/wnd/backend.h"
 #include "platform/webview/webviewlib.h"
+#include "program/uidump.h"
 #include "resources/embedded.h"
 #include "results/filterdlg.h"
 #include "results/recoverdlg.h"
 #include "results/renamedlg.h"
+#include "results/resultview.h"
 #include "results/scansavedlg.h"
 #include "scanbase/scanhitstore.h"
 #include "scanbase/scanrun.h"
@@ -171,6 +173,7 @@ bool RunMainWindow() {
   FileFilter() = MakeDefaultFileFilter(now.wYear, now.wMonth, now.wDay);
   // The preview window lives hidden from before the main window until its loop has ended.
   CreatePreviewWindow(AppVolumeList(), AppPreviewService());
+  StartUiDump();
   {
     CKestrelDlg dlg;
     theApp.m_pMainWnd = &dlg;
@@ -227,6 +230,7 @@ void InstallProgramServices() {
   InstallDocumentTextReaders();
   RegisterEmbeddedResources();
   RegisterMainWindowTemplates();
+  InstallResultView();
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
   RegisterFileFilterTemplates();

@@ -842,6 +842,15 @@ int main(int argc, char** argv) {
   ok &= WriteIco({ShapeIcon(16, MagnifierShape(16), kWhite)}, icons / "385.ico");
   ok &= WriteIco({ShapeIcon(16, PageShape(16), Hex(0x5A6B80))}, icons / "386.ico");
   ok &= WriteIco({ShapeIcon(16, PlayShape(16), Hex(0x2B6CC4))}, icons / "390.ico");
+  // The result lists: the plain file, the recover button's folder, and the context menu's
+  // pictures (show icons, recover, open, preview, rename).
+  ok &= WriteIco({ShapeIcon(16, PageShape(16), Hex(0x7A8AA0))}, icons / "182.ico");
+  ok &= WriteIco({ShapeIcon(16, FolderShape(16), kWhite)}, icons / "383.ico");
+  ok &= WriteBmp(MenuPicture(RoundRect(0.5f, 1.5f, 12.5f, 11.5f, 1.5f), Hex(0x2B6CC4)), bitmaps / "353.bmp");
+  ok &= WriteBmp(MenuPicture(FolderShape(13), Hex(0x2B6CC4)), bitmaps / "351.bmp");
+  ok &= WriteBmp(MenuPicture(PageShape(13), Hex(0x2B6CC4)), bitmaps / "350.bmp");
+  ok &= WriteBmp(MenuPicture(MagnifierShape(13), Hex(0x2B6CC4)), bitmaps / "354.bmp");
+  ok &= WriteBmp(MenuPicture(Stroke(2, 11, 11, 2, 1.6f), Hex(0x2B6CC4)), bitmaps / "355.bmp");
   ok &= WriteDevPanelArt(skin);
   ok &= WriteMenuArt(skin);
   if (!ok) {

@@ -250,10 +250,10 @@ TEST(MovFragments, CutFollowsTheStartOfTheLastSampleOfAPiece) {
 }
 
 // The end of a moov-last file counts the boxes before the mdat; its moov, when it lies apart
-// from the data, is the last fragment. A moov-first file whose ftyp, moov and mdat header share
+// from the data (after or before it on the device), is the last fragment. A moov-first file whose ftyp, moov and mdat header share
 // a sector is not taken for moov-last.
 TEST(MovFragments, FileEndAndMoovApart) {
-  for (uint64_t moovLba : {uint64_t(0), uint64_t(9000)}) {
+  for (uint64_t moovLba : {uint64_t(0), uint64_t(9000), uint64_t(700)}) {
     // A moov size for which the three boxes alone end one sector short of the file.
     MoovLast probe(2000, 40, 1500);
     const uint32_t moovSize = 1500 + uint32_t((512 + 4 - (probe.moovOffset + 1500) % 512) % 512);

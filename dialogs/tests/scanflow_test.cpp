@@ -15,12 +15,14 @@
 #include "core/volumelist.h"
 #include "deepscan/sectorsignature.h"
 #include "deepscan/carvingconsumer.h"
+#include "deepscan/deepscansettings.h"
 #include "deepscan/devicediscovery.h"
 #include "deepscan/diskimagescan.h"
 #include "deepscan/liveresults.h"
 #include "deepscan/scanblockring.h"
 #include "deepscan/scanreader.h"
 #include "core/diskreader.h"
+#include "dialogs/deepscansetdlg.h"
 #include "dialogs/tests/mainwnd_fixture.h"
 #include "platform/fileio.h"
 #include "scanbase/scanhitstore.h"
@@ -265,6 +267,75 @@ TEST_F(ScanJourney, CloneEditionImagesTheChosenDisk) {
 
   SetDiskImageServices(DiskImageServices());
   SetProgramDirOverride(CString());
+}
+
+// The scan-parameters box asks for the settings at the scan start: the range typed there is the
+// range scanned, and the file types cleared there are cleared for the scan.
+TEST_F(ScanJourney, SettingsAskedAtTheStartNarrowTheScan) {
+  LoadSettingsForTest(u"Tesmur", u"Pro",
+                      CString(DefaultVerCfg()) +
+                          u"Default-Key: 101\r\nDefault-ParseFileSys: 1\r\nDefault-ShowAllFile: 1\r\nDefault-SetParam: 1\r\n",
+                      CString(DefaultLang()) + ProgramEnglishTexts());
+  InitFileTypeTables();
+  RegisterDeepScanSettingsTemplates();
+  InstallDeepScanSettingsDialog();
+  ScanSettingsValid.store(0);
+  Open();
+  dlg_->ShowDeviceSelection(1);
+  PumpAll();
+  CDevSelDlg& sel = dlg_->m_devSel;
+  ASSERT_TRUE(sel.m_chkParam.IsWindowVisible());
+  sel.m_chkParam.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  sel.m_chkParam.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  PumpAll();
+  EXPECT_EQ(AskScanSettings.load(), 1u);
+  ASSERT_FALSE(Rec().boxes.empty());
+  EXPECT_EQ(Rec().boxes.back(), GetLangStr(u"ClickScanSetParam"));
+  ClickItem(ItemNamed(kTagDrives, u"\\\\.\\F:"));
+  // Reads that take a little while spread the reader's records out, so the mailbox (one record,
+  // later ones dropped while it is full) hands this test some of the sector scan's.
+  g_readDelayMs = 20;
+
+  // The dialog is modal: a timer of the main window fills it in once it shows.
+  static int32_t cleared;
+  static bool filled;
+  cleared = 0;
+  filled = false;
+  UseVirtualMessageClock(false);
+  ::SetTimer(dlg_->m_hWnd, 0x7778, 10, [](HWND hwnd, UINT, UINT_PTR id, DWORD) {
+    auto* d = dynamic_cast<CDeepScanSetDlg*>(CWnd::FromHandlePermanent(GetActiveWindow()));
+    if (!d || filled) return;
+    ::KillTimer(hwnd, id);
+    filled = true;
+    d->m_general.m_edits[0].SetWindowText(u"2048");
+    d->m_general.m_edits[1].SetWindowText(u"20480");
+    d->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DSS_TAB_FILES, BN_CLICKED), 0);
+    CFileFormatTreeCtrl& tree = d->m_files.m_tree;
+    HTREEITEM photos = tree.FindItem(DWORD_PTR(7));
+    cleared = 7;
+    tree.ToggleItem(photos);
+    d->SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  sel.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVSEL_SCAN, BN_CLICKED), 0);
+  UseVirtualMessageClock(true);
+  ::KillTimer(dlg_->m_hWnd, 0x7778);
+  ASSERT_TRUE(filled);
+  EXPECT_FALSE(sel.IsWindowVisible());
+  EXPECT_EQ(ScanTarget().firstLba, 2048u);
+  EXPECT_EQ(ScanTarget().sectorCount, 20480u);
+  EXPECT_EQ(DeepScanSettingsRecord().scanCount, 20480u);
+  EXPECT_EQ(FileTypeTable().categories[size_t(cleared)].checkState, 0);
+  for (int32_t t : FileTypeTable().categories[size_t(cleared)].typeIds) EXPECT_EQ(FileTypeTable().types[size_t(t)].enabled, 0);
+  ASSERT_TRUE(WaitForScanEnd(std::chrono::seconds(120)));
+  bool sawScan = false;
+  for (const ScanProgress& r : records_) {
+    if (r.kind != kProgressSectorScan) continue;
+    sawScan = true;
+    EXPECT_EQ(r.scan.sectorsTotal, 20480u);
+  }
+  EXPECT_TRUE(sawScan);
+  AskScanSettings.store(0);
+  InitFileTypeTables();
 }
 
 TEST_F(ScanJourney, PauseResumeStop) {

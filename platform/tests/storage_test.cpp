@@ -162,6 +162,31 @@ TEST_F(StorageDir, DescribedDisksDrivesAndWindows) {
   }
 }
 
+// A test pulls a described disk by renaming a description without it into place: reads of a
+// handle opened before then fail as a vanished device does, and come back with the disk.
+TEST_F(StorageDir, ADiskDroppedFromTheDescriptionIsPulled) {
+  const std::string with = R"({ "disks": [ { "image": "disk.img", "model": "M" } ] })";
+  Describe(with);
+  DWORD err = 0;
+  StorageHandle h = StorageOpen(u"\\\\.\\PhysicalDrive0", &err);
+  ASSERT_TRUE(IsOpenStorageHandle(h));
+  EXPECT_TRUE(ReadsPattern(h, 0, 4096, 0));
+  auto replace = [&](const std::string& json) {
+    std::ofstream(dir_ + "/machine.part") << json;
+    ASSERT_EQ(rename((dir_ + "/machine.part").c_str(), (dir_ + "/machine.json").c_str()), 0);
+  };
+  replace(R"({ "disks": [] })");
+  std::vector<uint8_t> buf(4096);
+  err = 0;
+  EXPECT_FALSE(StorageRead(h, buf.data(), 0, 4096, 4000, &err));
+  EXPECT_TRUE(IsDeviceGoneError(err)) << err;
+  EXPECT_FALSE(StorageDeviceOf(h)->StillPresent());
+  EXPECT_EQ(StorageOpen(u"\\\\.\\PhysicalDrive0", &err), kInvalidStorageHandle);
+  replace(with);
+  EXPECT_TRUE(ReadsPattern(h, 4096, 4096, 0));
+  StorageClose(h);
+}
+
 // The same reads of a described image past the page cache (through the helper threads) and
 // through it (on the caller's thread, straight into the caller's buffer).
 TEST_F(StorageDir, ReadsOfAnImageAtAnyOffsetDirectAndCached) {
