@@ -8,6 +8,7 @@
 #include "core/volumelist.h"
 #include "platform/afx/afxcmn.h"
 #include "results/explorerlist.h"
+#include "results/piclist.h"
 #include "skin/skindialog.h"
 
 constexpr UINT IDD_RESULT_PANE = 132;
@@ -45,8 +46,7 @@ class CFdrDlg : public CSkinChildDialog {
 
   CTreeCtrl m_tree;
   CExplorerListCtrl m_details;
-  CListCtrl m_thumbs;
-  CImageList m_tileImages;
+  CPicListCtrl m_thumbs;
   VolumeList* m_volumes = nullptr;
   CWnd* m_parentWnd = nullptr;
   int32_t m_mode = kModeByPath;
