@@ -201,6 +201,7 @@ bool LoadDiskScanDataCore(std::atomic<uint32_t>* state, const CString& path) {
     // The result is that of the hits: records that end early cost only their own files.
     if (r != ScanStateResult::kOk) WriteLog(u"Scan state records not read whole: " + path);
   }
+  if (ok) WriteLog(u"Scan state loaded: " + path);
   SendEventReport(kReportLoadScanState, u"LoadDiskScanDataCore end", true);
   return ok;
 }

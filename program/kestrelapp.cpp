@@ -35,6 +35,7 @@
 #include "dialogs/deepscansetdlg.h"
 #include "dialogs/mainwnd.h"
 #include "dialogs/messagedlg.h"
+#include "dialogs/scanprogressdlg.h"
 #include "dialogs/supportdlg.h"
 #include "dialogs/webdlg.h"
 #include "parsefilesystem/exfat/exfatextents.h"
@@ -234,8 +235,10 @@ void InstallProgramServices() {
   InstallMessageBox();
   InstallDeepScanSettingsDialog();
   RegisterFileFilterTemplates();
-  RegisterRenameTemplates();
+  InstallRenameDialog();
   InstallSavedScanChooser();
+  // The progress panel's Save writes the scan-state file and its index entry.
+  SetSaveScanStateHandler(&SaveScanState);
   RegisterWebViewStandIn();
 }
 

@@ -31,6 +31,8 @@ BOOL CFdrDlg::OnInitDialog() {
   m_parentWnd = GetParent();
   if (!m_volumes) return TRUE;
   m_volumes->AddListener(m_tree.m_hWnd);
+  m_tree.m_list = m_volumes;
+  m_tree.InitImageList();
   m_volumes->AddListener(m_details.m_hWnd);
   m_details.m_list = m_volumes;
   m_details.Init();
@@ -42,6 +44,7 @@ BOOL CFdrDlg::OnInitDialog() {
 
 void CFdrDlg::SetMode(int32_t mode) {
   m_mode = mode;
+  m_tree.m_mode = mode;
   m_details.m_mode = mode;
   m_thumbs.m_mode = mode;
 }

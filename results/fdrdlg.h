@@ -8,6 +8,7 @@
 #include "core/volumelist.h"
 #include "platform/afx/afxcmn.h"
 #include "results/explorerlist.h"
+#include "results/explorertree.h"
 #include "results/piclist.h"
 #include "skin/skindialog.h"
 
@@ -44,7 +45,7 @@ class CFdrDlg : public CSkinChildDialog {
   bool DrawsTabMark() const;
   int TabSlot() const;
 
-  CTreeCtrl m_tree;
+  CExplorerTreeCtrl m_tree;
   CExplorerListCtrl m_details;
   CPicListCtrl m_thumbs;
   VolumeList* m_volumes = nullptr;

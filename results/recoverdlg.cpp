@@ -27,10 +27,13 @@ RememberedFolder& Remembered() {
 }
 
 // The folder lies on the lettered volume being recovered: the target's volume path reads
-// "\\.\X:" and the folder starts with that letter.
+// "\\.\X:" and the folder starts with that letter. A volume path of another form (a host
+// device path) names no letter: its fifth character says nothing about the folder.
 bool OnTargetDriveLetter(const CString& folder, const VolumeContext& target) {
   const CString& v = target.volumePath;
-  return v.GetLength() > 4 && !folder.IsEmpty() && ToUpperUnit(v[4]) == ToUpperUnit(folder[0]);
+  if (v.GetLength() <= 4 || folder.IsEmpty() || v.Left(4) != CString(u"\\\\.\\")) return false;
+  const char16_t letter = ToUpperUnit(v[4]);
+  return letter >= u'A' && letter <= u'Z' && letter == ToUpperUnit(folder[0]);
 }
 
 }  // namespace

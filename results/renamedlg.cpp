@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "platform/wnd/dialog.h"
+#include "results/piclist.h"
 
 CFixFileInfoDlg::CFixFileInfoDlg(CWnd* parent) : CSkinDialogEx(IDD_RENAME, parent) {}
 
@@ -49,4 +50,16 @@ void RegisterRenameTemplates() {
       {IDCANCEL, WC_BUTTON, button, 0, u"取消", 121, 61, 49, 17},
   };
   RegisterDialogTemplate(IDD_RENAME, d);
+}
+
+namespace {
+
+// The dialog is never given the current name: it starts empty.
+bool AskNewNameForList(CWnd* parent, const CString&, CString& newName) { return AskNewName(parent, newName); }
+
+}  // namespace
+
+void InstallRenameDialog() {
+  RegisterRenameTemplates();
+  SetAskNewNameHandler(&AskNewNameForList);
 }

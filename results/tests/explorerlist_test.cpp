@@ -101,6 +101,18 @@ TEST_F(ResultViewTest, SearchDoneAndAddedFilesReachOnlyTheirModes) {
   EXPECT_EQ(Ids(kModeByPath).back(), 300u);
 }
 
+TEST_F(ResultViewTest, AnAddedSlotGrowsOnlyTheClassifiedLists) {
+  Publish(SampleVolume());
+  const size_t byPath = Ids(kModeByPath).size(), byType = Ids(kModeByType).size();
+  const std::vector<uint32_t> typeRows = Ids(kModeByType);
+  VolumeContext more = MakeVolume({{30, 5, u"song.mp3", false, 5000, Day(2022, 2, 2), Day(2022, 2, 2)}}, u"More");
+  ASSERT_TRUE(AddScannedVolume(List(), nullptr, more, 1));
+  PumpAll();
+  EXPECT_EQ(Ids(kModeByPath).size(), byPath);
+  ASSERT_EQ(Ids(kModeByType).size(), byType + 1);
+  EXPECT_TRUE(std::equal(typeRows.begin(), typeRows.end(), Ids(kModeByType).begin()));
+}
+
 TEST_F(ResultViewTest, AppendKeepsTheRowsAndTheirSortAndAddsOnlyTheNewIds) {
   Publish(SampleVolume());
   CExplorerListCtrl& list = Details(kModeByPath);

@@ -113,6 +113,10 @@ TEST_F(RecoverOptionsTest, FolderChecksInTheirOrder) {
       {"on drive D", u"\\\\.\\D:", false, u"dout", 1ull << 40, 1, u"SaveDirInRecoverPart"},
       {"not on drive E", u"\\\\.\\E:", false, u"dout", 0, 0, u""},
       {"short volume path", u"\\\\.\\", false, u"dout", 0, 0, u""},
+      // A host device path as the volume path names no letter; nor does a lettered path
+      // whose "letter" is not one.
+      {"host volume path", u"/dev/sdb1", false, Host(root_ / "out"), 0, 0, u""},
+      {"no letter", u"\\\\.\\/:", false, Host(root_ / "out"), 0, 0, u""},
       // A whole disk or an image has no letter: where the folder lies decides.
       {"the image itself", nullptr, true, imageTarget, 1ull << 40, 1, u"SaveDirInRecoverPart"},
       {"beside the image", nullptr, true, Host(root_ / "out"), 0, 0, u""},

@@ -98,7 +98,8 @@ class ScanFillsViews : public ResultViewTest {
       PumpAll();
       ScanProgress rec;
       TakeScanProgress(rec);
-      if (WorkerThreadCount() == 0 && !ScanBlockRingExists()) return true;
+      // The scan thread may not have counted itself in yet: a scan that runs is not over.
+      if (ScanRunState.load() != kScanRunning && WorkerThreadCount() == 0 && !ScanBlockRingExists()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
