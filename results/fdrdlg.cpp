@@ -36,10 +36,8 @@ BOOL CFdrDlg::OnInitDialog() {
   m_volumes->AddListener(m_details.m_hWnd);
   m_details.m_list = m_volumes;
   m_details.Init();
-  m_volumes->AddListener(m_thumbs.m_hWnd);
-  m_thumbs.SetExtendedStyle(m_thumbs.GetExtendedStyle() | 0x6001008);
-  // An empty normal image list of the tile size fixes the spacing of the thumbnail tiles.
-  if (m_tileImages.Create(83, 127, ILC_COLOR24, 0, 1)) m_thumbs.SetImageList(&m_tileImages, LVSIL_NORMAL);
+  // Listener, extended style, the image list that fixes the tile size, the check pictures.
+  m_thumbs.Init(m_volumes, m_mode);
   ShowDetails(MovFragmentMode != 0);
   return TRUE;
 }
@@ -48,6 +46,7 @@ void CFdrDlg::SetMode(int32_t mode) {
   m_mode = mode;
   m_tree.m_mode = mode;
   m_details.m_mode = mode;
+  m_thumbs.m_mode = mode;
 }
 
 void CFdrDlg::ShowDetails(bool details) {

@@ -9,6 +9,7 @@
 #include "platform/afx/afxcmn.h"
 #include "results/explorerlist.h"
 #include "results/explorertree.h"
+#include "results/piclist.h"
 #include "skin/skindialog.h"
 
 constexpr UINT IDD_RESULT_PANE = 132;
@@ -46,8 +47,7 @@ class CFdrDlg : public CSkinChildDialog {
 
   CExplorerTreeCtrl m_tree;
   CExplorerListCtrl m_details;
-  CListCtrl m_thumbs;
-  CImageList m_tileImages;
+  CPicListCtrl m_thumbs;
   VolumeList* m_volumes = nullptr;
   CWnd* m_parentWnd = nullptr;
   int32_t m_mode = kModeByPath;

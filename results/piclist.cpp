@@ -20,6 +20,7 @@
 #include "platform/fileio.h"
 #include "platform/wnd/shellapi.h"
 #include "results/previewwnd.h"
+#include "results/renamedlg.h"
 
 namespace {
 
@@ -27,8 +28,6 @@ constexpr COLORREF kTileFrame = RGB(0xC0, 0xC0, 0xC0);
 constexpr COLORREF kBorder = RGB(0xCA, 0xCC, 0xCF);
 constexpr DWORD kPicExtendedStyle = 0x6001008;
 constexpr UINT kShowDetailsButton = 1113;
-
-std::atomic<AskNewNameFn> g_askNewName{nullptr};
 
 CString Lang(const char16_t* key) { return GetLangStr(key); }
 
@@ -49,8 +48,6 @@ void AppendMenuItem(CMenu& menu, UINT command, const CString& caption, UINT bitm
 }
 
 }  // namespace
-
-void SetAskNewNameHandler(AskNewNameFn fn) { g_askNewName.store(fn); }
 
 PicTileLayout PicTileParts(const RECT& bounds) {
   const int x = bounds.left, y = bounds.top + 3;
@@ -494,23 +491,12 @@ void CPicListCtrl::OnOpen() {
 void CPicListCtrl::OnPreview() { PreviewItem(m_slot, uint32_t(m_menuItem)); }
 
 void CPicListCtrl::OnRename() {
-  if (m_menuItem == -1 || !m_list) {
+  if (m_menuItem == -1 || !m_list || !GetItemRecord(*m_list, m_slot, uint32_t(m_menuItem))) {
     ShowMessageBox(Lang(u"RightClickToRename"));
     return;
   }
-  CString oldName;
-  {
-    VolumeListReadGuard guard(*m_list);
-    const FileRecord* r = GetItemRecord(*m_list, m_slot, uint32_t(m_menuItem));
-    if (!r) {
-      ShowMessageBox(Lang(u"RightClickToRename"));
-      return;
-    }
-    oldName = RecordNameText(r);
-  }
-  const AskNewNameFn ask = g_askNewName.load();
   CString newName;
-  if (!ask || !ask(this, oldName, newName)) return;
+  if (!AskNewName(this, newName)) return;
   const int ok = RenameItem(*m_list, m_slot, uint32_t(m_menuItem), newName);
   ShowMessageBox(Lang(ok ? u"RenameOK" : u"RenameFailed"));
 }

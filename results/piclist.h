@@ -136,8 +136,3 @@ class CPicListCtrl : public CListCtrl {
   void InvalidateTile(int index);
   bool m_paintLogged = false;
 };
-
-// The rename dialog the thumbnail view opens: true with the new name when the user chose OK.
-// Installed by the rename dialog's code; without it Rename changes nothing.
-using AskNewNameFn = bool (*)(CWnd* parent, const CString& oldName, CString& newName);
-void SetAskNewNameHandler(AskNewNameFn fn);

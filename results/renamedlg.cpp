@@ -2,7 +2,6 @@
 
 #include "app/settings.h"
 #include "platform/wnd/dialog.h"
-#include "results/piclist.h"
 
 CFixFileInfoDlg::CFixFileInfoDlg(CWnd* parent) : CSkinDialogEx(IDD_RENAME, parent) {}
 
@@ -52,14 +51,4 @@ void RegisterRenameTemplates() {
   RegisterDialogTemplate(IDD_RENAME, d);
 }
 
-namespace {
-
-// The dialog is never given the current name: it starts empty.
-bool AskNewNameForList(CWnd* parent, const CString&, CString& newName) { return AskNewName(parent, newName); }
-
-}  // namespace
-
-void InstallRenameDialog() {
-  RegisterRenameTemplates();
-  SetAskNewNameHandler(&AskNewNameForList);
-}
+void InstallRenameDialog() { RegisterRenameTemplates(); }

@@ -27,5 +27,5 @@ class CFixFileInfoDlg : public CSkinDialogEx {
 // Runs the dialog; true with the typed name when it ended with OK.
 bool AskNewName(CWnd* parent, CString& name);
 void RegisterRenameTemplates();
-// Registers the template and makes the thumbnail list's Rename ask with this dialog.
+// Registers the template at start-up.
 void InstallRenameDialog();

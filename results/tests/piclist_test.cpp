@@ -15,6 +15,7 @@
 #include "platform/hooks.h"
 #include "platform/paint/resstore.h"
 #include "results/piclist.h"
+#include "results/renamedlg.h"
 #include "results/tests/resultstestenv.h"
 #include "skin/tests/skin_test_util.h"
 
@@ -420,6 +421,67 @@ TEST_F(PicList, ContextMenuEntriesAndCommandsWithoutATile) {
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0], CString(c.box));
   }
+}
+
+// Answers the rename dialog from inside its modal loop: a message posted to this window finds
+// the dialog once it is up, types the name and presses OK.
+constexpr UINT kAnswerRename = WM_USER + 0x300;
+CString g_newName;
+int g_answerTries = 0;
+LRESULT AnswererProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+  if (msg != kAnswerRename) return DefWindowProcW(h, msg, w, l);
+  HWND dlg = GetActiveWindow();
+  HWND edit = dlg ? GetDlgItem(dlg, int(IDC_RENAME_EDIT)) : nullptr;
+  if (!edit) {
+    if (++g_answerTries < 100) PostMessageW(h, kAnswerRename, 0, 0);
+    return 0;
+  }
+  SetWindowTextW(edit, g_newName.GetString());
+  SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  return 0;
+}
+HWND MakeAnswerer() {
+  static bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &AnswererProc;
+    wc.lpszClassName = u"PicRenameAnswerer";
+    return RegisterClassW(&wc) != 0;
+  }();
+  EXPECT_TRUE(registered);
+  return CreateWindowExW(0, u"PicRenameAnswerer", u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
+TEST_F(PicList, RenameThroughTheContextMenu) {
+  RegisterRenameTemplates();
+  m_.Build({{20, kRootId, u"old.jpg", false, 46}});
+  Make();
+  Show();
+  MenuSeen seen;
+  seen.choose = kPicCmdRename;
+  SetMenuChoiceHook(&SeeMenu, &seen);
+  HWND answerer = MakeAnswerer();
+  const struct {
+    const char16_t* typed;
+    const char16_t* box;
+    const char16_t* name;
+  } cases[] = {
+      {u"new.jpg", u"Renamed", u"new.jpg"},
+      {u"", u"Not renamed", u"new.jpg"},  // the model refuses an empty name
+  };
+  for (const auto& c : cases) {
+    Boxes().clear();
+    g_newName = c.typed;
+    g_answerTries = 0;
+    PostMessageW(answerer, kAnswerRename, 0, 0);
+    const POINT p = BoxCentre(0);
+    list_.SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(p.x, p.y));
+    list_.SendMessage(WM_RBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    PumpAll();
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0], CString(c.box));
+    EXPECT_EQ(RecordNameText(&m_.Rec(20)), CString(c.name));
+  }
+  DestroyWindow(answerer);
 }
 
 TEST_F(PicList, IconsByExtensionAreLookedUpOnce) {
