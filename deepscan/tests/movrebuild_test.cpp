@@ -13,6 +13,7 @@
 #include "core/volumelist.h"
 #include "deepscan/movrebuild.h"
 #include "deepscan/mtsrebuild.h"
+#include "deepscan/tests/videovolume.h"
 
 // Fragments print as (start, count) in failure messages.
 inline std::ostream& operator<<(std::ostream& o, const VideoFragment& f) {
@@ -58,29 +59,13 @@ MovCandidates Candidates(std::vector<uint64_t> positions) {
   return c;
 }
 
-struct VideoVolume {
-  VolumeContext v;
-  VideoVolume() {
-    LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", u"");
-    InitFileTypeTables();
-    v = MakeVideoFileView(CString(u"image"));
-  }
-  ~VideoVolume() { FreeAllFileRecords(v); }
-  std::vector<FileRecord*> Videos() {
-    std::vector<FileRecord*> out;
-    for (uint32_t id = kTypeViewFirstFileId; id < v.idLimit; ++id)
-      if (FileRecord* r = GetFileRecord(v, id); r && r->typeId == kRebuiltVideoType && !(r->flags & kRecDirectory))
-        out.push_back(r);
-    return out;
-  }
-  std::vector<VideoFragment> Fragments(FileRecord* r) {
-    DataExtentList e;
-    EXPECT_EQ(FormatByteRanges(*r, e), 1);
-    std::vector<VideoFragment> out;
-    for (const DataExtent& x : e) out.push_back({x.startLba, x.sectorCount});
-    return out;
-  }
-};
+using VideoVolume = VideoVolumeOf<kRebuiltVideoType>;
+
+std::vector<VideoFragment> Fragments(const std::vector<DataExtent>& extents) {
+  std::vector<VideoFragment> out;
+  for (const DataExtent& x : extents) out.push_back({x.startLba, x.sectorCount});
+  return out;
+}
 
 
 constexpr uint64_t kMiB = 1 << 20;
@@ -358,7 +343,7 @@ TEST(MovMatch, ListsMoovsAndTheDevice) {
     ASSERT_EQ(videos.size(), c.videos);
     if (videos.empty()) continue;
     EXPECT_EQ(videos[0]->flags, kRecInUse | kRecExtentList);
-    const auto fragments = vol.Fragments(videos[0]);
+    const auto fragments = Fragments(vol.Extents(videos[0]));
     ASSERT_FALSE(fragments.empty());
     EXPECT_EQ(fragments[0].start, 4000u);
     uint64_t sectors = 0;

@@ -16,6 +16,7 @@
 #include "deepscan/mtspackets.h"
 #include "deepscan/mtsrebuild.h"
 #include "deepscan/tests/mtsstream.h"
+#include "deepscan/tests/videovolume.h"
 
 namespace {
 
@@ -59,28 +60,7 @@ MtsFragmentInfo Fragment(uint64_t start, uint64_t end, std::vector<int32_t> firs
   return f;
 }
 
-struct VideoVolume {
-  VolumeContext v;
-  VideoVolume() {
-    LoadSettingsForTest(u"Tesmur", u"Pro", u"Default-Key: 101\r\n", u"");
-    InitFileTypeTables();
-    v = MakeVideoFileView(CString(u"image"));
-  }
-  ~VideoVolume() { FreeAllFileRecords(v); }
-  // The rebuilt videos: records of type 88 below their folder.
-  std::vector<FileRecord*> Videos() {
-    std::vector<FileRecord*> out;
-    for (uint32_t id = kTypeViewFirstFileId; id < v.idLimit; ++id)
-      if (FileRecord* r = GetFileRecord(v, id); r && r->typeId == kMtsFileType && !(r->flags & kRecDirectory))
-        out.push_back(r);
-    return out;
-  }
-  std::vector<DataExtent> Extents(FileRecord* r) {
-    DataExtentList e;
-    EXPECT_EQ(FormatByteRanges(*r, e), 1);
-    return std::vector<DataExtent>(e.begin(), e.end());
-  }
-};
+using VideoVolume = VideoVolumeOf<kMtsFileType>;
 
 Bytes ReadThrough(const Bytes& disk, const std::vector<DataExtent>& extents, uint64_t skip, uint64_t size) {
   Bytes all;
